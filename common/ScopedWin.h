@@ -1,0 +1,150 @@
+// Small owners for Win32 handles: each closes or releases what it holds exactly once.
+#pragma once
+
+#include <windows.h>
+
+// A kernel handle whose failure value is INVALID_HANDLE_VALUE (files).
+class ScopedFile {
+public:
+    ScopedFile() = default;
+    explicit ScopedFile(HANDLE h) : h_(h) {}
+    ~ScopedFile() { Close(); }
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+
+    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return h_; }
+    void Reset(HANDLE h) {
+        Close();
+        h_ = h;
+    }
+    void Close() {
+        if (h_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(h_);
+            h_ = INVALID_HANDLE_VALUE;
+        }
+    }
+
+private:
+    HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
+// A kernel handle whose failure value is NULL (events, processes, threads).
+class ScopedHandle {
+public:
+    ScopedHandle() = default;
+    explicit ScopedHandle(HANDLE h) : h_(h) {}
+    ~ScopedHandle() { Close(); }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+
+    bool Valid() const { return h_ != nullptr; }
+    HANDLE Get() const { return h_; }
+    void Reset(HANDLE h) {
+        Close();
+        h_ = h;
+    }
+    void Close() {
+        if (h_ != nullptr) {
+            CloseHandle(h_);
+            h_ = nullptr;
+        }
+    }
+
+private:
+    HANDLE h_ = nullptr;
+};
+
+// An open registry key.
+class ScopedKey {
+public:
+    ScopedKey() = default;
+    ~ScopedKey() { Close(); }
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
+
+    HKEY Get() const { return key_; }
+    HKEY* Receive() {
+        Close();
+        return &key_;
+    }
+    void Close() {
+        if (key_ != nullptr) {
+            RegCloseKey(key_);
+            key_ = nullptr;
+        }
+    }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// A GDI object that this code created and must delete.
+template <typename T> class ScopedGdiObject {
+public:
+    explicit ScopedGdiObject(T obj) : obj_(obj) {}
+    ~ScopedGdiObject() {
+        if (obj_ != nullptr) {
+            DeleteObject(obj_);
+        }
+    }
+    ScopedGdiObject(const ScopedGdiObject&) = delete;
+    ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
+
+    T Get() const { return obj_; }
+
+private:
+    T obj_;
+};
+
+// Selects an object into a DC and selects the previous one back on scope exit.
+class ScopedSelect {
+public:
+    ScopedSelect(HDC dc, HGDIOBJ obj) : dc_(dc), old_(obj != nullptr ? SelectObject(dc, obj) : nullptr) {}
+    ~ScopedSelect() {
+        if (old_ != nullptr) {
+            SelectObject(dc_, old_);
+        }
+    }
+    ScopedSelect(const ScopedSelect&) = delete;
+    ScopedSelect& operator=(const ScopedSelect&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// A DC from GetDC, released with ReleaseDC.
+class ScopedGetDC {
+public:
+    explicit ScopedGetDC(HWND wnd) : wnd_(wnd), dc_(GetDC(wnd)) {}
+    ~ScopedGetDC() {
+        if (dc_ != nullptr) {
+            ReleaseDC(wnd_, dc_);
+        }
+    }
+    ScopedGetDC(const ScopedGetDC&) = delete;
+    ScopedGetDC& operator=(const ScopedGetDC&) = delete;
+
+    HDC Get() const { return dc_; }
+
+private:
+    HWND wnd_;
+    HDC dc_;
+};
+
+// BeginPaint / EndPaint.
+class ScopedPaint {
+public:
+    explicit ScopedPaint(HWND wnd) : wnd_(wnd) { dc_ = BeginPaint(wnd, &ps_); }
+    ~ScopedPaint() { EndPaint(wnd_, &ps_); }
+    ScopedPaint(const ScopedPaint&) = delete;
+    ScopedPaint& operator=(const ScopedPaint&) = delete;
+
+    HDC Get() const { return dc_; }
+
+private:
+    HWND wnd_;
+    HDC dc_;
+    PAINTSTRUCT ps_{};
+};

@@ -1,0 +1,23 @@
+// The item's painting: background (WM_ERASEBKGND) and content (WM_PAINT).
+#pragma once
+
+#include <windows.h>
+
+#define ITEM_ICON_X 2
+#define ITEM_ICON_Y 0
+#define ITEM_TEXT_LEFT 40
+#define ITEM_STRIP_RIGHT 36
+
+// WM_ERASEBKGND: draws the look's background into dc. Returns 1.
+LRESULT OnEraseBackground(HWND window, HDC dc);
+// WM_PAINT: BeginPaint, PaintContent, EndPaint. Returns 0.
+LRESULT OnPaint(HWND window);
+// Draws the icon and the side's text into dc; the font follows dc's resolution.
+void PaintContent(HWND window, HDC dc);
+
+// True for Chinese, Japanese and Korean.
+bool IsCjkLanguage(LANGID language);
+// The language that decides the item's script: the user's default language.
+LANGID ItemLanguage();
+// lfHeight of the item font for a LOGPIXELSY value.
+LONG ItemFontHeight(int logPixelsY, bool cjk);

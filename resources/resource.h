@@ -1,0 +1,16 @@
+// Resource identifiers of Tollamy.dll.
+#pragma once
+
+#define IDS_CLASSNAME 1
+#define IDI_TOLLAMY 101
+#define IDD_OPTIONS 500
+
+#define IDC_HEIGHT 1005
+#define IDC_HEIGHT_SPIN 1006
+#define IDC_TIMEOUT_1ST 1007
+#define IDC_TIMEOUT_1ST_SPIN 1008
+#define IDC_TIMEOUT_LONG 1009
+#define IDC_TIMEOUT_LONG_SPIN 1010
+#define IDC_TIMEOUT_SHORT 1011
+#define IDC_TIMEOUT_SHORT_SPIN 1012
+#define IDC_EXCHANGE_QA 1013

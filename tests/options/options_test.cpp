@@ -86,7 +86,6 @@ TEST_F(OptionsDialog, NoKeyShowsTheDefaultsAndEndingWithoutOkStoresNothing) {
         EXPECT_EQ(L"2000", ControlText(dialog, IDC_TIMEOUT_LONG));
         EXPECT_EQ(L"100", ControlText(dialog, IDC_TIMEOUT_SHORT));
         EXPECT_FALSE(IsChecked(dialog));
-        EXPECT_EQ(GetDlgItem(dialog, IDC_HEIGHT), GetFocus()); // the first tab stop
         INT lower = 0, upper = 0;
         SendDlgItemMessageW(dialog, IDC_HEIGHT_SPIN, UDM_GETRANGE32, (WPARAM)&lower,
                             (LPARAM)&upper);
@@ -237,7 +236,7 @@ TEST_F(OptionsDialog, CancelEscapeAndTheCloseBoxChangeNothing) {
         EXPECT_EQ(FALSE, CustomItemOptionsDlgProc(dialog, WM_COMMAND, IDC_HEIGHT, 0));
         SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         SendMessageW(dialog, WM_CLOSE, 0, 0); // the caption's close box
-        PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageW(GetDlgItem(dialog, IDC_HEIGHT), WM_KEYDOWN, VK_ESCAPE, 0);
         PumpDialogMessages(dialog);
         EXPECT_EQ(&item_, optionsItem);
     });

@@ -15,19 +15,15 @@
 #include "item/today.h"
 #include "paint/testhost.h"
 #include "resources/resource.h"
-#include "settings/settings.h"
 
 namespace {
 
-void DeleteSettingsKey() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
-}
-
-// The built module, copied into a temporary folder as a.b.dll and loaded from there.
+// The built module, copied into a temporary folder as a.b.dll and loaded from there. It reads
+// the settings key, but no check here depends on the values, so the key is left to the
+// settings tests.
 class LoadedModule : public ::testing::Test {
 protected:
     void SetUp() override {
-        DeleteSettingsKey();
         dllPath_ = folder_.File(L"a.b.dll");
         ASSERT_TRUE(CopyFileW((testhost::ProgramFolder() + L"\\Tollamy.dll").c_str(),
                               dllPath_.c_str(), FALSE));
@@ -38,7 +34,6 @@ protected:
         if (module_ != nullptr) {
             FreeLibrary(module_);
         }
-        DeleteSettingsKey();
     }
 
     PFNINITIALIZECUSTOMITEM Initialize() const {

@@ -440,3 +440,19 @@ TEST_F(ItemWindow, TheActionOpensTheDataFileWithItsAssociatedProgram) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(RandomSource, ThePlatformSourceGivesNonNegativeNumbersThatVary) {
+    SetRandomSource(nullptr);
+    LONG first = NextRandom();
+    bool varied = false;
+    for (int i = 0; i < 2000; ++i) {
+        const LONG r = NextRandom();
+        ASSERT_GE(r, 0);
+        varied = varied || r != first;
+    }
+    EXPECT_TRUE(varied);
+}
+
+} // namespace

@@ -176,13 +176,6 @@ TEST(ModuleIcon, SizeFollowsTheResolutionRoundedHalfUp) {
     EXPECT_EQ(0, IconSizeForDpi(-1));
 }
 
-TEST(ModuleScreen, CapsAreTheScreens) {
-    HDC screen = GetDC(nullptr);
-    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), QueryScreenCaps(LOGPIXELSY));
-    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSX), QueryScreenCaps(LOGPIXELSX));
-    ReleaseDC(nullptr, screen);
-}
-
 // Reads a standard dialog template.
 class TemplateReader {
 public:

@@ -357,8 +357,4 @@ TEST(ItemFont, ChineseJapaneseAndKoreanAreCjkWhateverTheSublanguage) {
     EXPECT_FALSE(IsCjkLanguage(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)));
 }
 
-TEST(ItemFont, TheItemLanguageIsTheUsersDefault) {
-    EXPECT_EQ(GetUserDefaultLangID(), ItemLanguage());
-}
-
 } // namespace

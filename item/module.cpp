@@ -89,11 +89,6 @@ LONG IconSizeForDpi(LONG dpi) {
 void ModuleAttach(HINSTANCE instance) {
     moduleInstance = instance;
 
-    // The options dialog holds up-down controls; stock Windows registers their class only
-    // when asked to.
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_UPDOWN_CLASS};
-    InitCommonControlsEx(&controls);
-
     const LONG cy = IconSizeForDpi(ScreenDpiY());
     const LONG cx = IconSizeForDpi(ScreenDpiX());
     itemIcon = static_cast<HICON>(
@@ -109,6 +104,11 @@ void ModuleAttach(HINSTANCE instance) {
     RegisterClassW(&windowClass);
 
     itemWindow = nullptr;
+
+    // The options dialog holds up-down controls; stock Windows registers their class only
+    // when a program asks for it.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
 }
 
 void ModuleDetach() {

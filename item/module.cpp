@@ -1,6 +1,7 @@
 // The module's globals and lifecycle: attach registers the item's window class and loads its
 // icon, InitializeCustomItem creates the item window for the host, detach undoes attach.
 #include "item/module.h"
+#include "settings/optionsdlg.h"
 
 #include <commctrl.h>
 
@@ -107,8 +108,7 @@ void ModuleAttach(HINSTANCE instance) {
 
     // The options dialog holds up-down controls; stock Windows registers their class only
     // when a program asks for it.
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_UPDOWN_CLASS};
-    InitCommonControlsEx(&controls);
+    EnsureOptionsControls();
 }
 
 void ModuleDetach() {

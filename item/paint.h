@@ -21,3 +21,6 @@ bool IsCjkLanguage(LANGID language);
 LANGID ItemLanguage();
 // lfHeight of the item font for a LOGPIXELSY value.
 LONG ItemFontHeight(int logPixelsY, bool cjk);
+// The item font: the stock SYSTEM_FONT with the script's weight and the height for the
+// resolution; its width is left to the font mapper.
+void ItemLogFont(int logPixelsY, bool cjk, LOGFONTW* logFont);

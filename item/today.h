@@ -72,4 +72,4 @@ typedef struct _TODAYDRAWWATERMARKINFO {
 // The two exports, as the host calls them.
 typedef HWND(WINAPI* PFNINITIALIZECUSTOMITEM)(TODAYLISTITEM* item, HWND parent);
 typedef INT_PTR(CALLBACK* PFNCUSTOMITEMOPTIONSDLGPROC)(HWND dialog, UINT message, WPARAM wParam,
-                                                      LPARAM lParam);
+                                                       LPARAM lParam);

@@ -35,29 +35,34 @@ def frame(x0, y0, x1, y1, c):
         pixels[y][x1] = c
 
 
-# The card behind, shifted right and down: the other side of the deck.
+def glyph(x0, y0, rows, c):
+    for dy, row in enumerate(rows):
+        for dx, ch in enumerate(row):
+            if ch == "#":
+                pixels[y0 + dy][x0 + dx] = c
+
+
+# The card behind, shifted right and down: the answer side of the deck, with an "A".
 rect(7, 8, 30, 28, 3)
 frame(7, 8, 30, 28, 1)
-# The front card.
+glyph(26, 21, [".#.", "#.#", "###", "#.#", "#.#"], 5)
+# The front card: the question side, a blue title bar with a white "?" and lines of text.
 rect(1, 3, 24, 24, 2)
 frame(1, 3, 24, 24, 1)
-# Its blue title bar with a "?" cut out.
-rect(2, 4, 23, 9, 4)
-for x, y in [(11, 5), (12, 5), (13, 5), (14, 6), (13, 7), (12, 7), (12, 8)]:
-    pixels[y][x] = 2
-# Text lines on the face.
-for y in (13, 16, 19):
-    rect(4, y, 20 if y != 19 else 14, y, 7)
-# The orange answer mark on the back card, lower right.
-rect(26, 22, 28, 26, 5)
-# The turned-over corner of the front card.
-for i in range(5):
-    for j in range(5 - i):
-        pixels[24 - i][24 - j] = 0 if i + j < 4 else pixels[24 - i][24 - j]
-for i in range(5):
-    pixels[20 + i][24 - i] = 1
-rect(21, 21, 22, 22, 6)
-pixels[23][21] = 6
+rect(2, 4, 23, 12, 4)
+glyph(10, 5, [".###.", "#...#", "....#", "...#.", "..#..", ".....", "..#.."], 2)
+for y, right in ((15, 20), (18, 20), (21, 14)):
+    rect(4, y, right, y, 7)
+# Its lower right corner turned over: behind the cut the back card shows, the flap lies on
+# the face as a shaded triangle.
+for y in range(20, 25):
+    for x in range(20, 25):
+        if x + y > 44:
+            pixels[y][x] = 3
+        elif x + y == 44:
+            pixels[y][x] = 1
+        else:
+            pixels[y][x] = 1 if x == 20 or y == 20 else 6
 
 # Bitmap: BITMAPINFOHEADER (height doubled for the AND mask), palette, XOR rows bottom-up,
 # then the 1-bit AND mask (1 = transparent), rows padded to 4 bytes.

@@ -183,6 +183,16 @@ void PaintSoftKeys(HDC dc) {
     FillSolid(dc, divider, RGB(120, 140, 180));
 }
 
+// Sends WM_TODAYCUSTOM_RECEIVEDSELECTION. The item does not repaint itself for it, so the
+// host repaints the item in its selected look when it takes the selection.
+bool OfferSelection() {
+    if (SendMessageW(screen.item, WM_TODAYCUSTOM_RECEIVEDSELECTION, 0, 0) == 0) {
+        return false;
+    }
+    InvalidateRect(screen.item, nullptr, TRUE);
+    return true;
+}
+
 // Moves the selection to row, telling the item when it gains or loses it. An item that
 // declines the selection is passed over in the direction of travel.
 void MoveSelection(int row, int direction) {
@@ -195,7 +205,7 @@ void MoveSelection(int row, int direction) {
         SendMessageW(screen.item, WM_TODAYCUSTOM_LOSTSELECTION, 0, 0);
     }
     screen.selection = row;
-    if (row == ROW_ITEM && SendMessageW(screen.item, WM_TODAYCUSTOM_RECEIVEDSELECTION, 0, 0) == 0) {
+    if (row == ROW_ITEM && !OfferSelection()) {
         screen.selection = old == ROW_ITEM ? -1 : old;
         int next = row + (direction != 0 ? direction : 1);
         if (next >= 0 && next < ROW_COUNT) {
@@ -222,7 +232,11 @@ void CreateFonts() {
     lf.lfWeight = FW_NORMAL;
     lf.lfQuality = DEFAULT_QUALITY;
     screen.rowFont = CreateFontIndirectW(&lf);
-    lf.lfWeight = FW_BOLD;
+    // Chinese, Japanese and Korean text stays regular, as in the item: the CJK fonts have no
+    // bold faces of their own.
+    LANGID language = PRIMARYLANGID(GetUserDefaultLangID());
+    bool cjk = language == LANG_CHINESE || language == LANG_JAPANESE || language == LANG_KOREAN;
+    lf.lfWeight = cjk ? FW_NORMAL : FW_BOLD;
     screen.boldFont = CreateFontIndirectW(&lf);
 }
 
@@ -483,8 +497,7 @@ void CloseTodayScreen() {
 LRESULT SelectItem() {
     if (screen.selection == ROW_ITEM) {
         // Selected again: the item restarts its cycle, as on the device.
-        LRESULT result = SendMessageW(screen.item, WM_TODAYCUSTOM_RECEIVEDSELECTION, 0, 0);
-        return result;
+        return OfferSelection() ? 1 : 0;
     }
     MoveSelection(ROW_ITEM, 1);
     return screen.selection == ROW_ITEM ? 1 : 0;

@@ -216,9 +216,8 @@ bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
         screen.optionsRun = &run;
         INT_PTR result = ShowItemOptions(); // queries the height once it has closed
         screen.optionsRun = nullptr;
-        std::wstring refresh = RefreshText(0);
-        // ShowItemOptions already asked; report what the layout now uses.
-        refresh = L"cyp=" + std::to_wstring(screen.listItem.cyp);
+        // ShowItemOptions asked for the height already; report what the layout now uses.
+        std::wstring refresh = L"cyp=" + std::to_wstring(screen.listItem.cyp);
         if (result == -1 || !run.driven) {
             PrintLine(L"options failed: the dialog could not be shown: " +
                       SystemMessage(GetLastError()));
@@ -247,7 +246,14 @@ bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
             PrintLine(verb + std::wstring(L"failed: ") + error);
             return false;
         }
-        PrintLine(verb + path + L" " + SizeText(width, height));
+        std::wstring line = verb + path + L" " + SizeText(width, height);
+        if (command.kind == SCRIPT_CAPTURE_ITEM) {
+            // Where the item lies on the screen, for comparing the two captures.
+            POINT origin = {0, 0};
+            MapWindowPoints(screen.item, screen.window, &origin, 1);
+            line += L" at " + std::to_wstring(origin.x) + L"," + std::to_wstring(origin.y);
+        }
+        PrintLine(line);
         return true;
     }
     case SCRIPT_STATS: {

@@ -140,28 +140,6 @@ private:
     LONG count_ = 0;
 };
 
-// Index of the first LF among units [from, end) of `bytes`, or `end`.
-DWORD FindLf(const BYTE* bytes, DWORD from, DWORD end) {
-    DWORD i = from;
-#if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi16(static_cast<short>(kLf));
-    while (i + 8 <= end) {
-        __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i));
-        int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(units, lf));
-        if (mask != 0) {
-            return i + static_cast<DWORD>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
-        }
-        i += 8;
-    }
-#endif
-    for (; i < end; ++i) {
-        if (UnitAt(bytes, i) == kLf) {
-            return i;
-        }
-    }
-    return end;
-}
-
 // The card-numbering rule over a stream of units delivered in pieces: the unit right after
 // an LF starts a card and is not itself tested as a line end, even when the LF ends one piece
 // and that unit begins the next; an LF that is the last unit of the file starts nothing.
@@ -174,22 +152,53 @@ public:
     // `units` code units at `bytes`, the first of them at byte offset `position_`.
     void Scan(const BYTE* bytes, DWORD units) {
         DWORD i = 0;
-        if (afterLf_ && units > 0) {
-            out_.Add(position_);
-            afterLf_ = false;
-            i = 1;
-        }
-        while (i < units) {
-            DWORD lf = FindLf(bytes, i, units);
-            if (lf == units) {
-                break;
+#if defined(__SSE2__)
+        // 32 units at a time; lines are long against that, so most windows hold no LF.
+        const __m128i lf = _mm_set1_epi16(static_cast<short>(kLf));
+        for (; i + 32 <= units; i += 32) {
+            const __m128i* p = reinterpret_cast<const __m128i*>(bytes + 2 * i);
+            __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(p), lf);
+            __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(p + 1), lf);
+            __m128i c = _mm_cmpeq_epi16(_mm_loadu_si128(p + 2), lf);
+            __m128i d = _mm_cmpeq_epi16(_mm_loadu_si128(p + 3), lf);
+            __m128i any = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
+            if (!afterLf_ && _mm_movemask_epi8(any) == 0) {
+                continue;
             }
-            if (lf + 1 < units) {
-                out_.Add(position_ + 2 * (lf + 1));
-                i = lf + 2;
-            } else {
+            // Bit 2k is set when unit k of the window is an LF.
+            unsigned long long mask =
+                (static_cast<unsigned long long>(static_cast<unsigned>(_mm_movemask_epi8(a))) |
+                 static_cast<unsigned long long>(static_cast<unsigned>(_mm_movemask_epi8(b)))
+                     << 16 |
+                 static_cast<unsigned long long>(static_cast<unsigned>(_mm_movemask_epi8(c)))
+                     << 32 |
+                 static_cast<unsigned long long>(static_cast<unsigned>(_mm_movemask_epi8(d)))
+                     << 48) &
+                0x5555555555555555ull;
+            DWORD window = position_ + 2 * i;
+            if (afterLf_) {
+                out_.Add(window); // unit 0 starts a card and is not tested
+                afterLf_ = false;
+                mask &= ~3ull;
+            }
+            while (mask != 0) {
+                unsigned k = static_cast<unsigned>(__builtin_ctzll(mask)) / 2;
+                if (k == 31) {
+                    afterLf_ = true; // the card starts in the next window
+                    break;
+                }
+                out_.Add(window + 2 * (k + 1));
+                unsigned past = 2 * (k + 2); // units up to the card's first are done
+                mask = past >= 64 ? 0 : mask & (~0ull << past);
+            }
+        }
+#endif
+        for (; i < units; ++i) {
+            if (afterLf_) {
+                out_.Add(position_ + 2 * i);
+                afterLf_ = false;
+            } else if (UnitAt(bytes, i) == kLf) {
                 afterLf_ = true;
-                i = units;
             }
         }
         position_ += 2 * units;
@@ -198,7 +207,7 @@ public:
 private:
     OffsetWriter& out_;
     DWORD position_ = kFirstCardOffset;
-    bool afterLf_ = false;
+    bool afterLf_ = false; // the next unit starts a card
 };
 
 // Delivers a card's code units one by one from reads of kCardReadBytes.
@@ -289,6 +298,59 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
     return a.dwHighDateTime == b.dwHighDateTime && a.dwLowDateTime == b.dwLowDateTime;
 }
 
+// The lookup behind GetCardOffset: validates the index against the data file's last-write
+// time, rebuilding a missing, short or stale index once, and returns the byte offset of card
+// n or -1. With keepData, the data file stays open in *keepData when the offset is found, so
+// that the card is read through the same open that was checked; on every failure it is
+// closed.
+LONG LocateCard(CardStore& store, LONG n, ScopedFile* keepData) {
+    CardFileOps& io = CurrentCardFileOps();
+    ScopedFile ownData;
+    ScopedFile& data = keepData != nullptr ? *keepData : ownData;
+    for (int pass = 0;; ++pass) {
+        if (store.indexPath[0] == 0 || store.dataPath[0] == 0) {
+            return -1;
+        }
+        {
+            ScopedFile index(io.OpenForReading(store.indexPath));
+            if (index.Valid()) {
+                data.Reset(io.OpenForReading(store.dataPath));
+                if (!data.Valid()) {
+                    ShowError(store.card, kDataNotOpened);
+                    return -1;
+                }
+                FILETIME lastWrite{};
+                io.GetLastWriteTime(data.Get(), &lastWrite);
+                if (keepData == nullptr) {
+                    data.Close();
+                }
+                FILETIME stamp{};
+                LONG count = 0;
+                if (ReadIndexHeader(io, index.Get(), &stamp, &count) &&
+                    SameTime(stamp, lastWrite)) {
+                    if (n < 0 || n >= count) {
+                        data.Close();
+                        ShowError(store.card, kOutOfIndex);
+                        return -1;
+                    }
+                    BYTE entry[4];
+                    if (!io.SeekFromStart(index.Get(), (static_cast<DWORD>(n) + 3) * 4) ||
+                        ReadUpTo(io, index.Get(), entry, 4) != 4) {
+                        data.Close();
+                        return -1;
+                    }
+                    return static_cast<LONG>(LoadLe32(entry));
+                }
+                data.Close();
+            }
+        }
+        // Missing, short or stale: rebuild once per call.
+        if (pass == 1 || !store.BuildIndex()) {
+            return -1;
+        }
+    }
+}
+
 } // namespace
 
 Card::Card() {
@@ -353,65 +415,25 @@ LONG CardStore::GetCardCount() {
 }
 
 LONG CardStore::GetCardOffset(LONG n) {
-    CardFileOps& io = CurrentCardFileOps();
-    for (int pass = 0;; ++pass) {
-        if (indexPath[0] == 0 || dataPath[0] == 0) {
-            return -1;
-        }
-        {
-            ScopedFile index(io.OpenForReading(indexPath));
-            if (index.Valid()) {
-                ScopedFile data(io.OpenForReading(dataPath));
-                if (!data.Valid()) {
-                    ShowError(card, kDataNotOpened);
-                    return -1;
-                }
-                FILETIME lastWrite{};
-                io.GetLastWriteTime(data.Get(), &lastWrite);
-                data.Close();
-                FILETIME stamp{};
-                LONG count = 0;
-                if (ReadIndexHeader(io, index.Get(), &stamp, &count) &&
-                    SameTime(stamp, lastWrite)) {
-                    if (n < 0 || n >= count) {
-                        ShowError(card, kOutOfIndex);
-                        return -1;
-                    }
-                    BYTE entry[4];
-                    if (!io.SeekFromStart(index.Get(), (static_cast<DWORD>(n) + 3) * 4) ||
-                        ReadUpTo(io, index.Get(), entry, 4) != 4) {
-                        return -1;
-                    }
-                    return static_cast<LONG>(LoadLe32(entry));
-                }
-            }
-        }
-        // Missing, short or stale: rebuild once per call.
-        if (pass == 1 || !BuildIndex()) {
-            return -1;
-        }
-    }
+    return LocateCard(*this, n, nullptr);
 }
 
 Card& CardStore::LoadCard(LONG n) {
     CardFileOps& io = CurrentCardFileOps();
-    LONG offset = GetCardOffset(n);
+    ScopedFile data;
+    LONG offset = LocateCard(*this, n, &data);
     if (offset == -1) {
+        data.Close();
         if (!BuildIndex()) {
             return card;
         }
-        offset = GetCardOffset(n);
+        offset = LocateCard(*this, n, &data);
         if (offset == -1) {
             return card;
         }
     }
-    ScopedFile data(io.OpenForReading(dataPath));
-    if (!data.Valid()) {
-        ShowError(card, kDataNotOpened);
-        return card;
-    }
+    // The card is read through the open whose last-write time matched the index's stamp.
     io.SeekFromStart(data.Get(), static_cast<DWORD>(offset));
-
     CardReader reader(io, data.Get());
     WCHAR text[CARD_TEXT_UNITS];
     WCHAR unit = 0;

@@ -39,7 +39,7 @@ const DWORD kFirstCardOffset = 2;               // right after the byte-order ma
 const DWORD kHeaderBytes = 12;                  // stamp low, stamp high, count
 
 // The scan reads the data file in blocks of this size; memory stays fixed whatever the deck.
-const DWORD kScanBlockBytes = 64 * 1024;
+const DWORD kScanBlockBytes = 128 * 1024;
 // Offsets found by the scan are written to the temp file this many at a time.
 const DWORD kOffsetBatch = 4096;
 // One read of this size covers a card's two fields, a TAB run of several hundred TABs and the
@@ -108,15 +108,24 @@ bool SamePath(const WCHAR* a, const WCHAR* b) {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
+// The build's buffers. They are module globals rather than locals so that a build puts
+// little on the caller's stack; the store is used from one thread only.
+alignas(16) BYTE scanBlock[kScanBlockBytes + 16];
+DWORD offsetBatch[kOffsetBatch];
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "offsets are written in machine order");
+
 // Collects card offsets and writes them to the temp file in batches.
 class OffsetWriter {
 public:
-    OffsetWriter(CardFileOps& io, HANDLE file) : io_(io), file_(file) {}
+    OffsetWriter(CardFileOps& io, HANDLE file, DWORD* batch)
+        : io_(io), file_(file), batch_(batch) {}
     OffsetWriter(const OffsetWriter&) = delete;
     OffsetWriter& operator=(const OffsetWriter&) = delete;
 
     void Add(DWORD offset) {
-        StoreLe32(batch_ + 4 * used_, offset);
+        // The offsets go to the file as 32-bit little-endian values, the machine's own order.
+        batch_[used_] = offset;
         ++count_;
         if (++used_ == kOffsetBatch) {
             Flush();
@@ -135,7 +144,7 @@ public:
 private:
     CardFileOps& io_;
     HANDLE file_;
-    BYTE batch_[4 * kOffsetBatch];
+    DWORD* batch_;
     DWORD used_ = 0;
     LONG count_ = 0;
 };
@@ -153,7 +162,7 @@ public:
     void Scan(const BYTE* bytes, DWORD units) {
         DWORD i = 0;
 #if defined(__SSE2__)
-        // 32 units at a time; lines are long against that, so most windows hold no LF.
+        // 32 units at a time; lines are long against that, so many windows hold no LF.
         const __m128i lf = _mm_set1_epi16(static_cast<short>(kLf));
         for (; i + 32 <= units; i += 32) {
             const __m128i* p = reinterpret_cast<const __m128i*>(bytes + 2 * i);
@@ -161,35 +170,34 @@ public:
             __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(p + 1), lf);
             __m128i c = _mm_cmpeq_epi16(_mm_loadu_si128(p + 2), lf);
             __m128i d = _mm_cmpeq_epi16(_mm_loadu_si128(p + 3), lf);
-            __m128i any = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
-            if (!afterLf_ && _mm_movemask_epi8(any) == 0) {
+            // Bit k is set when unit k of the window is an LF.
+            unsigned lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b))) |
+                           static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(c, d))) << 16;
+            if (lfs == 0 && !afterLf_) {
                 continue;
             }
-            // Bit 2k is set when unit k of the window is an LF.
-            unsigned long long mask =
-                (static_cast<unsigned long long>(static_cast<unsigned>(_mm_movemask_epi8(a))) |
-                 static_cast<unsigned long long>(static_cast<unsigned>(_mm_movemask_epi8(b)))
-                     << 16 |
-                 static_cast<unsigned long long>(static_cast<unsigned>(_mm_movemask_epi8(c)))
-                     << 32 |
-                 static_cast<unsigned long long>(static_cast<unsigned>(_mm_movemask_epi8(d)))
-                     << 48) &
-                0x5555555555555555ull;
-            DWORD window = position_ + 2 * i;
+            // Bit k of starts: unit k starts a card (bit 32: the next window's first unit).
+            unsigned long long starts = afterLf_ ? 1 : 0;
             if (afterLf_) {
-                out_.Add(window); // unit 0 starts a card and is not tested
-                afterLf_ = false;
-                mask &= ~3ull;
+                lfs &= ~1u; // unit 0 starts a card and is not tested
             }
-            while (mask != 0) {
-                unsigned k = static_cast<unsigned>(__builtin_ctzll(mask)) / 2;
-                if (k == 31) {
-                    afterLf_ = true; // the card starts in the next window
-                    break;
+            if ((lfs & (lfs << 1)) == 0) {
+                // No LF right after another: every LF starts the next unit.
+                starts |= static_cast<unsigned long long>(lfs) << 1;
+            } else {
+                // An LF right after an LF starts a card and ends no line: take them in order.
+                while (lfs != 0) {
+                    unsigned k = static_cast<unsigned>(__builtin_ctz(lfs));
+                    starts |= 1ull << (k + 1);
+                    lfs &= k + 2 >= 32 ? 0u : ~0u << (k + 2);
                 }
-                out_.Add(window + 2 * (k + 1));
-                unsigned past = 2 * (k + 2); // units up to the card's first are done
-                mask = past >= 64 ? 0 : mask & (~0ull << past);
+            }
+            afterLf_ = (starts >> 32) != 0;
+            unsigned cards = static_cast<unsigned>(starts);
+            DWORD window = position_ + 2 * i;
+            while (cards != 0) {
+                out_.Add(window + 2 * static_cast<DWORD>(__builtin_ctz(cards)));
+                cards &= cards - 1;
             }
         }
 #endif
@@ -459,7 +467,7 @@ int CardStore::BuildIndex() {
     FILETIME stamp{};
     LONG count = 0;
     // The scan's read buffer, and later the buffer of the copy from the temp file.
-    alignas(16) BYTE block[kScanBlockBytes + 16];
+    BYTE* block = scanBlock;
     {
         ScopedFile data(io.OpenForReading(dataPath));
         if (!data.Valid()) {
@@ -483,7 +491,7 @@ int CardStore::BuildIndex() {
             return 0;
         }
 
-        OffsetWriter offsets(io, temp.Get());
+        OffsetWriter offsets(io, temp.Get(), offsetBatch);
         offsets.Add(kFirstCardOffset);
         CardScanner scanner(offsets);
         DWORD kept = 0; // 1 while block[0] holds the first half of a unit split between reads

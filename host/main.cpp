@@ -18,6 +18,11 @@ const int EXIT_BAD_ARGUMENTS = 2;
 const int EXIT_MODULE = 3;
 const int EXIT_SCREEN = 4;
 
+bool RunningOnWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 int RunMessageLoop() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -78,8 +83,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         return EXIT_BAD_ARGUMENTS;
     }
 
+    // Under Wine the host picks its screen's resolution. On Windows the resolution belongs to
+    // the user's session, and the host takes it as it is.
     int wanted = options.vga ? 192 : 96;
-    if (!options.relaunched && ScreenDpi() != wanted) {
+    if (!options.relaunched && RunningOnWine() && ScreenDpi() != wanted) {
         return RelaunchAtDpi(wanted);
     }
 

@@ -2,7 +2,7 @@
 
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth fonts-wine
-    fonts-wqy-microhei googletest)
+    fonts-wqy-microhei googletest python3)
 
 # Installs whatever of the given Debian packages is missing. Does nothing when all are present.
 tollamy_install_packages() {

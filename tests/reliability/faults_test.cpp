@@ -99,6 +99,11 @@ TEST_F(Faults, ADeckHeldByAnotherProgramShowsTheErrorCardUntilItIsReleased) {
     WriteDeck(Copies(std::wstring(FRANCE_Q) + L"\t" + FRANCE_A, 3));
     ASSERT_TRUE(LooksOf(ERROR_Q, DATA_FILE_ERROR).ok);
     ASSERT_TRUE(LooksOf(FRANCE_Q, FRANCE_A).ok);
+    // The captures tell the two cards apart, on both sides.
+    ASSERT_FALSE(rel::SameImage(LooksOf(ERROR_Q, DATA_FILE_ERROR).question,
+                                LooksOf(FRANCE_Q, FRANCE_A).question));
+    ASSERT_FALSE(rel::SameImage(LooksOf(ERROR_Q, DATA_FILE_ERROR).answer,
+                                LooksOf(FRANCE_Q, FRANCE_A).answer));
 
     rel::Holder holder;
     ASSERT_TRUE(holder.Hold(deck_, false));

@@ -2,63 +2,6 @@
 
 #include <string.h>
 
-namespace {
-
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            std::wstring full = dir + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(full);
-            } else {
-                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(full.c_str());
-            }
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
-} // namespace
-
-TempFolder::TempFolder() {
-    static LONG serial = 0;
-    WCHAR base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    WCHAR name[64];
-    wsprintfW(name, L"tollamy-cs-%lu-%ld-%lu", GetCurrentProcessId(), InterlockedIncrement(&serial),
-              GetTickCount());
-    path_ = std::wstring(base) + name;
-    CreateDirectoryW(path_.c_str(), nullptr);
-}
-
-TempFolder::~TempFolder() {
-    RemoveTree(path_);
-}
-
-std::vector<std::wstring> TempFolder::Entries() const {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..") {
-                names.push_back(name);
-            }
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    return names;
-}
-
 Bytes Utf16(const std::wstring& text) {
     Bytes bytes;
     bytes.reserve(2 * text.size());

@@ -9,25 +9,9 @@
 #include <vector>
 
 #include "cardstore/fileio.h"
+#include "support/tempfolder.h"
 
 using Bytes = std::vector<uint8_t>;
-
-// A unique folder under the temporary path, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::wstring& Path() const { return path_; }
-    std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
-    // Names of everything in the folder.
-    std::vector<std::wstring> Entries() const;
-
-private:
-    std::wstring path_;
-};
 
 // FF FE followed by the text as UTF-16LE.
 Bytes Deck(const std::wstring& text);

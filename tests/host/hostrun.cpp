@@ -31,46 +31,11 @@ HANDLE InheritableFile(const std::wstring& path) {
                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 void SetDword(HKEY key, const wchar_t* name, DWORD value) {
     RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
 } // namespace
-
-TempFolder::TempFolder() {
-    WCHAR temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    static LONG counter = 0;
-    path_ = std::wstring(temp) + L"tollamy-host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(InterlockedIncrement(&counter)) + L"-" +
-            std::to_wstring(GetTickCount());
-    CreateDirectoryW(path_.c_str(), nullptr);
-}
-
-TempFolder::~TempFolder() {
-    RemoveTree(path_);
-}
 
 std::wstring ProgramFolder() {
     WCHAR path[MAX_PATH];

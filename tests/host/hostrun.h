@@ -4,25 +4,14 @@
 
 #include <windows.h>
 
+#include "support/tempfolder.h"
+
 #include <string>
 #include <vector>
 
 namespace hostrun {
 
-// A unique folder under the temporary path, removed with its files afterwards.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::wstring& Path() const { return path_; }
-    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
+using ::TempFolder;
 
 struct HostResult {
     DWORD status = 0;

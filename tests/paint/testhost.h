@@ -11,6 +11,8 @@
 
 #include "item/today.h"
 
+#include "support/tempfolder.h"
+
 namespace testhost {
 
 // The host's answers. All distinct from each other and from the icon's colour.
@@ -220,41 +222,7 @@ private:
     HGDIOBJ old_;
 };
 
-// A folder of its own under the temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        WCHAR base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        static LONG counter = 0;
-        WCHAR name[MAX_PATH];
-        wsprintfW(name, L"%stollamy-%lu-%lu-%ld", base, GetCurrentProcessId(), GetTickCount(),
-                  InterlockedIncrement(&counter));
-        path_ = name;
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() {
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                    DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
-                }
-            } while (FindNextFileW(find, &found));
-            FindClose(find);
-        }
-        RemoveDirectoryW(path_.c_str());
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
-    const std::wstring& Path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
+using ::TempFolder;
 
 // Writes text as a UTF-16LE data file with its byte-order mark.
 inline void WriteDeck(const std::wstring& path, const std::wstring& text) {

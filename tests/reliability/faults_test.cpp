@@ -34,7 +34,7 @@ std::vector<std::wstring> Copies(const std::wstring& card, int count) {
 }
 
 class Faults : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         module_ = rel::InstallModule(folder_);
         deck_ = folder_.File(L"Tollamy.txt");
@@ -95,24 +95,29 @@ const char HOLD_THEN_FREE[] = "select\nleave\ncapture-item held-q\nselect\ncaptu
 const size_t LINES_BEFORE_PAUSE = 5;
 const size_t LINES_IN_ALL = 11;
 
-TEST_F(Faults, ADeckHeldByAnotherProgramShowsTheErrorCardUntilItIsReleased) {
-    WriteDeck(Copies(std::wstring(FRANCE_Q) + L"\t" + FRANCE_A, 3));
-    ASSERT_TRUE(LooksOf(ERROR_Q, DATA_FILE_ERROR).ok);
+// Another program holds `held` with no sharing (creating it first when `create` is set) through
+// the host's first leave, then lets it go during the pause: the first card is the error card
+// with `message`, the card after the pause the deck's own.
+void HeldUntilReleased(Faults& test, const std::wstring& held, bool create,
+                       const wchar_t* message) {
+    ASSERT_TRUE(LooksOf(ERROR_Q, message).ok);
     ASSERT_TRUE(LooksOf(FRANCE_Q, FRANCE_A).ok);
     // The captures tell the two cards apart, on both sides.
-    ASSERT_FALSE(rel::SameImage(LooksOf(ERROR_Q, DATA_FILE_ERROR).question,
-                                LooksOf(FRANCE_Q, FRANCE_A).question));
-    ASSERT_FALSE(rel::SameImage(LooksOf(ERROR_Q, DATA_FILE_ERROR).answer,
-                                LooksOf(FRANCE_Q, FRANCE_A).answer));
+    ASSERT_FALSE(
+        rel::SameImage(LooksOf(ERROR_Q, message).question, LooksOf(FRANCE_Q, FRANCE_A).question));
+    ASSERT_FALSE(
+        rel::SameImage(LooksOf(ERROR_Q, message).answer, LooksOf(FRANCE_Q, FRANCE_A).answer));
 
     rel::Holder holder;
-    ASSERT_TRUE(holder.Hold(deck_, false));
+    ASSERT_TRUE(holder.Hold(held, create));
     rel::LiveHost host;
-    ASSERT_TRUE(host.Start(Arguments(HOLD_THEN_FREE)));
+    ASSERT_TRUE(host.Start(test.Arguments(HOLD_THEN_FREE)));
     ASSERT_TRUE(host.WaitForLines(LINES_BEFORE_PAUSE, 30000)) << host.Describe();
+    // A failed build leaves no temporary file behind.
+    EXPECT_FALSE(hostrun::FileExists(test.temp_));
     ASSERT_TRUE(holder.Release());
     ASSERT_EQ(LINES_BEFORE_PAUSE, host.Lines().size())
-        << "the deck was released after the host's pause had ended\n"
+        << "the file was released after the host's pause had ended\n"
         << host.Describe();
     DWORD status = 99;
     ASSERT_TRUE(host.Wait(30000, &status)) << host.Describe();
@@ -120,37 +125,20 @@ TEST_F(Faults, ADeckHeldByAnotherProgramShowsTheErrorCardUntilItIsReleased) {
     // The item kept answering: every command printed its line.
     EXPECT_EQ(LINES_IN_ALL, host.Lines().size()) << host.Describe();
 
-    ExpectShows(L"held", LooksOf(ERROR_Q, DATA_FILE_ERROR), "the data-file error");
-    ExpectShows(L"free", LooksOf(FRANCE_Q, FRANCE_A), "the deck's card");
-    EXPECT_EQ("", rel::CheckIndex(index_, deck_));
-    EXPECT_FALSE(hostrun::FileExists(temp_));
+    test.ExpectShows(L"held", LooksOf(ERROR_Q, message), "the error card");
+    test.ExpectShows(L"free", LooksOf(FRANCE_Q, FRANCE_A), "the deck's card");
+    EXPECT_EQ("", rel::CheckIndex(test.index_, test.deck_));
+    EXPECT_FALSE(hostrun::FileExists(test.temp_));
+}
+
+TEST_F(Faults, ADeckHeldByAnotherProgramShowsTheErrorCardUntilItIsReleased) {
+    WriteDeck(Copies(std::wstring(FRANCE_Q) + L"\t" + FRANCE_A, 3));
+    HeldUntilReleased(*this, deck_, false, DATA_FILE_ERROR);
 }
 
 TEST_F(Faults, AnIndexHeldByAnotherProgramFailsTheBuildUntilItIsReleased) {
     WriteDeck(Copies(std::wstring(FRANCE_Q) + L"\t" + FRANCE_A, 4));
-    ASSERT_TRUE(LooksOf(ERROR_Q, INDEX_FILE_ERROR).ok);
-    ASSERT_TRUE(LooksOf(FRANCE_Q, FRANCE_A).ok);
-
-    rel::Holder holder;
-    ASSERT_TRUE(holder.Hold(index_, true));
-    rel::LiveHost host;
-    ASSERT_TRUE(host.Start(Arguments(HOLD_THEN_FREE)));
-    ASSERT_TRUE(host.WaitForLines(LINES_BEFORE_PAUSE, 30000)) << host.Describe();
-    // The failed build removed its temporary file.
-    EXPECT_FALSE(hostrun::FileExists(temp_));
-    ASSERT_TRUE(holder.Release());
-    ASSERT_EQ(LINES_BEFORE_PAUSE, host.Lines().size())
-        << "the index was released after the host's pause had ended\n"
-        << host.Describe();
-    DWORD status = 99;
-    ASSERT_TRUE(host.Wait(30000, &status)) << host.Describe();
-    EXPECT_EQ(0u, status) << host.Describe();
-    EXPECT_EQ(LINES_IN_ALL, host.Lines().size()) << host.Describe();
-
-    ExpectShows(L"held", LooksOf(ERROR_Q, INDEX_FILE_ERROR), "the index-file error");
-    ExpectShows(L"free", LooksOf(FRANCE_Q, FRANCE_A), "the deck's card");
-    EXPECT_EQ("", rel::CheckIndex(index_, deck_));
-    EXPECT_FALSE(hostrun::FileExists(temp_));
+    HeldUntilReleased(*this, index_, true, INDEX_FILE_ERROR);
 }
 
 // A deck rewritten during the host's pauses: first with another card count and a later

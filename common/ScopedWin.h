@@ -100,7 +100,8 @@ private:
 // Selects an object into a DC and selects the previous one back on scope exit.
 class ScopedSelect {
 public:
-    ScopedSelect(HDC dc, HGDIOBJ obj) : dc_(dc), old_(obj != nullptr ? SelectObject(dc, obj) : nullptr) {}
+    ScopedSelect(HDC dc, HGDIOBJ obj)
+        : dc_(dc), old_(obj != nullptr ? SelectObject(dc, obj) : nullptr) {}
     ~ScopedSelect() {
         if (old_ != nullptr) {
             SelectObject(dc_, old_);

@@ -123,22 +123,27 @@ const std::wstring* FaultyFileOps::PathOf(HANDLE file) const {
     return nullptr;
 }
 
+void FaultyFileOps::Remember(HANDLE file, const WCHAR* path) {
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    // A handle value is reused only after its file was closed.
+    for (Open& o : open_) {
+        if (o.handle == file) {
+            o.path = path;
+            return;
+        }
+    }
+    open_.push_back({file, path});
+}
+
 HANDLE FaultyFileOps::OpenForReading(const WCHAR* path) {
     if (!failOpenSuffix.empty() && EndsWith(path, failOpenSuffix)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     HANDLE h = CardFileOps::OpenForReading(path);
-    if (h != INVALID_HANDLE_VALUE) {
-        // A handle value is reused only after its file was closed.
-        for (Open& o : open_) {
-            if (o.handle == h) {
-                o.path = path;
-                return h;
-            }
-        }
-        open_.push_back({h, path});
-    }
+    Remember(h, path);
     return h;
 }
 
@@ -147,15 +152,7 @@ HANDLE FaultyFileOps::CreateForWriting(const WCHAR* path) {
         ++indexCreates;
     }
     HANDLE h = CardFileOps::CreateForWriting(path);
-    if (h != INVALID_HANDLE_VALUE) {
-        for (Open& o : open_) {
-            if (o.handle == h) {
-                o.path = path;
-                return h;
-            }
-        }
-        open_.push_back({h, path});
-    }
+    Remember(h, path);
     return h;
 }
 

@@ -67,6 +67,8 @@ private:
         std::wstring path;
     };
     const std::wstring* PathOf(HANDLE file) const;
+    // Records which path a newly opened handle belongs to.
+    void Remember(HANDLE file, const WCHAR* path);
     std::vector<Open> open_;
     CardFileOps* previous_;
 };

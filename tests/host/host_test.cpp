@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "hostrun.h"
+#include "support/recorder_association.h"
 
 using hostrun::HostResult;
 using hostrun::Image;
@@ -160,55 +161,9 @@ TEST_F(Host, OptionsCancelStoresNothing) {
     EXPECT_EQ(32, hostrun::InstalledSettings::Read(L"Height"));
 }
 
-// Points .txt files at the recorder (tests/tools/recorder.cpp) while it lives.
-class TxtAssociation {
-public:
-    TxtAssociation(const std::wstring& output) {
-        saved_ = ReadDefault(L".txt", &hadTxt_);
-        SetDefault(L".txt", CLASS_NAME);
-        SetDefault(std::wstring(CLASS_NAME) + L"\\shell\\open\\command",
-                   L"\"" + hostrun::ProgramFolder() + L"\\recorder.exe\" \"" + output +
-                       L"\" \"%1\"");
-    }
-    ~TxtAssociation() {
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, CLASS_NAME);
-        if (hadTxt_) {
-            SetDefault(L".txt", saved_);
-        } else {
-            RegDeleteTreeW(HKEY_CLASSES_ROOT, L".txt");
-        }
-    }
-    TxtAssociation(const TxtAssociation&) = delete;
-    TxtAssociation& operator=(const TxtAssociation&) = delete;
-
-private:
-    static constexpr const wchar_t* CLASS_NAME = L"TollamyHostTest.txtfile";
-    static std::wstring ReadDefault(const wchar_t* path, bool* exists) {
-        WCHAR value[256] = L"";
-        DWORD size = sizeof(value) - sizeof(WCHAR);
-        HKEY key = nullptr;
-        *exists = RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) == ERROR_SUCCESS;
-        if (*exists) {
-            RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-            RegCloseKey(key);
-        }
-        return value;
-    }
-    static void SetDefault(const std::wstring& path, const std::wstring& value) {
-        HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &key, nullptr);
-        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
-    }
-    bool hadTxt_ = false;
-    std::wstring saved_;
-};
-
 TEST_F(Host, ActionOpensTheDeckWithTheTxtHandler) {
     const std::wstring record = folder_.File(L"opened.log");
-    TxtAssociation association(record);
+    RecorderAssociation association(hostrun::ProgramFolder() + L"\\recorder.exe", record);
     HostResult result = Run("select\naction\nquit\n");
     ASSERT_TRUE(result.finished) << Describe(result);
     EXPECT_EQ(0u, result.status) << Describe(result);

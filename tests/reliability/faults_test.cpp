@@ -212,41 +212,34 @@ TEST_F(Faults, ADeckRewrittenWhileTheItemRunsIsIndexedAgainAtTheNextLeave) {
 }
 
 // A folder where the index (or the temporary file) cannot be created: a folder of that name
-// stands in its place. The error card appears and nothing beside the deck changes.
-TEST_F(Faults, AnIndexPathThatCannotBeCreatedShowsTheErrorAndWritesNothing) {
-    WriteDeck(Copies(std::wstring(FRANCE_Q) + L"\t" + FRANCE_A, 2));
-    ASSERT_TRUE(LooksOf(ERROR_Q, INDEX_FILE_ERROR).ok);
-    ASSERT_TRUE(CreateDirectoryW(index_.c_str(), nullptr));
-    hostrun::WriteScript(script_, "select\nleave\ncapture-item held-q\nselect\n"
-                                  "capture-item held-a\nleave\nquit\n");
-    const std::vector<std::string> before = rel::ListFolder(folder_.Path());
+// stands in its place. The error card with `message` appears and nothing beside the deck
+// changes.
+void BlockedPathShowsTheErrorAndWritesNothing(Faults& test, const std::wstring& blocked,
+                                              const wchar_t* message) {
+    test.WriteDeck(Copies(std::wstring(FRANCE_Q) + L"\t" + FRANCE_A, 2));
+    ASSERT_TRUE(LooksOf(ERROR_Q, message).ok);
+    ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
+    hostrun::WriteScript(test.script_, "select\nleave\ncapture-item held-q\nselect\n"
+                                       "capture-item held-a\nleave\nquit\n");
+    const std::vector<std::string> before = rel::ListFolder(test.folder_.Path());
     hostrun::HostResult result =
-        hostrun::RunHost(rel::HostArguments(module_, script_, folder_.Path()));
+        hostrun::RunHost(rel::HostArguments(test.module_, test.script_, test.folder_.Path()));
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(0u, result.status) << result.errors;
     EXPECT_EQ(7u, result.lines.size());
-    ExpectShows(L"held", LooksOf(ERROR_Q, INDEX_FILE_ERROR), "the index-file error");
+    test.ExpectShows(L"held", LooksOf(ERROR_Q, message), "the error card");
     // The captures are the only new files.
-    DeleteFileW(folder_.File(L"held-q.png").c_str());
-    DeleteFileW(folder_.File(L"held-a.png").c_str());
-    EXPECT_EQ(before, rel::ListFolder(folder_.Path()));
+    DeleteFileW(test.folder_.File(L"held-q.png").c_str());
+    DeleteFileW(test.folder_.File(L"held-a.png").c_str());
+    EXPECT_EQ(before, rel::ListFolder(test.folder_.Path()));
+}
+
+TEST_F(Faults, AnIndexPathThatCannotBeCreatedShowsTheErrorAndWritesNothing) {
+    BlockedPathShowsTheErrorAndWritesNothing(*this, index_, INDEX_FILE_ERROR);
 }
 
 TEST_F(Faults, ATemporaryPathThatCannotBeCreatedShowsTheErrorAndWritesNothing) {
-    WriteDeck(Copies(std::wstring(FRANCE_Q) + L"\t" + FRANCE_A, 2));
-    ASSERT_TRUE(LooksOf(ERROR_Q, TEMP_FILE_ERROR).ok);
-    ASSERT_TRUE(CreateDirectoryW(temp_.c_str(), nullptr));
-    hostrun::WriteScript(script_, "select\nleave\ncapture-item held-q\nselect\n"
-                                  "capture-item held-a\nleave\nquit\n");
-    const std::vector<std::string> before = rel::ListFolder(folder_.Path());
-    hostrun::HostResult result =
-        hostrun::RunHost(rel::HostArguments(module_, script_, folder_.Path()));
-    ASSERT_TRUE(result.finished);
-    EXPECT_EQ(0u, result.status) << result.errors;
-    ExpectShows(L"held", LooksOf(ERROR_Q, TEMP_FILE_ERROR), "the temp-file error");
-    DeleteFileW(folder_.File(L"held-q.png").c_str());
-    DeleteFileW(folder_.File(L"held-a.png").c_str());
-    EXPECT_EQ(before, rel::ListFolder(folder_.Path()));
+    BlockedPathShowsTheErrorAndWritesNothing(*this, temp_, TEMP_FILE_ERROR);
     EXPECT_FALSE(hostrun::FileExists(index_));
 }
 

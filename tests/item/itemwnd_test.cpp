@@ -12,7 +12,7 @@
 #include "item/itemwnd.h"
 #include "item/module.h"
 #include "item/today.h"
-#include "paint/testhost.h"
+#include "support/testhost.h"
 #include "settings/settings.h"
 #include "support/recorder_association.h"
 

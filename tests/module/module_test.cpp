@@ -13,7 +13,7 @@
 #include "item/module.h"
 #include "item/paint.h"
 #include "item/today.h"
-#include "paint/testhost.h"
+#include "support/testhost.h"
 #include "resources/resource.h"
 
 namespace {

@@ -77,7 +77,8 @@ void StoreLe32(BYTE* p, DWORD v) {
 }
 
 WCHAR UnitAt(const BYTE* bytes, DWORD unit) {
-    return static_cast<WCHAR>(bytes[2 * unit] | bytes[2 * unit + 1] << 8);
+    const size_t at = 2 * static_cast<size_t>(unit);
+    return static_cast<WCHAR>(bytes[at] | bytes[at + 1] << 8);
 }
 
 // Forms `path` with everything from its last "." onwards replaced by `extension`.
@@ -163,7 +164,7 @@ public:
         // 32 units at a time; lines are long against that, so many windows hold no LF.
         const __m128i lf = _mm_set1_epi16(static_cast<short>(kLf));
         for (; i + 32 <= units; i += 32) {
-            const __m128i* p = reinterpret_cast<const __m128i*>(bytes + 2 * i);
+            const __m128i* p = reinterpret_cast<const __m128i*>(bytes + 2 * static_cast<size_t>(i));
             __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(p), lf);
             __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(p + 1), lf);
             __m128i c = _mm_cmpeq_epi16(_mm_loadu_si128(p + 2), lf);
@@ -503,7 +504,7 @@ int CardStore::BuildIndex() {
             scanner.Scan(block, units);
             kept = bytes % 2;
             if (kept != 0) {
-                block[0] = block[2 * units];
+                block[0] = block[2 * static_cast<size_t>(units)];
             }
         }
         offsets.Flush();

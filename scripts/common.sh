@@ -3,7 +3,7 @@
 
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth fonts-wine
-    fonts-wqy-microhei googletest python3)
+    fonts-wqy-microhei googletest python3 git clang-format clang-tidy)
 
 # Installs whatever of the given Debian packages is missing. Does nothing when all are present.
 tollamy_install_packages() {
@@ -18,6 +18,20 @@ tollamy_install_packages() {
     echo "installing: ${missing[*]}"
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+}
+
+# Fails, naming the files, when a tracked C++ file differs from what clang-format makes of it
+# with the repository's .clang-format.
+tollamy_check_format() {
+    local files=() f
+    while IFS= read -r f; do
+        [ -f "$TOLLAMY_ROOT/$f" ] && files+=("$f")
+    done < <(git -C "$TOLLAMY_ROOT" ls-files '*.cpp' '*.h')
+    [ ${#files[@]} -eq 0 ] && return 0
+    if ! (cd "$TOLLAMY_ROOT" && clang-format --dry-run --Werror "${files[@]}"); then
+        echo "formatting differs from .clang-format: run clang-format -i on the files named above" >&2
+        return 1
+    fi
 }
 
 # Configures and builds into $1 (default build/).

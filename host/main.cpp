@@ -8,7 +8,8 @@
 #include "host/hostoptions.h"
 #include "host/itemmodule.h"
 #include "host/output.h"
-#include "host/script.h"
+#include "host/scriptparse.h"
+#include "host/scriptrun.h"
 #include "host/todayscreen.h"
 
 namespace {

@@ -3,6 +3,8 @@
 #include <windowsx.h>
 #include "common/ScopedWin.h"
 #include "host/optionsrun.h"
+#include "host/screenpaint.h"
+#include "resources/resource.h"
 
 TodayScreen screen;
 
@@ -11,176 +13,17 @@ namespace {
 const wchar_t SCREEN_CLASS[] = L"TollamyTodayScreen";
 const UINT_PTR REFRESH_TIMER = 1;
 
-// Layout of the host's own parts, in pixels at 96 dpi.
-const int STRIP_HEIGHT = 24;
-const int ROW_HEIGHT = 20;
-const int SOFTKEY_HEIGHT = 26;
-const int ROW_ICON_LEFT = 6;
-const int ROW_ICON_SIZE = 14;
-const int ROW_TEXT_LEFT = 40;
-const int FONT_POINTS = 8;
-
-const COLORREF STRIP_TOP = RGB(16, 56, 140);
-const COLORREF STRIP_BOTTOM = RGB(40, 104, 200);
-const COLORREF SOFTKEY_TOP = RGB(52, 72, 112);
-const COLORREF SOFTKEY_BOTTOM = RGB(22, 34, 64);
-
 ScopedHandle readyEvent;
 
-int Scale(int pixels) {
-    return MulDiv(pixels, screen.dpi, 96);
-}
-
-void VerticalGradient(HDC dc, const RECT& rc, COLORREF top, COLORREF bottom) {
-    TRIVERTEX v[2] = {};
-    v[0].x = rc.left;
-    v[0].y = rc.top;
-    v[0].Red = static_cast<COLOR16>(GetRValue(top) << 8);
-    v[0].Green = static_cast<COLOR16>(GetGValue(top) << 8);
-    v[0].Blue = static_cast<COLOR16>(GetBValue(top) << 8);
-    v[1].x = rc.right;
-    v[1].y = rc.bottom;
-    v[1].Red = static_cast<COLOR16>(GetRValue(bottom) << 8);
-    v[1].Green = static_cast<COLOR16>(GetGValue(bottom) << 8);
-    v[1].Blue = static_cast<COLOR16>(GetBValue(bottom) << 8);
-    GRADIENT_RECT g = {0, 1};
-    GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_V);
-}
-
-void FillSolid(HDC dc, const RECT& rc, COLORREF color) {
-    ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(color));
-    FillRect(dc, &rc, brush.Get());
-}
-
-RECT RowRect(int row) {
-    RECT rc = {0, screen.rowTop[row], screen.width, screen.rowTop[row] + screen.rowHeight[row]};
-    return rc;
-}
-
-RECT SoftKeyRect() {
-    RECT rc = {0, screen.height - Scale(SOFTKEY_HEIGHT), screen.width, screen.height};
-    return rc;
-}
-
-RECT StripRect() {
-    RECT rc = {0, 0, screen.width, Scale(STRIP_HEIGHT)};
-    return rc;
-}
-
-// Places the rows under the strip; the item's row is cyp pixels high.
+// Lays the rows out and moves the item window onto its row.
 void Layout() {
-    int y = Scale(STRIP_HEIGHT);
-    for (int row = 0; row < ROW_COUNT; ++row) {
-        screen.rowTop[row] = y;
-        screen.rowHeight[row] =
-            row == ROW_ITEM ? static_cast<int>(screen.listItem.cyp) : Scale(ROW_HEIGHT);
-        y += screen.rowHeight[row];
-    }
+    LayoutRows();
     if (screen.item != nullptr) {
         SetWindowPos(screen.item, nullptr, 0, screen.rowTop[ROW_ITEM], screen.width,
                      screen.rowHeight[ROW_ITEM], SWP_NOZORDER | SWP_NOACTIVATE);
         InvalidateRect(screen.item, nullptr, TRUE);
     }
     InvalidateRect(screen.window, nullptr, FALSE);
-}
-
-std::wstring RowText(int row) {
-    WCHAR buffer[128] = L"";
-    switch (row) {
-    case ROW_DATE:
-        GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, nullptr, nullptr, buffer, 128);
-        return buffer;
-    case ROW_OWNER:
-        return L"Owner: " + screen.owner;
-    case ROW_APPOINTMENTS:
-        return L"No upcoming appointments";
-    case ROW_TASKS:
-        return L"No active tasks";
-    default:
-        return L"";
-    }
-}
-
-// A small glyph for each built-in row, drawn with plain GDI shapes.
-void PaintRowIcon(HDC dc, int row, const RECT& rc, bool selected) {
-    int size = Scale(ROW_ICON_SIZE);
-    int left = Scale(ROW_ICON_LEFT);
-    int top = rc.top + (rc.bottom - rc.top - size) / 2;
-    RECT box = {left, top, left + size, top + size};
-    COLORREF ink = selected ? HOST_COLOR_HIGHLIGHTEDTEXT : RGB(40, 80, 150);
-    ScopedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, ink));
-    ScopedSelect selectPen(dc, pen.Get());
-    ScopedSelect selectBrush(dc, GetStockObject(NULL_BRUSH));
-    switch (row) {
-    case ROW_DATE:
-    case ROW_APPOINTMENTS: {
-        Rectangle(dc, box.left, box.top, box.right, box.bottom);
-        RECT head = {box.left, box.top, box.right, box.top + size / 4 + 1};
-        FillSolid(dc, head, row == ROW_DATE ? RGB(200, 40, 40) : ink);
-        break;
-    }
-    case ROW_OWNER:
-        Ellipse(dc, box.left + size / 4, box.top, box.right - size / 4, box.top + size / 2);
-        Arc(dc, box.left, box.top + size / 2, box.right, box.bottom + size / 2, box.right,
-            box.top + size * 3 / 4, box.left, box.top + size * 3 / 4);
-        break;
-    case ROW_TASKS:
-        Rectangle(dc, box.left, box.top, box.right, box.bottom);
-        MoveToEx(dc, box.left + size / 4, box.top + size / 2, nullptr);
-        LineTo(dc, box.left + size / 2, box.bottom - size / 4);
-        LineTo(dc, box.right - size / 5, box.top + size / 5);
-        break;
-    default:
-        break;
-    }
-}
-
-void PaintRow(HDC dc, int row) {
-    RECT rc = RowRect(row);
-    bool selected = screen.selection == row;
-    if (selected) {
-        FillSolid(dc, rc, HOST_COLOR_HIGHLIGHT);
-    }
-    PaintRowIcon(dc, row, rc, selected);
-    SetTextColor(dc, selected ? HOST_COLOR_HIGHLIGHTEDTEXT : HOST_COLOR_TEXT);
-    ScopedSelect font(dc, row == ROW_DATE ? screen.boldFont : screen.rowFont);
-    RECT text = rc;
-    text.left = Scale(ROW_TEXT_LEFT);
-    std::wstring label = RowText(row);
-    DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &text,
-              DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
-}
-
-void PaintStrip(HDC dc) {
-    RECT rc = StripRect();
-    VerticalGradient(dc, rc, STRIP_TOP, STRIP_BOTTOM);
-    SetTextColor(dc, RGB(255, 255, 255));
-    ScopedSelect font(dc, screen.boldFont);
-    WCHAR date[64] = L"";
-    WCHAR time[64] = L"";
-    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 64);
-    GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, time, 64);
-    RECT text = rc;
-    text.left += Scale(6);
-    text.right -= Scale(6);
-    DrawTextW(dc, date, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
-    DrawTextW(dc, time, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_NOPREFIX);
-}
-
-void PaintSoftKeys(HDC dc) {
-    RECT rc = SoftKeyRect();
-    VerticalGradient(dc, rc, SOFTKEY_TOP, SOFTKEY_BOTTOM);
-    SetTextColor(dc, RGB(255, 255, 255));
-    ScopedSelect font(dc, screen.boldFont);
-    RECT left = rc;
-    left.right = rc.right / 2;
-    RECT right = rc;
-    right.left = rc.right / 2;
-    const wchar_t* options = screen.module->OptionsDialogProc() != nullptr ? L"Options\x2026" : L"";
-    DrawTextW(dc, options, -1, &left, DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
-    DrawTextW(dc, L"Exit", -1, &right, DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
-    RECT divider = {rc.right / 2, rc.top + Scale(5), rc.right / 2 + 1, rc.bottom - Scale(5)};
-    FillSolid(dc, divider, RGB(120, 140, 180));
 }
 
 // Sends WM_TODAYCUSTOM_RECEIVEDSELECTION. The item does not repaint itself for it, so the
@@ -215,49 +58,11 @@ void MoveSelection(int row, int direction) {
     InvalidateRect(screen.window, nullptr, FALSE);
 }
 
-int RowAt(int y) {
-    for (int row = 0; row < ROW_COUNT; ++row) {
-        if (y >= screen.rowTop[row] && y < screen.rowTop[row] + screen.rowHeight[row]) {
-            return row;
-        }
-    }
-    return -1;
-}
-
-void CreateFonts() {
-    LOGFONTW lf = {};
-    GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(lf), &lf);
-    lf.lfHeight = -MulDiv(FONT_POINTS, screen.dpi, 72);
-    lf.lfWidth = 0;
-    lf.lfWeight = FW_NORMAL;
-    lf.lfQuality = DEFAULT_QUALITY;
-    screen.rowFont = CreateFontIndirectW(&lf);
-    // Chinese, Japanese and Korean text stays regular, as in the item: the CJK fonts have no
-    // bold faces of their own.
-    LANGID language = PRIMARYLANGID(GetUserDefaultLangID());
-    bool cjk = language == LANG_CHINESE || language == LANG_JAPANESE || language == LANG_KOREAN;
-    lf.lfWeight = cjk ? FW_NORMAL : FW_BOLD;
-    screen.boldFont = CreateFontIndirectW(&lf);
-}
-
-void DeleteFonts() {
-    if (screen.rowFont != nullptr) {
-        DeleteObject(screen.rowFont);
-        screen.rowFont = nullptr;
-    }
-    if (screen.boldFont != nullptr) {
-        DeleteObject(screen.boldFont);
-        screen.boldFont = nullptr;
-    }
-}
-
 // ---- message handlers
 
 void OnPaint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    PaintContent(dc, ps.rcPaint);
-    EndPaint(window, &ps);
+    ScopedPaint paint(window);
+    PaintContent(paint.Get(), paint.Area());
 }
 
 void OnTimer(HWND window, UINT_PTR id) {
@@ -404,23 +209,11 @@ LRESULT CALLBACK ScreenWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 } // namespace
 
-void PaintContent(HDC dc, const RECT& paint) {
-    screen.background.PaintInto(dc, paint, paint.left, paint.top);
-    SetBkMode(dc, TRANSPARENT);
-    PaintStrip(dc);
-    for (int row = 0; row < ROW_COUNT; ++row) {
-        if (row != ROW_ITEM) {
-            PaintRow(dc, row);
-        }
-    }
-    PaintSoftKeys(dc);
-}
-
 bool CreateTodayScreen(HINSTANCE instance, ItemModule* module, int dpi, std::wstring* error) {
     screen.module = module;
     screen.dpi = dpi;
-    screen.width = Scale(SCREEN_WIDTH_96);
-    screen.height = Scale(SCREEN_HEIGHT_96);
+    screen.width = ScaleToScreen(SCREEN_WIDTH_96);
+    screen.height = ScaleToScreen(SCREEN_HEIGHT_96);
     WCHAR user[256];
     DWORD userLength = 256;
     screen.owner = GetUserNameW(user, &userLength) ? user : L"";
@@ -436,7 +229,7 @@ bool CreateTodayScreen(HINSTANCE instance, ItemModule* module, int dpi, std::wst
         *error = L"cannot draw the screen's background";
         return false;
     }
-    CreateFonts();
+    CreateScreenFonts();
 
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     RECT frame = {0, 0, screen.width, screen.height};
@@ -489,7 +282,7 @@ void CloseTodayScreen() {
     HWND window = screen.window;
     DestroyWindow(window);
     screen.window = nullptr;
-    DeleteFonts();
+    DeleteScreenFonts();
     screen.background.Destroy();
     readyEvent.Close();
 }
@@ -535,8 +328,9 @@ INT_PTR ShowItemOptions() {
     if (proc == nullptr || screen.window == nullptr) {
         return -1;
     }
-    INT_PTR result = DialogBoxParamW(screen.module->Handle(), MAKEINTRESOURCEW(500), screen.window,
-                                     proc, reinterpret_cast<LPARAM>(&screen.listItem));
+    INT_PTR result =
+        DialogBoxParamW(screen.module->Handle(), MAKEINTRESOURCEW(IDD_OPTIONS), screen.window, proc,
+                        reinterpret_cast<LPARAM>(&screen.listItem));
     RefreshItem();
     return result;
 }

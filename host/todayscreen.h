@@ -1,10 +1,12 @@
 // The Today screen: a top strip with the date and time, the host's own rows, the item among
-// them, and two soft keys. It owns the item's TODAYLISTITEM, answers the item's colour and
-// watermark requests, asks the item for its height every 2 seconds and moves the selection.
+// them, and two soft keys. This part drives the item: it owns the item's TODAYLISTITEM,
+// answers the item's colour and watermark requests, asks the item for its height every
+// 2 seconds and moves the selection. host/screenpaint.h draws the screen's own parts.
 #pragma once
 
 #include <windows.h>
 #include <string>
+#include "common/ScopedWin.h"
 #include "host/background.h"
 #include "host/itemmodule.h"
 #include "item/today.h"
@@ -35,8 +37,8 @@ struct TodayScreen {
     int rowTop[ROW_COUNT] = {};
     int rowHeight[ROW_COUNT] = {};
     Background background;
-    HFONT rowFont = nullptr;
-    HFONT boldFont = nullptr;
+    ScopedGdiObject<HFONT> rowFont;
+    ScopedGdiObject<HFONT> boldFont;
     std::wstring owner;
     int clockMinute = -1;
     // Set while a script drives the options dialog; consulted when the dialog goes idle.
@@ -64,6 +66,3 @@ LRESULT RefreshItem();
 // Opens the item's options dialog modally. Returns DialogBoxParamW's result, or -1 when the
 // item has no options dialog. The height is queried right after the dialog closes.
 INT_PTR ShowItemOptions();
-
-// Paints the whole screen except the item into dc (screen coordinates = client coordinates).
-void PaintContent(HDC dc, const RECT& paint);

@@ -42,9 +42,9 @@ void FillSolid(HDC dc, const RECT& rc, COLORREF color) {
     FillRect(dc, &rc, brush.Get());
 }
 
-std::wstring RowText(int row) {
+std::wstring RowText(RowKind kind) {
     WCHAR buffer[128] = L"";
-    switch (row) {
+    switch (kind) {
     case ROW_DATE:
         GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, nullptr, nullptr, buffer, 128);
         return buffer;
@@ -60,7 +60,7 @@ std::wstring RowText(int row) {
 }
 
 // A small glyph for each built-in row, drawn with plain GDI shapes.
-void PaintRowIcon(HDC dc, int row, const RECT& rc, bool selected) {
+void PaintRowIcon(HDC dc, RowKind row, const RECT& rc, bool selected) {
     int size = ScaleToScreen(ROW_ICON_SIZE);
     int left = ScaleToScreen(ROW_ICON_LEFT);
     int top = rc.top + (rc.bottom - rc.top - size) / 2;
@@ -95,16 +95,17 @@ void PaintRowIcon(HDC dc, int row, const RECT& rc, bool selected) {
 
 void PaintRow(HDC dc, int row) {
     RECT rc = RowRect(row);
+    RowKind kind = screen.rows[row].kind;
     bool selected = screen.selection == row;
     if (selected) {
         FillSolid(dc, rc, HOST_COLOR_HIGHLIGHT);
     }
-    PaintRowIcon(dc, row, rc, selected);
+    PaintRowIcon(dc, kind, rc, selected);
     SetTextColor(dc, selected ? HOST_COLOR_HIGHLIGHTEDTEXT : HOST_COLOR_TEXT);
-    ScopedSelect font(dc, row == ROW_DATE ? screen.boldFont.Get() : screen.rowFont.Get());
+    ScopedSelect font(dc, kind == ROW_DATE ? screen.boldFont.Get() : screen.rowFont.Get());
     RECT text = rc;
     text.left = ScaleToScreen(ROW_TEXT_LEFT);
-    std::wstring label = RowText(row);
+    std::wstring label = RowText(kind);
     DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &text,
               DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
 }
@@ -134,7 +135,8 @@ void PaintSoftKeys(HDC dc) {
     left.right = rc.right / 2;
     RECT right = rc;
     right.left = rc.right / 2;
-    const wchar_t* options = screen.module->OptionsDialogProc() != nullptr ? L"Options\x2026" : L"";
+    // The label stands where the key opens a dialog: the selected item's, or the first one's.
+    const wchar_t* options = OptionsTarget() >= 0 ? L"Options\x2026" : L"";
     DrawTextW(dc, options, -1, &left, DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
     DrawTextW(dc, L"Exit", -1, &right, DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
     RECT divider = {rc.right / 2, rc.top + ScaleToScreen(5), rc.right / 2 + 1,
@@ -159,14 +161,16 @@ RECT SoftKeyRect() {
 }
 
 RECT RowRect(int row) {
-    RECT rc = {0, screen.rowTop[row], screen.width, screen.rowTop[row] + screen.rowHeight[row]};
+    const ScreenRow& r = screen.rows[row];
+    RECT rc = {0, r.top, screen.width, r.top + r.height};
     return rc;
 }
 
 int RowAt(int y) {
-    for (int row = 0; row < ROW_COUNT; ++row) {
-        if (y >= screen.rowTop[row] && y < screen.rowTop[row] + screen.rowHeight[row]) {
-            return row;
+    for (size_t row = 0; row < screen.rows.size(); ++row) {
+        const ScreenRow& r = screen.rows[row];
+        if (y >= r.top && y < r.top + r.height) {
+            return static_cast<int>(row);
         }
     }
     return -1;
@@ -174,11 +178,11 @@ int RowAt(int y) {
 
 void LayoutRows() {
     int y = ScaleToScreen(STRIP_HEIGHT);
-    for (int row = 0; row < ROW_COUNT; ++row) {
-        screen.rowTop[row] = y;
-        screen.rowHeight[row] =
-            row == ROW_ITEM ? static_cast<int>(screen.listItem.cyp) : ScaleToScreen(ROW_HEIGHT);
-        y += screen.rowHeight[row];
+    for (ScreenRow& row : screen.rows) {
+        row.top = y;
+        row.height = row.kind == ROW_ITEM ? static_cast<int>(screen.items[row.item]->listItem.cyp)
+                                          : ScaleToScreen(ROW_HEIGHT);
+        y += row.height;
     }
 }
 
@@ -205,9 +209,9 @@ void PaintContent(HDC dc, const RECT& paint) {
     screen.background.PaintInto(dc, paint, paint.left, paint.top);
     SetBkMode(dc, TRANSPARENT);
     PaintStrip(dc);
-    for (int row = 0; row < ROW_COUNT; ++row) {
-        if (row != ROW_ITEM) {
-            PaintRow(dc, row);
+    for (size_t row = 0; row < screen.rows.size(); ++row) {
+        if (screen.rows[row].kind != ROW_ITEM) {
+            PaintRow(dc, static_cast<int>(row));
         }
     }
     PaintSoftKeys(dc);

@@ -13,7 +13,7 @@ RECT SoftKeyRect();
 RECT RowRect(int row);
 // The row under y, or -1.
 int RowAt(int y);
-// Places the rows under the strip: the item's row is its cyp pixels high, the others one
+// Places the rows under the strip: an item's row is its cyp pixels high, the others one
 // built-in row each.
 void LayoutRows();
 

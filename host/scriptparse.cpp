@@ -9,6 +9,7 @@ namespace {
 
 const unsigned long WAIT_LIMIT_MS = 600000;
 const size_t BOX_TEXT_LIMIT = 39; // what the dialog's boxes hold
+const size_t ITEM_NUMBER_DIGITS = 3;
 
 std::vector<std::wstring> SplitWords(const std::wstring& line) {
     std::vector<std::wstring> words;
@@ -40,6 +41,15 @@ bool AllDigits(const std::wstring& text) {
     return true;
 }
 
+// An item number: 1 for the first item on the screen, at most three digits.
+bool ParseItemNumber(const std::wstring& text, int* number) {
+    if (!AllDigits(text) || text.size() > ITEM_NUMBER_DIGITS) {
+        return false;
+    }
+    *number = static_cast<int>(wcstoul(text.c_str(), nullptr, 10));
+    return *number >= 1;
+}
+
 // A capture name becomes DIR\NAME.png, so it names a file inside DIR and nothing else.
 bool ValidName(const std::wstring& name) {
     if (name.empty() || name == L"." || name == L"..") {
@@ -51,12 +61,14 @@ bool ValidName(const std::wstring& name) {
 // Fills command from an options line; returns a reason when the line is malformed.
 std::wstring ParseOptions(const std::vector<std::wstring>& words, ScriptCommand* command) {
     OptionsRun* run = &command->options;
-    if (words.size() == 2 && words[1] == L"cancel") {
-        run->cancel = true;
-        return L"";
-    }
     bool swapSeen = false;
+    bool itemSeen = false;
+    bool othersSeen = false; // boxes, swap or capture
     for (size_t i = 1; i < words.size(); ++i) {
+        if (words[i] == L"cancel" && i == 1) {
+            run->cancel = true;
+            continue;
+        }
         size_t equals = words[i].find(L'=');
         if (equals == std::wstring::npos) {
             return L"expected key=value, got '" + words[i] + L"'";
@@ -69,6 +81,7 @@ std::wstring ParseOptions(const std::vector<std::wstring>& words, ScriptCommand*
                 box = b;
             }
         }
+        othersSeen = othersSeen || key != L"item";
         if (box >= 0) {
             if (run->setBox[box]) {
                 return L"'" + key + L"' given twice";
@@ -89,9 +102,17 @@ std::wstring ParseOptions(const std::vector<std::wstring>& words, ScriptCommand*
                 return L"'capture' needs one file name";
             }
             command->name = value;
+        } else if (key == L"item") {
+            if (itemSeen || !ParseItemNumber(value, &command->item)) {
+                return L"'item' needs an item number from 1, once";
+            }
+            itemSeen = true;
         } else {
             return L"unknown options key '" + key + L"'";
         }
+    }
+    if (run->cancel && othersSeen) {
+        return L"'options cancel' takes no keys but item";
     }
     return L"";
 }
@@ -103,15 +124,28 @@ std::wstring ParseCommand(const std::vector<std::wstring>& words, ScriptCommand*
         const wchar_t* verb;
         ScriptCommandKind kind;
     };
-    static const Simple simple[] = {{L"select", SCRIPT_SELECT}, {L"leave", SCRIPT_LEAVE},
-                                    {L"action", SCRIPT_ACTION}, {L"refresh", SCRIPT_REFRESH},
-                                    {L"stats", SCRIPT_STATS},   {L"quit", SCRIPT_QUIT}};
+    static const Simple simple[] = {{L"stats", SCRIPT_STATS}, {L"quit", SCRIPT_QUIT}};
     for (const Simple& s : simple) {
         if (verb == s.verb) {
             if (words.size() != 1) {
                 return L"'" + verb + L"' takes no arguments";
             }
             command->kind = s.kind;
+            return L"";
+        }
+    }
+    // These address one item, the first when no number is given.
+    static const Simple addressing[] = {{L"select", SCRIPT_SELECT},
+                                        {L"leave", SCRIPT_LEAVE},
+                                        {L"action", SCRIPT_ACTION},
+                                        {L"refresh", SCRIPT_REFRESH}};
+    for (const Simple& s : addressing) {
+        if (verb == s.verb) {
+            command->kind = s.kind;
+            if (words.size() > 2 ||
+                (words.size() == 2 && !ParseItemNumber(words[1], &command->item))) {
+                return L"'" + verb + L"' takes nothing or an item number from 1";
+            }
             return L"";
         }
     }
@@ -124,10 +158,21 @@ std::wstring ParseCommand(const std::vector<std::wstring>& words, ScriptCommand*
         command->milliseconds = wcstoul(words[1].c_str(), nullptr, 10);
         return L"";
     }
-    if (verb == L"capture" || verb == L"capture-item") {
-        command->kind = verb == L"capture" ? SCRIPT_CAPTURE : SCRIPT_CAPTURE_ITEM;
+    if (verb == L"capture") {
+        command->kind = SCRIPT_CAPTURE;
         if (words.size() != 2 || !ValidName(words[1])) {
-            return L"'" + verb + L"' needs one file name";
+            return L"'capture' needs one file name";
+        }
+        command->name = words[1];
+        return L"";
+    }
+    if (verb == L"capture-item") {
+        command->kind = SCRIPT_CAPTURE_ITEM;
+        if (words.size() < 2 || words.size() > 3 || !ValidName(words[1])) {
+            return L"'capture-item' needs one file name";
+        }
+        if (words.size() == 3 && !ParseItemNumber(words[2], &command->item)) {
+            return L"'capture-item' takes an item number from 1 after the file name";
         }
         command->name = words[1];
         return L"";

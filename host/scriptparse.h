@@ -23,6 +23,7 @@ enum ScriptCommandKind {
 struct ScriptCommand {
     ScriptCommandKind kind = SCRIPT_QUIT;
     int line = 0;
+    int item = 1;                   // select, leave, action, refresh, options, capture-item
     unsigned long milliseconds = 0; // wait
     std::wstring name;              // capture, capture-item; options capture=NAME
     OptionsRun options;             // the request part of an options command

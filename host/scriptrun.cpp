@@ -28,9 +28,33 @@ std::wstring SizeText(int width, int height) {
     return std::to_wstring(width) + L"x" + std::to_wstring(height);
 }
 
-std::wstring RefreshText(LRESULT result) {
+std::wstring RefreshText(int item, LRESULT result) {
     return L"refresh " + std::to_wstring(static_cast<long long>(result)) + L" cyp=" +
-           std::to_wstring(screen.listItem.cyp);
+           std::to_wstring(screen.items[item]->listItem.cyp);
+}
+
+const wchar_t* Verb(ScriptCommandKind kind) {
+    switch (kind) {
+    case SCRIPT_SELECT:
+        return L"select";
+    case SCRIPT_LEAVE:
+        return L"leave";
+    case SCRIPT_ACTION:
+        return L"action";
+    case SCRIPT_REFRESH:
+        return L"refresh";
+    case SCRIPT_OPTIONS:
+        return L"options";
+    case SCRIPT_CAPTURE_ITEM:
+        return L"capture-item";
+    default:
+        return L"";
+    }
+}
+
+// The commands that address an item take it from the screen's list.
+bool AddressesItem(ScriptCommandKind kind) {
+    return Verb(kind)[0] != 0;
 }
 
 // Handles everything that is queued, without waiting.
@@ -49,30 +73,40 @@ bool PumpPending() {
 
 // Runs one command; returns false when it failed at its job.
 bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
+    const int item = ItemIndex(command.item);
+    if (AddressesItem(command.kind) && item < 0) {
+        PrintLine(std::wstring(Verb(command.kind)) + L" failed: there is no item " +
+                  std::to_wstring(command.item));
+        return false;
+    }
     switch (command.kind) {
     case SCRIPT_SELECT:
-        PrintLine(L"select " + std::to_wstring(static_cast<long long>(SelectItem())));
+        PrintLine(L"select " + std::to_wstring(static_cast<long long>(SelectItem(item))));
         return true;
     case SCRIPT_LEAVE: {
         bool notSelected = false;
-        LRESULT result = LeaveItem(&notSelected);
+        LRESULT result = LeaveItem(item, &notSelected);
         PrintLine(notSelected ? L"leave not-selected"
                               : L"leave " + std::to_wstring(static_cast<long long>(result)));
         return true;
     }
     case SCRIPT_ACTION:
-        PrintLine(L"action " + std::to_wstring(static_cast<long long>(ActOnItem())));
+        PrintLine(L"action " + std::to_wstring(static_cast<long long>(ActOnItem(item))));
         return true;
     case SCRIPT_REFRESH:
-        PrintLine(RefreshText(RefreshItem()));
+        PrintLine(RefreshText(item, RefreshItem(item)));
         return true;
     case SCRIPT_WAIT:
         PumpMessagesFor(command.milliseconds);
         PrintLine(L"wait " + std::to_wstring(command.milliseconds));
         return true;
     case SCRIPT_OPTIONS: {
-        if (screen.module->OptionsDialogProc() == nullptr) {
+        if (screen.items[item]->module.OptionsDialogProc() == nullptr) {
             PrintLine(L"options unavailable: the module has no export at ordinal 241");
+            return false;
+        }
+        if (!HasOptions(item)) {
+            PrintLine(L"options unavailable: the item's list entry has no Options 1");
             return false;
         }
         OptionsRun run = command.options;
@@ -80,10 +114,10 @@ bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
             run.capturePath = CapturePath(captureDir, command.name);
         }
         screen.optionsRun = &run;
-        INT_PTR result = ShowItemOptions(); // queries the height once it has closed
+        INT_PTR result = ShowItemOptions(item); // queries the height once it has closed
         screen.optionsRun = nullptr;
         // ShowItemOptions asked for the height already; report what the layout now uses.
-        std::wstring refresh = L"cyp=" + std::to_wstring(screen.listItem.cyp);
+        std::wstring refresh = L"cyp=" + std::to_wstring(screen.items[item]->listItem.cyp);
         if (result == -1 || !run.driven) {
             PrintLine(L"options failed: the dialog could not be shown: " +
                       SystemMessage(GetLastError()));
@@ -103,7 +137,7 @@ bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
     case SCRIPT_CAPTURE:
     case SCRIPT_CAPTURE_ITEM: {
         std::wstring path = CapturePath(captureDir, command.name);
-        HWND window = command.kind == SCRIPT_CAPTURE ? screen.window : screen.item;
+        HWND window = command.kind == SCRIPT_CAPTURE ? screen.window : screen.items[item]->window;
         int width = 0;
         int height = 0;
         std::wstring error;
@@ -116,7 +150,7 @@ bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
         if (command.kind == SCRIPT_CAPTURE_ITEM) {
             // Where the item lies on the screen, for comparing the two captures.
             POINT origin = {0, 0};
-            MapWindowPoints(screen.item, screen.window, &origin, 1);
+            MapWindowPoints(window, screen.window, &origin, 1);
             line += L" at " + std::to_wstring(origin.x) + L"," + std::to_wstring(origin.y);
         }
         PrintLine(line);

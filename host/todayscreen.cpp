@@ -3,6 +3,7 @@
 #include <windowsx.h>
 #include "common/ScopedWin.h"
 #include "host/optionsrun.h"
+#include "host/output.h"
 #include "host/screenpaint.h"
 #include "resources/resource.h"
 
@@ -15,43 +16,85 @@ const UINT_PTR REFRESH_TIMER = 1;
 
 ScopedHandle readyEvent;
 
-// Lays the rows out and moves the item window onto its row.
+bool IsItemRow(int row) {
+    return row >= 0 && row < static_cast<int>(screen.rows.size()) &&
+           screen.rows[row].kind == ROW_ITEM;
+}
+
+TodayItem* ItemOfRow(int row) {
+    return IsItemRow(row) ? screen.items[screen.rows[row].item].get() : nullptr;
+}
+
+bool ValidItem(int item) {
+    return item >= 0 && item < static_cast<int>(screen.items.size()) &&
+           screen.items[item]->window != nullptr;
+}
+
+// The rows from top to bottom: date, Owner, the items in their order, the appointments and
+// the tasks.
+void BuildRows() {
+    screen.rows.clear();
+    ScreenRow row;
+    row.kind = ROW_DATE;
+    screen.rows.push_back(row);
+    row.kind = ROW_OWNER;
+    screen.rows.push_back(row);
+    for (size_t i = 0; i < screen.items.size(); ++i) {
+        row.kind = ROW_ITEM;
+        row.item = static_cast<int>(i);
+        screen.rows.push_back(row);
+    }
+    row.item = -1;
+    row.kind = ROW_APPOINTMENTS;
+    screen.rows.push_back(row);
+    row.kind = ROW_TASKS;
+    screen.rows.push_back(row);
+}
+
+// Lays the rows out and moves each item window onto its row.
 void Layout() {
     LayoutRows();
-    if (screen.item != nullptr) {
-        SetWindowPos(screen.item, nullptr, 0, screen.rowTop[ROW_ITEM], screen.width,
-                     screen.rowHeight[ROW_ITEM], SWP_NOZORDER | SWP_NOACTIVATE);
-        InvalidateRect(screen.item, nullptr, TRUE);
+    for (const ScreenRow& row : screen.rows) {
+        if (row.kind != ROW_ITEM) {
+            continue;
+        }
+        HWND item = screen.items[row.item]->window;
+        SetWindowPos(item, nullptr, 0, row.top, screen.width, row.height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(item, nullptr, TRUE);
     }
     InvalidateRect(screen.window, nullptr, FALSE);
 }
 
 // Sends WM_TODAYCUSTOM_RECEIVEDSELECTION. The item does not repaint itself for it, so the
-// host repaints the item in its selected look when it takes the selection.
-bool OfferSelection() {
-    if (SendMessageW(screen.item, WM_TODAYCUSTOM_RECEIVEDSELECTION, 0, 0) == 0) {
+// host repaints the item in its selected look when it takes the selection. An item listed as
+// not selectable is not asked.
+bool OfferSelection(TodayItem* item) {
+    if (item->selectability == TODAY_SELECTABILITY_NONE ||
+        SendMessageW(item->window, WM_TODAYCUSTOM_RECEIVEDSELECTION, 0, 0) == 0) {
         return false;
     }
-    InvalidateRect(screen.item, nullptr, TRUE);
+    InvalidateRect(item->window, nullptr, TRUE);
     return true;
 }
 
-// Moves the selection to row, telling the item when it gains or loses it. An item that
+// Moves the selection to row, telling the items when they gain or lose it. An item that
 // declines the selection is passed over in the direction of travel.
 void MoveSelection(int row, int direction) {
-    if (row < 0 || row >= ROW_COUNT || row == screen.selection) {
+    if (row < 0 || row >= static_cast<int>(screen.rows.size()) || row == screen.selection) {
         return;
     }
     int old = screen.selection;
-    if (old == ROW_ITEM) {
+    if (TodayItem* losing = ItemOfRow(old)) {
         screen.selection = row;
-        SendMessageW(screen.item, WM_TODAYCUSTOM_LOSTSELECTION, 0, 0);
+        SendMessageW(losing->window, WM_TODAYCUSTOM_LOSTSELECTION, 0, 0);
     }
     screen.selection = row;
-    if (row == ROW_ITEM && !OfferSelection()) {
-        screen.selection = old == ROW_ITEM ? -1 : old;
+    TodayItem* gaining = ItemOfRow(row);
+    if (gaining != nullptr && !OfferSelection(gaining)) {
+        screen.selection = IsItemRow(old) ? -1 : old;
         int next = row + (direction != 0 ? direction : 1);
-        if (next >= 0 && next < ROW_COUNT) {
+        if (next >= 0 && next < static_cast<int>(screen.rows.size())) {
             MoveSelection(next, direction);
         }
     }
@@ -69,7 +112,9 @@ void OnTimer(HWND window, UINT_PTR id) {
     if (id != REFRESH_TIMER) {
         return;
     }
-    RefreshItem();
+    for (size_t i = 0; i < screen.items.size(); ++i) {
+        RefreshItem(static_cast<int>(i));
+    }
     SYSTEMTIME now;
     GetLocalTime(&now);
     if (now.wMinute != screen.clockMinute) {
@@ -80,20 +125,21 @@ void OnTimer(HWND window, UINT_PTR id) {
 }
 
 void OnKeyDown(HWND window, UINT key) {
+    const int rowCount = static_cast<int>(screen.rows.size());
     switch (key) {
     case VK_UP:
-        MoveSelection(screen.selection < 0 ? ROW_COUNT - 1 : screen.selection - 1, -1);
+        MoveSelection(screen.selection < 0 ? rowCount - 1 : screen.selection - 1, -1);
         break;
     case VK_DOWN:
         MoveSelection(screen.selection < 0 ? 0 : screen.selection + 1, 1);
         break;
     case VK_RETURN:
-        if (screen.selection == ROW_ITEM) {
-            ActOnItem();
+        if (IsItemRow(screen.selection)) {
+            ActOnItem(screen.rows[screen.selection].item);
         }
         break;
     case VK_F1: // the left soft key
-        ShowItemOptions();
+        ShowItemOptions(OptionsTarget());
         break;
     case VK_F2: // the right soft key
     case VK_ESCAPE:
@@ -108,7 +154,7 @@ void OnLButtonDown(HWND window, int x, int y) {
     RECT keys = SoftKeyRect();
     if (y >= keys.top) {
         if (x < screen.width / 2) {
-            ShowItemOptions();
+            ShowItemOptions(OptionsTarget());
         } else {
             PostMessageW(window, WM_CLOSE, 0, 0);
         }
@@ -120,20 +166,21 @@ void OnLButtonDown(HWND window, int x, int y) {
     }
 }
 
-// A click on the item window reaches the host as WM_PARENTNOTIFY: the first click selects
+// A click on an item window reaches the host as WM_PARENTNOTIFY: the first click selects
 // the item, a click on the selected item is its action.
 void OnParentNotify(UINT event, int x, int y) {
     (void)x;
-    if (event != WM_LBUTTONDOWN || screen.item == nullptr) {
+    if (event != WM_LBUTTONDOWN) {
         return;
     }
-    if (RowAt(y) != ROW_ITEM) {
+    int row = RowAt(y);
+    if (!IsItemRow(row)) {
         return;
     }
-    if (screen.selection == ROW_ITEM) {
-        ActOnItem();
+    if (screen.selection == row) {
+        ActOnItem(screen.rows[row].item);
     } else {
-        MoveSelection(ROW_ITEM, ROW_ITEM > screen.selection ? 1 : -1);
+        MoveSelection(row, row > screen.selection ? 1 : -1);
     }
 }
 
@@ -155,7 +202,10 @@ LRESULT OnDrawWatermark(HWND window, const TODAYDRAWWATERMARKINFO* info) {
     if (info == nullptr || info->hdc == nullptr) {
         return FALSE;
     }
-    HWND from = IsWindow(info->hwnd) ? info->hwnd : screen.item;
+    HWND from = IsWindow(info->hwnd) ? info->hwnd : nullptr;
+    if (from == nullptr && !screen.items.empty()) {
+        from = screen.items[0]->window;
+    }
     POINT origin = {info->rc.left, info->rc.top};
     if (from != nullptr) {
         MapWindowPoints(from, window, &origin, 1);
@@ -207,10 +257,27 @@ LRESULT CALLBACK ScreenWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     }
 }
 
+// Creates the windows of the loaded items; an item without a window is dropped.
+void CreateItemWindows() {
+    std::vector<std::unique_ptr<TodayItem>> created;
+    for (std::unique_ptr<TodayItem>& item : screen.items) {
+        item->listItem.hinstDLL = item->module.Handle();
+        item->window = item->module.InitializeCustomItem()(&item->listItem, screen.window);
+        if (item->window == nullptr) {
+            PrintError(L"today-host: the item module " + item->module.Path() +
+                       L" created no item window; it is left out");
+            continue;
+        }
+        item->listItem.hwndCustom = item->window;
+        created.push_back(std::move(item));
+    }
+    screen.items.swap(created);
+    // The dropped items' modules are freed here, with no window of theirs left.
+}
+
 } // namespace
 
-bool CreateTodayScreen(HINSTANCE instance, ItemModule* module, int dpi, std::wstring* error) {
-    screen.module = module;
+bool CreateTodayScreen(HINSTANCE instance, int dpi, std::wstring* error) {
     screen.dpi = dpi;
     screen.width = ScaleToScreen(SCREEN_WIDTH_96);
     screen.height = ScaleToScreen(SCREEN_HEIGHT_96);
@@ -241,29 +308,26 @@ bool CreateTodayScreen(HINSTANCE instance, ItemModule* module, int dpi, std::wst
         *error = L"cannot create the Today screen window: " + SystemMessage(GetLastError());
         return false;
     }
+    BuildRows();
     Layout();
     ShowWindow(screen.window, SW_SHOWNORMAL);
     UpdateWindow(screen.window);
 
-    // The host's record of the item, as the shell keeps it for a custom item.
-    lstrcpynW(screen.listItem.szName, L"Tollamy", 32);
-    screen.listItem.tlit = tlitCustom;
-    screen.listItem.fEnabled = TRUE;
-    screen.listItem.fOptions = module->OptionsDialogProc() != nullptr;
-    lstrcpynW(screen.listItem.szDLLPath, module->Path().c_str(), MAX_PATH);
-    screen.listItem.hinstDLL = module->Handle();
-
-    screen.item = module->InitializeCustomItem()(&screen.listItem, screen.window);
-    if (screen.item == nullptr) {
-        *error = L"the item module " + module->Path() + L" created no item window";
+    const size_t loaded = screen.items.size();
+    CreateItemWindows();
+    if (screen.items.empty()) {
+        *error = loaded == 1 ? L"the item module created no item window"
+                             : L"none of the items created an item window";
         return false;
     }
-    screen.listItem.hwndCustom = screen.item;
+    BuildRows();
 
     // Ready: items may now ask for the shell's services, and are asked for their height.
     readyEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, TODAY_SHELL_READY_EVENT));
     SetEvent(readyEvent.Get());
-    RefreshItem();
+    for (size_t i = 0; i < screen.items.size(); ++i) {
+        RefreshItem(static_cast<int>(i));
+    }
     Layout();
     SetTimer(screen.window, REFRESH_TIMER, REFRESH_INTERVAL_MS, nullptr);
     return true;
@@ -274,10 +338,12 @@ void CloseTodayScreen() {
         return;
     }
     KillTimer(screen.window, REFRESH_TIMER);
-    if (screen.item != nullptr) {
-        DestroyWindow(screen.item);
-        screen.item = nullptr;
-        screen.listItem.hwndCustom = nullptr;
+    for (std::unique_ptr<TodayItem>& item : screen.items) {
+        if (item->window != nullptr) {
+            DestroyWindow(item->window);
+            item->window = nullptr;
+            item->listItem.hwndCustom = nullptr;
+        }
     }
     HWND window = screen.window;
     DestroyWindow(window);
@@ -287,50 +353,103 @@ void CloseTodayScreen() {
     readyEvent.Close();
 }
 
-LRESULT SelectItem() {
-    if (screen.selection == ROW_ITEM) {
-        // Selected again: the item restarts its cycle, as on the device.
-        return OfferSelection() ? 1 : 0;
-    }
-    MoveSelection(ROW_ITEM, 1);
-    return screen.selection == ROW_ITEM ? 1 : 0;
+void ReleaseTodayItems() {
+    screen.items.clear();
+    screen.rows.clear();
+    screen.selection = -1;
 }
 
-LRESULT LeaveItem(bool* notSelected) {
-    *notSelected = screen.selection != ROW_ITEM;
+int ItemIndex(int number) {
+    return number >= 1 && ValidItem(number - 1) ? number - 1 : -1;
+}
+
+int RowOfItem(int item) {
+    for (size_t row = 0; row < screen.rows.size(); ++row) {
+        if (screen.rows[row].kind == ROW_ITEM && screen.rows[row].item == item) {
+            return static_cast<int>(row);
+        }
+    }
+    return -1;
+}
+
+LRESULT SelectItem(int item) {
+    int row = RowOfItem(item);
+    if (row < 0) {
+        return 0;
+    }
+    if (screen.selection == row) {
+        // Selected again: the item restarts its cycle, as on the device.
+        return OfferSelection(screen.items[item].get()) ? 1 : 0;
+    }
+    MoveSelection(row, row > screen.selection ? 1 : -1);
+    return screen.selection == row ? 1 : 0;
+}
+
+LRESULT LeaveItem(int item, bool* notSelected) {
+    int row = RowOfItem(item);
+    *notSelected = row < 0 || screen.selection != row;
     if (*notSelected) {
         return 0;
     }
-    screen.selection = ROW_ITEM + 1;
-    LRESULT result = SendMessageW(screen.item, WM_TODAYCUSTOM_LOSTSELECTION, 0, 0);
+    // To the next row; the items' rows are always followed by the appointments.
+    screen.selection = row + 1;
+    LRESULT result = SendMessageW(screen.items[item]->window, WM_TODAYCUSTOM_LOSTSELECTION, 0, 0);
+    if (TodayItem* next = ItemOfRow(row + 1)) {
+        if (!OfferSelection(next)) {
+            screen.selection = -1;
+            MoveSelection(row + 2, 1);
+        }
+    }
     InvalidateRect(screen.window, nullptr, FALSE);
     return result;
 }
 
-LRESULT ActOnItem() {
-    return SendMessageW(screen.item, WM_TODAYCUSTOM_ACTION, 0, 0);
-}
-
-LRESULT RefreshItem() {
-    if (screen.item == nullptr) {
+LRESULT ActOnItem(int item) {
+    if (!ValidItem(item)) {
         return 0;
     }
-    LRESULT result = SendMessageW(screen.item, WM_TODAYCUSTOM_QUERYREFRESHCACHE,
-                                  reinterpret_cast<WPARAM>(&screen.listItem), 0);
+    return SendMessageW(screen.items[item]->window, WM_TODAYCUSTOM_ACTION, 0, 0);
+}
+
+LRESULT RefreshItem(int item) {
+    if (!ValidItem(item)) {
+        return 0;
+    }
+    TodayItem* target = screen.items[item].get();
+    LRESULT result = SendMessageW(target->window, WM_TODAYCUSTOM_QUERYREFRESHCACHE,
+                                  reinterpret_cast<WPARAM>(&target->listItem), 0);
     if (result != 0) {
         Layout();
     }
     return result;
 }
 
-INT_PTR ShowItemOptions() {
-    PFNCUSTOMITEMOPTIONSDLGPROC proc = screen.module->OptionsDialogProc();
-    if (proc == nullptr || screen.window == nullptr) {
+bool HasOptions(int item) {
+    return ValidItem(item) && screen.items[item]->listItem.fOptions &&
+           screen.items[item]->module.OptionsDialogProc() != nullptr;
+}
+
+int OptionsTarget() {
+    if (IsItemRow(screen.selection)) {
+        int item = screen.rows[screen.selection].item;
+        return HasOptions(item) ? item : -1;
+    }
+    for (size_t i = 0; i < screen.items.size(); ++i) {
+        if (HasOptions(static_cast<int>(i))) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+INT_PTR ShowItemOptions(int item) {
+    if (!HasOptions(item) || screen.window == nullptr) {
         return -1;
     }
-    INT_PTR result =
-        DialogBoxParamW(screen.module->Handle(), MAKEINTRESOURCEW(IDD_OPTIONS), screen.window, proc,
-                        reinterpret_cast<LPARAM>(&screen.listItem));
-    RefreshItem();
+    TodayItem* target = screen.items[item].get();
+    INT_PTR result = DialogBoxParamW(target->module.Handle(), MAKEINTRESOURCEW(IDD_OPTIONS),
+                                     screen.window, target->module.OptionsDialogProc(),
+                                     reinterpret_cast<LPARAM>(&target->listItem));
+    RefreshItem(item);
     return result;
 }

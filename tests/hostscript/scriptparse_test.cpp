@@ -68,19 +68,54 @@ TEST(ScriptParse, WaitTakesZeroToTenMinutes) {
     EXPECT_EQ(message, ErrorOf(L"wait 1 2"));
 }
 
-TEST(ScriptParse, SimpleCommandsTakeNoArguments) {
-    for (const wchar_t* verb : {L"select", L"leave", L"action", L"refresh", L"stats", L"quit"}) {
+TEST(ScriptParse, StatsAndQuitTakeNoArguments) {
+    for (const wchar_t* verb : {L"stats", L"quit"}) {
         EXPECT_EQ(std::wstring(L"line 2: '") + verb + L"' takes no arguments",
-                  ErrorOf(std::wstring(L"# first\n") + verb + L" extra\n"));
+                  ErrorOf(std::wstring(L"# first\n") + verb + L" 1\n"));
     }
+}
+
+TEST(ScriptParse, ItemCommandsAddressTheFirstItemOrTheNumberedOne) {
+    std::vector<ScriptCommand> c =
+        Parse(L"select\nselect 2\nleave 3\naction 1\nrefresh 999\ncapture-item a\n"
+              L"capture-item b 2\noptions item=2 height=40\noptions cancel item=3\n"
+              L"options\nleave\naction 07\n");
+    ASSERT_EQ(12u, c.size());
+    const int items[] = {1, 2, 3, 1, 999, 1, 2, 2, 3, 1, 1, 7};
+    for (size_t i = 0; i < c.size(); ++i) {
+        EXPECT_EQ(items[i], c[i].item) << "line " << c[i].line;
+    }
+    EXPECT_EQ(L"b", c[6].name);
+    EXPECT_EQ(L"40", c[7].options.boxText[0]);
+    EXPECT_TRUE(c[8].options.cancel);
+}
+
+TEST(ScriptParse, EachMalformedItemNumberNamesItsLine) {
+    for (const wchar_t* verb : {L"select", L"leave", L"action", L"refresh"}) {
+        std::wstring message =
+            std::wstring(L"line 2: '") + verb + L"' takes nothing or an item number from 1";
+        for (const wchar_t* bad : {L" 0", L" 000", L" 1000", L" 1 2", L" two", L" -1", L" +1"}) {
+            EXPECT_EQ(message, ErrorOf(std::wstring(L"quit\n") + verb + bad));
+        }
+    }
+    EXPECT_EQ(L"line 1: 'capture-item' takes an item number from 1 after the file name",
+              ErrorOf(L"capture-item a 0"));
+    EXPECT_EQ(L"line 1: 'capture-item' takes an item number from 1 after the file name",
+              ErrorOf(L"capture-item a b"));
+    EXPECT_EQ(L"line 1: 'capture-item' needs one file name", ErrorOf(L"capture-item a 1 2"));
+    EXPECT_EQ(L"line 1: 'capture-item' needs one file name", ErrorOf(L"capture-item a/b 1"));
+    // The number goes after the name: a name of digits is still a name.
+    EXPECT_EQ(L"2", Parse(L"capture-item 2")[0].name);
+    EXPECT_EQ(1, Parse(L"capture-item 2")[0].item);
 }
 
 TEST(ScriptParse, CaptureNamesOneFileInTheCaptureFolder) {
     EXPECT_EQ(L"a.b-c_d", Parse(L"capture a.b-c_d")[0].name);
+    EXPECT_EQ(L"line 1: 'capture' needs one file name", ErrorOf(L"capture a b"));
     for (const wchar_t* verb : {L"capture", L"capture-item"}) {
         std::wstring message = std::wstring(L"line 3: '") + verb + L"' needs one file name";
-        for (const wchar_t* bad : {L"", L" a b", L" .", L" ..", L" a\\b", L" a/b", L" c:x", L" a*",
-                                   L" a?", L" \"a\"", L" <a>", L" a|b"}) {
+        for (const wchar_t* bad : {L"", L" .", L" ..", L" a\\b", L" a/b", L" c:x", L" a*", L" a?",
+                                   L" \"a\"", L" <a>", L" a|b"}) {
             EXPECT_EQ(message, ErrorOf(std::wstring(L"select\n\n") + verb + bad))
                 << std::wstring(verb + std::wstring(bad)).size();
         }
@@ -124,7 +159,14 @@ TEST(ScriptParse, EachMalformedOptionsFormNamesItsLine) {
         const wchar_t* reason;
     } cases[] = {
         {L"options height", L"expected key=value, got 'height'"},
-        {L"options cancel now", L"expected key=value, got 'cancel'"},
+        {L"options cancel now", L"expected key=value, got 'now'"},
+        {L"options height=3 cancel", L"expected key=value, got 'cancel'"},
+        {L"options cancel height=3", L"'options cancel' takes no keys but item"},
+        {L"options cancel swap=1", L"'options cancel' takes no keys but item"},
+        {L"options item=0", L"'item' needs an item number from 1, once"},
+        {L"options item=", L"'item' needs an item number from 1, once"},
+        {L"options item=1 item=2", L"'item' needs an item number from 1, once"},
+        {L"options item=1000", L"'item' needs an item number from 1, once"},
         {L"options height=4x", L"'height' needs a number of up to 39 digits"},
         {L"options long=", L"'long' needs a number of up to 39 digits"},
         {L"options short=-5", L"'short' needs a number of up to 39 digits"},

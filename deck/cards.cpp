@@ -234,7 +234,6 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
             umask(m);
             return m;
         }());
-    buffer_.reserve(kWriteBufferBytes + 4096);
     if (mark_) {
         buffer_.push_back(0xFF);
         buffer_.push_back(0xFE);

@@ -166,8 +166,12 @@ public:
                              "beyond 4 GiB: split the deck");
             return false;
         }
-        std::vector<uint8_t> block(kBlockBytes + 2);
-        ssize_t got = ReadFull(fd, block.data(), kBlockBytes);
+        // Blocks no larger than the file: small files cost small buffers.
+        size_t blockBytes = S_ISREG(st.st_mode) && st.st_size < static_cast<off_t>(kBlockBytes)
+                                ? static_cast<size_t>(st.st_size) + 16
+                                : kBlockBytes;
+        std::vector<uint8_t> block(blockBytes + 2);
+        ssize_t got = ReadFull(fd, block.data(), blockBytes);
         if (got < 0) {
             report_.Error(0, std::string("cannot be read: ") + strerror(errno));
             return false;
@@ -199,7 +203,7 @@ public:
             if (kept != 0) {
                 block[0] = block[2 * units];
             }
-            got = ReadFull(fd, block.data() + kept, kBlockBytes);
+            got = ReadFull(fd, block.data() + kept, blockBytes);
             if (got < 0) {
                 report_.Error(0, std::string("cannot be read: ") + strerror(errno));
                 return false;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gumbo.h>
 #include <libgen.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -220,12 +221,26 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
             report.ErrorAbout(output, "is a folder; give a file name");
             return false;
         }
+        // A device, a pipe or a socket is never replaced by a file.
+        if (!S_ISREG(out.st_mode)) {
+            report.ErrorAbout(output, "is not a regular file; give a file name");
+            return false;
+        }
         if (!force) {
             report.ErrorAbout(output, "exists; use --force to replace it");
             return false;
         }
     }
-    std::string copy = output;
+    // A link to a deck is followed, so that the deck it names is replaced, not the link.
+    struct stat link {};
+    if (lstat(output.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* target = realpath(output.c_str(), nullptr);
+        if (target != nullptr) {
+            output_ = target;
+            free(target);
+        }
+    }
+    std::string copy = output_;
     std::string folder = dirname(copy.data());
     temp_ = folder + "/.tollamy-deck-XXXXXX";
     fd_ = mkstemp(temp_.data());

@@ -49,9 +49,9 @@ TEST_F(Safety, NotTextInputIsRefused) {
         before = dir.Names();
         auto r = Tool({"import", dir.Path("blob.bin"), "-o", dir.Path("old.txt"), "--force"});
         EXPECT_EQ(1, r.status);
-        EXPECT_NE(std::string::npos, r.err.find(dir.Path("blob.bin") +
-                                                ": error: is not a text file (it looks like " +
-                                                kind + ")"))
+        EXPECT_NE(std::string::npos,
+                  r.err.find(dir.Path("blob.bin") + ": error: is not a text file (it looks like " +
+                             kind + ")"))
             << r.err;
         ExpectNothingChanged();
     }
@@ -76,6 +76,32 @@ TEST_F(Safety, MissingInputExistingOutputAndTheInputItself) {
     r = Tool({"export", dir.Path("in.txt"), "-o", dir.Path("old.txt"), "--force"});
     EXPECT_EQ(1, r.status); // not a deck
     ExpectNothingChanged();
+
+    // A pipe (like a device) is never replaced by a file, even with --force.
+    ASSERT_EQ(0, mkfifo(dir.Path("pipe").c_str(), 0644));
+    before = dir.Names();
+    r = Tool({"import", dir.Path("in.txt"), "-o", dir.Path("pipe"), "--force"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("pipe: error: is not a regular file")) << r.err;
+    struct stat st {};
+    ASSERT_EQ(0, stat(dir.Path("pipe").c_str(), &st));
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    ExpectNothingChanged();
+
+    // A link to a deck: the deck is replaced and the link stays a link.
+    ASSERT_EQ(0, symlink("old.txt", dir.Path("link.txt").c_str()));
+    before = dir.Names();
+    r = Tool({"import", dir.Path("in.txt"), "-o", dir.Path("link.txt"), "--force"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(decktest::Deck({{"Q", "A"}}), ReadBytes(dir.Path("old.txt")));
+    struct stat link {};
+    ASSERT_EQ(0, lstat(dir.Path("link.txt").c_str(), &link));
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    ASSERT_EQ(0, unlink(dir.Path("link.txt").c_str()));
+    WriteBytes(dir.Path("old.txt"), "old deck bytes");
+    struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    utimensat(AT_FDCWD, dir.Path("old.txt").c_str(), times, 0);
+    before = dir.Names();
 
     // With --force the output is replaced, and no temporary file stays behind.
     r = Tool({"import", dir.Path("in.txt"), "-o", dir.Path("old.txt"), "--force"});

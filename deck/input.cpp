@@ -261,9 +261,6 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
         }
     }
     encoding_ = chosen;
-    if (chosen == "UTF-8" && !encoding.empty()) {
-        passThrough_ = false; // the user's word only: validate as we go
-    }
     cd_ = iconv_open("UTF-8", chosen.c_str());
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
         report.Error(0, "unknown encoding " + chosen + " (see iconv --list)");

@@ -4,6 +4,9 @@
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth fonts-wine
     fonts-wqy-microhei googletest python3 git clang-format clang-tidy)
+# The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
+TOLLAMY_DECK_PACKAGES=(g++ cmake make pkg-config libcsv-dev libgumbo-dev libuchardet-dev
+    libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time)
 
 # Installs whatever of the given Debian packages is missing. Does nothing when all are present.
 tollamy_install_packages() {
@@ -101,4 +104,28 @@ tollamy_ensure_wineserver() {
     if wineserver -p60 </dev/null >/dev/null 2>&1; then
         wine wineboot </dev/null >/dev/null 2>&1 || true
     fi
+}
+
+# Configures and builds the native deck tool into $1 ($2...: more cmake options). Quiet
+# unless it fails.
+tollamy_deck_build() {
+    local dir="$1"
+    shift
+    local log
+    if ! log="$(cmake -S "$TOLLAMY_ROOT/deck" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" 2>&1 &&
+        cmake --build "$dir" -j"$(nproc)" 2>&1)"; then
+        echo "$log" >&2
+        return 1
+    fi
+}
+
+# The three native builds that scripts/test runs: the tool and its tests, the same tests with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer targets (clang).
+tollamy_deck_build_all() {
+    local build="$1"
+    tollamy_deck_build "$build/deck-native"
+    tollamy_deck_build "$build/deck-asan" -DTOLLAMY_DECK_SANITIZE=ON \
+        -DTOLLAMY_DECK_TEST_PREFIX=deck-asan.
+    tollamy_deck_build "$build/deck-fuzz" -DTOLLAMY_DECK_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+        -DCMAKE_C_COMPILER=clang
 }

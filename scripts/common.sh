@@ -90,10 +90,16 @@ tollamy_pin() {
 # every Wine process of the prefix) when the calling script exits. A server left over from an
 # earlier run of the same prefix is stopped first.
 tollamy_start_wineserver() {
-    wineserver -k </dev/null >/dev/null 2>&1 || true
+    tollamy_stop_wineserver
     "${TOLLAMY_PIN_CMD[@]}" wineserver -p </dev/null >/dev/null 2>&1 || true
-    trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
+    trap tollamy_stop_wineserver EXIT
     "${TOLLAMY_PIN_CMD[@]}" wine wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+# Stops the wineserver of $WINEPREFIX and every Wine process of the prefix. A script that sets
+# its own EXIT trap after tollamy_start_wineserver calls this in it.
+tollamy_stop_wineserver() {
+    wineserver -k </dev/null >/dev/null 2>&1 || true
 }
 
 # For a single program run (scripts/wine-exec, as CTest starts each test): starts a server

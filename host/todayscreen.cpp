@@ -313,11 +313,11 @@ bool CreateTodayScreen(HINSTANCE instance, int dpi, std::wstring* error) {
     ShowWindow(screen.window, SW_SHOWNORMAL);
     UpdateWindow(screen.window);
 
-    const size_t loaded = screen.items.size();
+    const std::wstring onlyPath = screen.items.size() == 1 ? screen.items[0]->module.Path() : L"";
     CreateItemWindows();
     if (screen.items.empty()) {
-        *error = loaded == 1 ? L"the item module created no item window"
-                             : L"none of the items created an item window";
+        *error = !onlyPath.empty() ? L"the item module " + onlyPath + L" created no item window"
+                                   : L"none of the items created an item window";
         return false;
     }
     BuildRows();

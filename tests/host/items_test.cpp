@@ -60,7 +60,7 @@ protected:
     // A list entry as the install step writes it; the DLL value is written by the caller
     // when dll is empty.
     HKEY Register(const std::wstring& name, DWORD order, const std::wstring& dll, DWORD enabled = 1,
-                  DWORD options = 1) {
+                  DWORD options = 1, DWORD selectability = 2) {
         HKEY key = nullptr;
         const std::wstring path = std::wstring(ITEMS_KEY) + L"\\" + name;
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
@@ -71,7 +71,7 @@ protected:
         Dword(key, L"Enabled", enabled);
         Dword(key, L"Order", order);
         Dword(key, L"Options", options);
-        Dword(key, L"Selectability", 2);
+        Dword(key, L"Selectability", selectability);
         Dword(key, L"Flags", 0);
         if (!dll.empty()) {
             RegSetValueExW(key, L"DLL", 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
@@ -178,6 +178,21 @@ TEST_F(TodayItems, EachItemGetsItsOwnHeightQueryAndRowAndItsOwnDialog) {
     EXPECT_NE(std::string::npos, result.lines[3].find(" 240x32 at ")) << Describe(result);
     EXPECT_NE(std::string::npos, result.lines[4].find(" 240x48 at ")) << Describe(result);
     EXPECT_EQ(ItemTop(result.lines[3]) + 32, ItemTop(result.lines[4])) << Describe(result);
+}
+
+TEST_F(TodayItems, AnItemWithSelectabilityZeroIsPassedOver) {
+    RegCloseKey(Register(L"A", 0, Module(L"A"), 1, 1, 0));
+    RegisterClosed(L"B", 1, Module(L"B"));
+    HostResult result = Run("select 1\nleave 1\nleave 2\nquit\n");
+    ASSERT_TRUE(result.finished) << Describe(result);
+    ASSERT_EQ(0u, result.status) << Describe(result);
+    // A is never offered the selection; it moves on to B, which takes it.
+    EXPECT_EQ("select 0", result.lines[0]) << Describe(result);
+    EXPECT_EQ("leave not-selected", result.lines[1]) << Describe(result);
+    EXPECT_EQ("leave 0", result.lines[2]) << Describe(result);
+    // Only B drew a card, and so only B indexed its deck.
+    EXPECT_FALSE(hostrun::FileExists(folder_.File(L"A.idx")));
+    EXPECT_TRUE(hostrun::FileExists(folder_.File(L"B.idx")));
 }
 
 TEST_F(TodayItems, AnEntryWithOptionsZeroHasNoDialog) {

@@ -81,6 +81,19 @@ const char* NotTextKind(const uint8_t* bytes, size_t size) {
             return m.kind;
         }
     }
+    // UTF-16 without a mark: text whose every other byte is mostly NUL.
+    size_t nulEven = 0, nulOdd = 0;
+    for (size_t i = 0; i < size; ++i) {
+        if (bytes[i] == 0) {
+            ++(i % 2 == 0 ? nulEven : nulOdd);
+        }
+    }
+    if (size >= 8 && nulOdd * 10 > size / 2 * 7 && nulEven * 10 < size / 2) {
+        return "UTF-16LE text without a byte-order mark: use --encoding UTF-16LE";
+    }
+    if (size >= 8 && nulEven * 10 > size / 2 * 7 && nulOdd * 10 < size / 2) {
+        return "UTF-16BE text without a byte-order mark: use --encoding UTF-16BE";
+    }
     size_t controls = 0;
     for (size_t i = 0; i < size; ++i) {
         uint8_t c = bytes[i];

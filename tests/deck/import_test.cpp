@@ -107,6 +107,10 @@ TEST_F(Import, EncodingsByMarkValidityGuessAndName) {
     ExpectDeck({{"Q", "A"}});
     EXPECT_NE(std::string::npos, r.err.find("(UTF-16BE, deck)")) << r.err;
 
+    r = Run("le.txt", decktest::Utf16("Q\tA\r\n"), {"--encoding", "UTF-16LE"});
+    ASSERT_EQ(0, r.status) << r.err;
+    ExpectDeck({{"Q", "A"}});
+
     r = Run("latin.txt", "caf\xE9\t\xE0 la carte\n", {"--encoding", "windows-1252"});
     ASSERT_EQ(0, r.status) << r.err;
     ExpectDeck({{"caf\xC3\xA9", "\xC3\xA0 la carte"}});

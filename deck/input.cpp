@@ -382,6 +382,15 @@ bool TextInput::ReadUntil(const std::string& separator, std::string& out) {
         }
         size_t have = text_.size() - at_;
         searched = have >= separator.size() ? have - separator.size() + 1 : 0;
+        if (have >= kMaxPieceBytes) {
+            // No line end for this long: cut here, so that memory stays bounded. The cut may
+            // split a character; the rest is read as the next piece.
+            report_->Warning(line_, "no line end in " + std::to_string(kMaxPieceBytes >> 20) +
+                                        " MiB: the line is cut there");
+            out.assign(text_, at_, kMaxPieceBytes);
+            Consume(kMaxPieceBytes);
+            return true;
+        }
         if (!Fill()) {
             if (at_ == text_.size()) {
                 return false;

@@ -163,8 +163,8 @@ std::string BuildCollection(const PackageSpec& spec, const std::string& path) {
     }
     sqlite3_create_collation(db.db, "unicase", SQLITE_UTF8, nullptr, Unicase);
     const bool newer = spec.format == Format::kAnki21b;
-    if (!db.Exec("PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY") || !db.Exec(kOlderSchema) ||
-        (newer && !db.Exec(kNewerSchema))) {
+    if (!db.Exec("PRAGMA page_size=1024; PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY") ||
+        !db.Exec(kOlderSchema) || (newer && !db.Exec(kNewerSchema))) {
         return db.error;
     }
 
@@ -291,6 +291,11 @@ int WriteFile(const std::string& path, const std::string& data) {
 }
 
 std::string CollectionEntry(const PackageSpec& spec) {
+    std::string bytes = CollectionBytes(spec);
+    return spec.format == Format::kAnki21b ? ZstdCompress(bytes) : bytes;
+}
+
+std::string CollectionBytes(const PackageSpec& spec) {
     char name[] = "/tmp/apkg-builder-XXXXXX";
     int fd = mkstemp(name);
     if (fd < 0) {
@@ -302,9 +307,6 @@ std::string CollectionEntry(const PackageSpec& spec) {
     unlink(name);
     std::string wal = std::string(name) + "-wal";
     unlink(wal.c_str());
-    if (spec.format == Format::kAnki21b) {
-        return ZstdCompress(bytes);
-    }
     return bytes;
 }
 

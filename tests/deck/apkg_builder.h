@@ -41,6 +41,8 @@ std::string BuildCollection(const PackageSpec& spec, const std::string& path);
 
 // The bytes of a collection built for `spec` (compressed with zstd for kAnki21b).
 std::string CollectionEntry(const PackageSpec& spec);
+// The same, never compressed.
+std::string CollectionBytes(const PackageSpec& spec);
 
 // One entry of a ZIP archive.
 struct Entry {

@@ -3,6 +3,9 @@
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth fonts-wine
     fonts-wqy-microhei googletest python3)
+# The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
+TOLLAMY_DECK_PACKAGES=(g++ cmake make pkg-config libcsv-dev libgumbo-dev libuchardet-dev
+    libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time)
 
 # Installs whatever of the given Debian packages is missing. Does nothing when all are present.
 tollamy_install_packages() {
@@ -36,4 +39,13 @@ tollamy_start_wineserver() {
     wineserver -p </dev/null >/dev/null 2>&1 || true
     wine wineboot </dev/null >/dev/null 2>&1 || true
     trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
+}
+
+# Configures and builds the native deck tool into $1 ($2...: more cmake options). Quiet
+# unless it fails.
+tollamy_deck_build() {
+    local dir="$1"
+    shift
+    cmake -S "$TOLLAMY_ROOT/deck" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+    cmake --build "$dir" -j"$(nproc)" >/dev/null
 }

@@ -1,6 +1,6 @@
 // Reading Anki packages: libzip for the archive, libzstd for collection.anki21b, SQLite for
 // the collection and nlohmann-json for the older collections' note types and decks.
-#include "apkg.h"
+#include "deck/apkg.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -120,12 +120,16 @@ std::string ZipErrorText(zip_error_t* error) {
     return text;
 }
 
-int OpenError(int code, std::string* message) {
+int OpenError(int code, bool begins_like_zip, std::string* message) {
     zip_error_t error;
     zip_error_init_with_code(&error, code);
     std::string why = ZipErrorText(&error);
     zip_error_fini(&error);
-    if (code == ZIP_ER_NOZIP) {
+    if (code == ZIP_ER_NOZIP && begins_like_zip) {
+        // The entries begin as in a ZIP archive, but the central directory at the end is
+        // missing: the file was cut short.
+        *message = "truncated or damaged ZIP archive (no central directory at its end)";
+    } else if (code == ZIP_ER_NOZIP) {
         *message = "not a ZIP archive (" + why + ")";
     } else if (code == ZIP_ER_OPEN || code == ZIP_ER_READ || code == ZIP_ER_NOENT) {
         *message = "cannot read the package (" + why + ")";
@@ -787,7 +791,7 @@ int ReadPackage(const std::string& path, const ReadOptions& options, const NoteS
     int error = 0;
     ZipPtr archive(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
     if (!archive) {
-        return OpenError(error, message);
+        return OpenError(error, LooksLikeZip(path) != 0, message);
     }
     return ReadArchive(archive.get(), options, sink, info, message);
 }
@@ -807,7 +811,8 @@ int ReadPackageBuffer(const void* data, size_t size, const ReadOptions& options,
         zip_source_free(source);
         int code = zip_error_code_zip(&error);
         zip_error_fini(&error);
-        return OpenError(code, message);
+        const unsigned char* head = static_cast<const unsigned char*>(data);
+        return OpenError(code, size >= 4 && memcmp(head, "PK\x03\x04", 4) == 0, message);
     }
     zip_error_fini(&error);
     return ReadArchive(archive.get(), options, sink, info, message);

@@ -1,4 +1,4 @@
-#include "apkg_builder.h"
+#include "tests/deck/apkg_builder.h"
 
 #include <cstdio>
 #include <cstdlib>

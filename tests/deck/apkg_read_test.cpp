@@ -1,6 +1,6 @@
 // The package reader on packages built through SQLite, zstd and libzip.
-#include "apkg.h"
-#include "apkg_builder.h"
+#include "deck/apkg.h"
+#include "tests/deck/apkg_builder.h"
 
 #include <cstdlib>
 #include <cstring>

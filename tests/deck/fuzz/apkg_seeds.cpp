@@ -1,7 +1,7 @@
 // Writes the seed corpus of the package fuzz target into the folder given as the argument:
 // each test package whole (first byte 0), and its collection as SQLite bytes for the stored
 // (1) and the Zstandard (2) forms of the target.
-#include "apkg_builder.h"
+#include "tests/deck/apkg_builder.h"
 
 #include <cstdio>
 #include <string>

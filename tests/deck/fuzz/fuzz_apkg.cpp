@@ -3,7 +3,7 @@
 //   1  the bytes of collection.anki21, stored in a ZIP built here (mutations hit SQLite pages),
 //   2  the bytes of an SQLite collection, compressed here into collection.anki21b.
 // The seed corpus holds the test packages and their collections in these three forms.
-#include "apkg.h"
+#include "deck/apkg.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -348,8 +348,8 @@ int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
     static const char* kFormats[] = {"auto", "anki", "csv", "tsv", "text", "deck", "apkg"};
     if (std::find_if(std::begin(kFormats), std::end(kFormats),
                      [&](const char* f) { return options.format == f; }) == std::end(kFormats)) {
-        report.ErrorAbout("tollamy-deck",
-                          "unknown format '" + options.format + "' (auto, anki, csv, tsv, text, apkg)");
+        report.ErrorAbout("tollamy-deck", "unknown format '" + options.format +
+                                              "' (auto, anki, csv, tsv, text, apkg)");
         return 2;
     }
     if (ImportsPackage(options)) {

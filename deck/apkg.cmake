@@ -6,6 +6,8 @@ target_include_directories(tollamy_deck_core PUBLIC ${NLOHMANN_JSON_INCLUDE_DIR}
 target_link_libraries(tollamy_deck_core PUBLIC PkgConfig::APKG)
 
 if(TOLLAMY_DECK_FUZZ)
+    # Coverage feedback from the library's code, not only from the targets' own files.
+    target_compile_options(tollamy_deck_core PRIVATE -fsanitize=fuzzer-no-link)
     # The package target starts from packages and collections that apkg-seeds builds through
     # the libraries at test time.
     set(APKG_TEST_DIR ${TOLLAMY_ROOT}/tests/deck)

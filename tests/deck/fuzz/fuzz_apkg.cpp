@@ -4,6 +4,8 @@
 //   2  the bytes of an SQLite collection, compressed here into collection.anki21b.
 // The seed corpus holds the test packages and their collections in these three forms.
 #include "deck/apkg.h"
+#include "deck/apkg_import.h"
+#include "deck/cards.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -82,8 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     apkg::ReadPackageBuffer(
         package.data(), package.size(), options,
         [&](const apkg::Note& note) {
+            // The card rules that import applies to every note's fields.
+            std::string question, answer;
             for (const std::string& field : note.fields) {
-                total += field.size();
+                total += static_cast<size_t>(deck::CountMediaReferences(field));
+                deck::ApplyCloze(field, &question, &answer);
+                question = deck::CleanWhiteSpace(deck::DropSoundTags(deck::HtmlToText(question)));
+                total += deck::Utf16Units(question);
             }
             return 0;
         },

@@ -194,6 +194,30 @@ int UnpackCollection(zip_t* archive, zip_int64_t index, const std::string& entry
     uint64_t read_total = 0;
     size_t last_frame = 1; // ZSTD_decompressStream's hint: 0 once a frame is complete
     int first_chunk = 1;
+    // Decodes what `input` holds into the copy; *more tells whether the output was full.
+    auto decode = [&](ZSTD_inBuffer* input, int* more) {
+        ZSTD_outBuffer output = {unpacked.data(), unpacked.size(), 0};
+        size_t hint = ZSTD_decompressStream(stream.get(), &output, input);
+        if (ZSTD_isError(hint)) {
+            *message =
+                entry + ": the Zstandard stream is damaged (" + ZSTD_getErrorName(hint) + ")";
+            return static_cast<int>(kBadZstd);
+        }
+        last_frame = hint;
+        written += output.pos;
+        if (more) {
+            *more = output.pos == output.size;
+        }
+        if (written > limit) {
+            *message = LimitText(entry, 0, limit);
+            return static_cast<int>(kTooLarge);
+        }
+        if (output.pos && !out->Write(unpacked.data(), output.pos)) {
+            *message = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
+            return static_cast<int>(kIoError);
+        }
+        return static_cast<int>(kOk);
+    };
     for (;;) {
         zip_int64_t got = zip_fread(file.get(), in.data(), in.size());
         if (got < 0) {
@@ -231,48 +255,20 @@ int UnpackCollection(zip_t* archive, zip_int64_t index, const std::string& entry
         }
         ZSTD_inBuffer input = {in.data(), static_cast<size_t>(got), 0};
         while (input.pos < input.size) {
-            ZSTD_outBuffer output = {unpacked.data(), unpacked.size(), 0};
-            size_t hint = ZSTD_decompressStream(stream.get(), &output, &input);
-            if (ZSTD_isError(hint)) {
-                *message =
-                    entry + ": the Zstandard stream is damaged (" + ZSTD_getErrorName(hint) + ")";
-                return kBadZstd;
-            }
-            last_frame = hint;
-            written += output.pos;
-            if (written > limit) {
-                *message = LimitText(entry, 0, limit);
-                return kTooLarge;
-            }
-            if (output.pos && !out->Write(unpacked.data(), output.pos)) {
-                *message = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
-                return kIoError;
+            int result = decode(&input, nullptr);
+            if (result != kOk) {
+                return result;
             }
         }
     }
     if (zstd) {
         // The decoder may still hold output for a frame whose input is all consumed.
-        while (last_frame != 0 && read_total > 0) {
+        int more = 1;
+        while (last_frame != 0 && read_total > 0 && more) {
             ZSTD_inBuffer input = {nullptr, 0, 0};
-            ZSTD_outBuffer output = {unpacked.data(), unpacked.size(), 0};
-            size_t hint = ZSTD_decompressStream(stream.get(), &output, &input);
-            if (ZSTD_isError(hint)) {
-                *message =
-                    entry + ": the Zstandard stream is damaged (" + ZSTD_getErrorName(hint) + ")";
-                return kBadZstd;
-            }
-            last_frame = hint;
-            written += output.pos;
-            if (written > limit) {
-                *message = LimitText(entry, 0, limit);
-                return kTooLarge;
-            }
-            if (output.pos && !out->Write(unpacked.data(), output.pos)) {
-                *message = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
-                return kIoError;
-            }
-            if (output.pos < output.size) {
-                break;
+            int result = decode(&input, &more);
+            if (result != kOk) {
+                return result;
             }
         }
         if (read_total == 0 || last_frame != 0) {

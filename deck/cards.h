@@ -134,6 +134,8 @@ public:
     long Skipped() const { return skipped_; }
 
 private:
+    bool Excluded(int column) const;
+
     const ImportOptions& options_;
     DeckWriter& writer_;
     Report& report_;

@@ -47,6 +47,21 @@ tollamy_start_wineserver() {
 tollamy_deck_build() {
     local dir="$1"
     shift
-    cmake -S "$TOLLAMY_ROOT/deck" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-    cmake --build "$dir" -j"$(nproc)" >/dev/null
+    local log
+    if ! log="$(cmake -S "$TOLLAMY_ROOT/deck" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" 2>&1 &&
+        cmake --build "$dir" -j"$(nproc)" 2>&1)"; then
+        echo "$log" >&2
+        return 1
+    fi
+}
+
+# The three native builds that scripts/test runs: the tool and its tests, the same tests with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer targets (clang).
+tollamy_deck_build_all() {
+    local build="$1"
+    tollamy_deck_build "$build/deck-native"
+    tollamy_deck_build "$build/deck-asan" -DTOLLAMY_DECK_SANITIZE=ON \
+        -DTOLLAMY_DECK_TEST_PREFIX=deck-asan.
+    tollamy_deck_build "$build/deck-fuzz" -DTOLLAMY_DECK_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+        -DCMAKE_C_COMPILER=clang
 }

@@ -114,6 +114,13 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         },
         &info, &message);
     if (result != apkg::kOk) {
+        if (options.format == "auto" &&
+            (result == apkg::kNotZip || result == apkg::kNoCollection)) {
+            // Found by its first bytes only: it may be any ZIP archive.
+            message = "is not a text file (it looks like a ZIP archive), and not an Anki "
+                      "package: " +
+                      message;
+        }
         report.Error(0, message);
         return 1;
     }

@@ -24,6 +24,9 @@ namespace {
 
 const char* const kCollections[] = {"collection.anki21b", "collection.anki21", "collection.anki2"};
 constexpr char kFieldSep = '\x1f';
+// Anki's note types and decks take kilobytes of JSON; a parse tree of much more than this
+// would only serve to exhaust memory, so larger texts are left unread.
+constexpr int kMaxJsonBytes = 64 << 20;
 
 std::string SizeText(uint64_t bytes) {
     char text[64];
@@ -408,6 +411,13 @@ int64_t JsonId(const nlohmann::json& value, const std::string& key) {
     return strtoll(key.c_str(), nullptr, 10);
 }
 
+nlohmann::json ParseJsonColumn(sqlite3_stmt* stmt, int column) {
+    if (sqlite3_column_bytes(stmt, column) > kMaxJsonBytes) {
+        return nlohmann::json();
+    }
+    return nlohmann::json::parse(ColumnText(stmt, column), nullptr, false);
+}
+
 // Note types and decks of the older collections: JSON in col.models and col.decks.
 int LoadJsonTables(sqlite3* db, Collection* collection) {
     StmtPtr stmt;
@@ -422,7 +432,7 @@ int LoadJsonTables(sqlite3* db, Collection* collection) {
     if (rc != SQLITE_ROW) {
         return rc;
     }
-    nlohmann::json models = nlohmann::json::parse(ColumnText(stmt.get(), 0), nullptr, false);
+    nlohmann::json models = ParseJsonColumn(stmt.get(), 0);
     if (models.is_object()) {
         for (auto& [key, model] : models.items()) {
             if (!model.is_object()) {
@@ -459,7 +469,7 @@ int LoadJsonTables(sqlite3* db, Collection* collection) {
             collection->types[JsonId(id != model.end() ? *id : nlohmann::json(), key)] = type;
         }
     }
-    nlohmann::json decks = nlohmann::json::parse(ColumnText(stmt.get(), 1), nullptr, false);
+    nlohmann::json decks = ParseJsonColumn(stmt.get(), 1);
     if (decks.is_object()) {
         for (auto& [key, deck] : decks.items()) {
             if (!deck.is_object()) {

@@ -106,6 +106,10 @@ struct FormatCase {
     const char* entry;
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) {
+    *os << c.entry;
+}
+
 class ApkgFormats : public ApkgRead, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(ApkgFormats, ReadsEveryNoteWithItsFieldsAndKind) {

@@ -299,20 +299,6 @@ void DeckWriter::WriteBytes(const std::string& bytes) {
     }
 }
 
-bool DeckWriter::Rewind() {
-    if (fd_ < 0) {
-        return false;
-    }
-    buffer_.clear();
-    cards_ = 0;
-    failed_ = ftruncate(fd_, 0) != 0 || lseek(fd_, 0, SEEK_SET) != 0;
-    if (mark_) {
-        buffer_.push_back(0xFF);
-        buffer_.push_back(0xFE);
-    }
-    return !failed_;
-}
-
 bool DeckWriter::Commit(Report& report) {
     if (fd_ < 0) {
         return false;
@@ -420,14 +406,18 @@ static bool AlreadyClean(const std::string& text) {
         return false;
     }
     bool space = false;
-    for (unsigned char c : text) {
-        if (c <= ' ' || c == 0x7F || c == 0xC2) {
-            if (c != ' ' || space) {
-                return false; // 0xC2 may begin U+00A0: let the full rule decide
-            }
-            space = true;
-        } else {
+    const size_t size = text.size();
+    for (size_t i = 0; i < size; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c > ' ' && c != 0x7F && c != 0xC2) {
             space = false;
+        } else if (c == ' ' && !space) {
+            space = true;
+        } else if (c == 0xC2 &&
+                   !(i + 1 < size && static_cast<unsigned char>(text[i + 1]) == 0xA0)) {
+            space = false; // another character than U+00A0
+        } else {
+            return false;
         }
     }
     return true;

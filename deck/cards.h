@@ -100,8 +100,6 @@ public:
     void WriteBytes(const std::string& bytes);
     // Flushes, syncs and renames the temporary file to OUTPUT. False with an error in report.
     bool Commit(Report& report);
-    // Drops what was written so far (the file is truncated back to the mark).
-    bool Rewind();
 
     long Cards() const { return cards_; }
 

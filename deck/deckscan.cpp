@@ -298,7 +298,7 @@ private:
         }
         EndHidden();
         if (check_) {
-            std::string card = "card " + std::to_string(cards_);
+            const std::string card = Warned() ? "card " + std::to_string(cards_) : std::string();
             if (questionUnits_ == 0 && answerUnits_ == 0) {
                 Warn(cardLine_, card + " is empty");
             } else if (!hasTab_) {
@@ -347,6 +347,13 @@ private:
             }
             export_->WriteBytes(line);
         }
+    }
+
+    // Something about the card ends in a warning (the texts are only made then).
+    bool Warned() const {
+        return (questionUnits_ == 0 && answerUnits_ == 0) || !hasTab_ ||
+               questionUnits_ > kFieldUnits || answerUnits_ > kFieldUnits || extraColumns_ != 0 ||
+               nul_ || unpaired_ || loneCrs_ != 0;
     }
 
     // A field for Anki's CSV reader: quoted when it holds a quote or could read as a comment.

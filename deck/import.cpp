@@ -35,13 +35,14 @@ bool EndsWith(const std::string& s, const char* tail) {
     return s.size() >= n && Lower(s.substr(s.size() - n)) == tail;
 }
 
-// The next line of the text without consuming it (LF and a CR before it removed).
+// The next line of the text without consuming it (LF and a CR before it removed); only its
+// first 64 KiB, which is plenty for a header line.
 std::string PeekLine(TextInput& in) {
     size_t want = 256;
     for (;;) {
         std::string_view view = in.Peek(want);
         size_t lf = view.find('\n');
-        if (lf != std::string_view::npos || view.size() < want) {
+        if (lf != std::string_view::npos || view.size() < want || want >= (64u << 10)) {
             std::string line(view.substr(0, lf));
             if (!line.empty() && line.back() == '\r') {
                 line.pop_back();
@@ -81,8 +82,9 @@ bool Blank(const std::string& line) {
 // CSV records through libcsv, fed one line at a time so that every record knows its line.
 class CsvReader {
 public:
-    CsvReader(TextInput& in, CardSink& sink, const TextFlags& flags, char separator, bool comments)
-        : in_(in), sink_(sink), flags_(flags), comments_(comments) {
+    CsvReader(TextInput& in, CardSink& sink, Report& report, const TextFlags& flags, char separator,
+              bool comments)
+        : in_(in), sink_(sink), report_(report), flags_(flags), comments_(comments) {
         csv_init(&parser_, 0);
         csv_set_delim(&parser_, static_cast<unsigned char>(separator));
         // Spaces belong to the field (RFC 4180); libcsv would trim them.
@@ -107,6 +109,13 @@ public:
             line += '\n';
             ended_ = false;
             csv_parse(&parser_, line.data(), line.size(), Field, EndRecord, this);
+            if (csv_get_buffer_size(&parser_) > kMaxPieceBytes) {
+                report_.Error(recordLine_, "a quoted field that starts here runs on for more "
+                                           "than " +
+                                               std::to_string(kMaxPieceBytes >> 20) +
+                                               " MiB: is its closing quote missing?");
+                return;
+            }
             if (ended_) {
                 atStart = true;
             } else if (!Blank(line) || !atStart) {
@@ -134,6 +143,7 @@ private:
 
     TextInput& in_;
     CardSink& sink_;
+    Report& report_;
     TextFlags flags_;
     bool comments_;
     csv_parser parser_{};
@@ -363,6 +373,15 @@ int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
         report.ErrorAbout("tollamy-deck", "import needs -o OUTPUT");
         return 2;
     }
+    if (!options.encoding.empty()) {
+        iconv_t cd = iconv_open("UTF-8", options.encoding.c_str());
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            report.ErrorAbout("tollamy-deck", "unknown encoding '" + options.encoding +
+                                                  "' (iconv --list names the known ones)");
+            return 2;
+        }
+        iconv_close(cd);
+    }
     TextInput in;
     if (!in.Open(options.input, options.encoding, report)) {
         return 1;
@@ -408,7 +427,7 @@ int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
             for (int c : layout.notText) {
                 sink.ExcludeColumn(c);
             }
-            CsvReader(in, sink, flags, separator, format == "anki").Run();
+            CsvReader(in, sink, report, flags, separator, format == "anki").Run();
         } else if (format == "tsv") {
             ReadSeparated(in, sink, flags, "\t", "\n");
         } else {

@@ -81,6 +81,19 @@ const char* NotTextKind(const uint8_t* bytes, size_t size) {
             return m.kind;
         }
     }
+    // UTF-16 without a mark: text whose every other byte is mostly NUL.
+    size_t nulEven = 0, nulOdd = 0;
+    for (size_t i = 0; i < size; ++i) {
+        if (bytes[i] == 0) {
+            ++(i % 2 == 0 ? nulEven : nulOdd);
+        }
+    }
+    if (size >= 8 && nulOdd * 10 > size / 2 * 7 && nulEven * 10 < size / 2) {
+        return "UTF-16LE text without a byte-order mark: use --encoding UTF-16LE";
+    }
+    if (size >= 8 && nulEven * 10 > size / 2 * 7 && nulOdd * 10 < size / 2) {
+        return "UTF-16BE text without a byte-order mark: use --encoding UTF-16BE";
+    }
     size_t controls = 0;
     for (size_t i = 0; i < size; ++i) {
         uint8_t c = bytes[i];
@@ -261,9 +274,6 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
         }
     }
     encoding_ = chosen;
-    if (chosen == "UTF-8" && !encoding.empty()) {
-        passThrough_ = false; // the user's word only: validate as we go
-    }
     cd_ = iconv_open("UTF-8", chosen.c_str());
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
         report.Error(0, "unknown encoding " + chosen + " (see iconv --list)");
@@ -372,6 +382,15 @@ bool TextInput::ReadUntil(const std::string& separator, std::string& out) {
         }
         size_t have = text_.size() - at_;
         searched = have >= separator.size() ? have - separator.size() + 1 : 0;
+        if (have >= kMaxPieceBytes) {
+            // No line end for this long: cut here, so that memory stays bounded. The cut may
+            // split a character; the rest is read as the next piece.
+            report_->Warning(line_, "no line end in " + std::to_string(kMaxPieceBytes >> 20) +
+                                        " MiB: the line is cut there");
+            out.assign(text_, at_, kMaxPieceBytes);
+            Consume(kMaxPieceBytes);
+            return true;
+        }
         if (!Fill()) {
             if (at_ == text_.size()) {
                 return false;

@@ -15,6 +15,10 @@
 
 namespace deck {
 
+// The longest line (or card, with a custom separator) read at once; a longer one is cut with a
+// warning, and a quoted CSV field that grows past it is an error. Memory stays bounded.
+constexpr size_t kMaxPieceBytes = 4u << 20;
+
 // The first bytes of a file that is not text name what it looks like ("a ZIP archive"); null
 // for text. Also used by check.
 const char* NotTextKind(const uint8_t* bytes, size_t size);

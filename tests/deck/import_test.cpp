@@ -107,6 +107,10 @@ TEST_F(Import, EncodingsByMarkValidityGuessAndName) {
     ExpectDeck({{"Q", "A"}});
     EXPECT_NE(std::string::npos, r.err.find("(UTF-16BE, deck)")) << r.err;
 
+    r = Run("le.txt", decktest::Utf16("Q\tA\r\n"), {"--encoding", "UTF-16LE"});
+    ASSERT_EQ(0, r.status) << r.err;
+    ExpectDeck({{"Q", "A"}});
+
     r = Run("latin.txt", "caf\xE9\t\xE0 la carte\n", {"--encoding", "windows-1252"});
     ASSERT_EQ(0, r.status) << r.err;
     ExpectDeck({{"caf\xC3\xA9", "\xC3\xA0 la carte"}});
@@ -154,6 +158,28 @@ TEST_F(Import, CardTextRulesEmptyRowsAndLongFields) {
     EXPECT_NE(std::string::npos, r.err.find("h.txt:3: warning: question of 600 UTF-16 units"))
         << r.err;
     EXPECT_NE(std::string::npos, r.err.find("; 2 warnings")) << r.err;
+}
+
+} // namespace
+
+namespace {
+
+// Memory stays bounded: a line without an end is cut, a quoted field that never closes is an
+// error (nothing is written).
+TEST_F(Import, EndlessLinesAndFieldsAreBounded) {
+    auto r = Run("endless.tsv", "q\t" + std::string(9u << 20, 'y') + "\nq2\ta2\n");
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("endless.tsv:1: warning: no line end in 4 MiB"))
+        << r.err;
+    std::string deck = ReadBytes(Out());
+    EXPECT_EQ(decktest::Utf16("q2\ta2\r\n"), deck.substr(deck.size() - 14));
+
+    decktest::WriteBytes(Out(), "old");
+    r = Run("open.csv", "a,b\n\"never closed," + std::string(5u << 20, 'x') + "\n");
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("open.csv:2: error: a quoted field that starts here"))
+        << r.err;
+    EXPECT_EQ("old", ReadBytes(Out()));
 }
 
 } // namespace

@@ -42,6 +42,8 @@ TEST_F(Safety, NotTextInputIsRefused) {
         {"a ZIP archive", std::string("PK\x03\x04\x14\0\0\0\x08\0", 10) + "collection.anki2"},
         {"a PNG image", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)},
         {"a binary file", std::string("abc\0\x01\x02\x03", 7)},
+        {"UTF-16LE text without a byte-order mark: use --encoding UTF-16LE",
+         decktest::Utf16("Capital\tParis\r\n")},
     };
     for (const auto& [kind, bytes] : kinds) {
         SCOPED_TRACE(kind);

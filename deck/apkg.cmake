@@ -5,15 +5,18 @@ find_path(NLOHMANN_JSON_INCLUDE_DIR nlohmann/json.hpp REQUIRED)
 target_include_directories(tollamy_deck_core PUBLIC ${NLOHMANN_JSON_INCLUDE_DIR})
 target_link_libraries(tollamy_deck_core PUBLIC PkgConfig::APKG)
 
+# The test packages as files: the fuzz target's seeds, and the samples that
+# tests/deck/apkg_agree.sh imports and reads through Tollamy.dll under Wine.
+add_executable(deck-apkg-seeds ${TOLLAMY_ROOT}/tests/deck/fuzz/apkg_seeds.cpp
+    ${TOLLAMY_ROOT}/tests/deck/apkg_builder.cpp)
+target_link_libraries(deck-apkg-seeds PRIVATE tollamy_deck_core)
+
 if(TOLLAMY_DECK_FUZZ)
     # Coverage feedback from the library's code, not only from the targets' own files.
     target_compile_options(tollamy_deck_core PRIVATE -fsanitize=fuzzer-no-link)
     # The package target starts from packages and collections that apkg-seeds builds through
     # the libraries at test time.
     set(APKG_TEST_DIR ${TOLLAMY_ROOT}/tests/deck)
-    add_executable(deck-apkg-seeds ${APKG_TEST_DIR}/fuzz/apkg_seeds.cpp
-        ${APKG_TEST_DIR}/apkg_builder.cpp)
-    target_link_libraries(deck-apkg-seeds PRIVATE tollamy_deck_core)
     add_executable(deck-fuzz-apkg ${APKG_TEST_DIR}/fuzz/fuzz_apkg.cpp)
     target_compile_options(deck-fuzz-apkg PRIVATE -fsanitize=fuzzer)
     target_link_options(deck-fuzz-apkg PRIVATE -fsanitize=fuzzer)

@@ -381,6 +381,7 @@ struct NoteType {
     std::string name;
     bool cloze = false;
     std::vector<std::pair<int64_t, std::string>> fields; // (ord, name)
+    std::vector<std::string> names;                      // the names in field order
 };
 
 struct Collection {
@@ -626,6 +627,9 @@ int ReadCollection(const std::string& path, const std::string& entry, const Read
     for (auto& [id, type] : collection.types) {
         std::stable_sort(type.fields.begin(), type.fields.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& field : type.fields) {
+            type.names.push_back(field.second);
+        }
     }
     for (const auto& [id, deck] : collection.decks) {
         info->decks.push_back(deck);
@@ -657,15 +661,28 @@ int ReadCollection(const std::string& path, const std::string& entry, const Read
         return SqlError(db.get(), entry, message);
     }
     Note note;
+    int64_t note_type = 0;
+    bool first = true;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         ++info->notes_in_package;
         note.id = sqlite3_column_int64(stmt.get(), 0);
         if (filter && !wanted.count(note.id)) {
             continue;
         }
-        auto type = collection.types.find(sqlite3_column_int64(stmt.get(), 1));
+        const int64_t mid = sqlite3_column_int64(stmt.get(), 1);
+        auto type = collection.types.find(mid);
         note.cloze = type != collection.types.end() && type->second.cloze;
-        note.type_name = type != collection.types.end() ? type->second.name : std::string();
+        if (first || mid != note_type) {
+            // Notes of one type mostly follow each other; copy the names only on a change.
+            note.type_name = type != collection.types.end() ? type->second.name : std::string();
+            if (type != collection.types.end()) {
+                note.field_names = type->second.names;
+            } else {
+                note.field_names.clear();
+            }
+            note_type = mid;
+            first = false;
+        }
         note.fields.clear();
         const unsigned char* text = sqlite3_column_text(stmt.get(), 2);
         size_t size = static_cast<size_t>(sqlite3_column_bytes(stmt.get(), 2));

@@ -33,9 +33,10 @@ enum Result {
 
 struct Note {
     int64_t id = 0;
-    std::vector<std::string> fields; // UTF-8, in the order of the note type's fields
-    bool cloze = false;              // the note type is a cloze type
-    std::string type_name;           // the note type's name ("" when the type is unknown)
+    std::vector<std::string> fields;      // UTF-8, in the order of the note type's fields
+    bool cloze = false;                   // the note type is a cloze type
+    std::string type_name;                // the note type's name ("" when the type is unknown)
+    std::vector<std::string> field_names; // the note type's field names, in field order
 };
 
 struct ReadOptions {

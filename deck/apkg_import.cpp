@@ -98,10 +98,15 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         [&](const apkg::Note& note) {
             if (note.fields.size() < needed) {
                 ++fewer;
-                report.Warning(0, "note " + std::to_string(note.id) + " skipped: it has " +
+                std::string type = note.type_name.empty() ? "" : " (" + note.type_name + ")";
+                std::string field = std::to_string(needed);
+                if (needed <= note.field_names.size()) {
+                    field += " (\"" + note.field_names[needed - 1] + "\")";
+                }
+                report.Warning(0, "note " + std::to_string(note.id) + type + " skipped: it has " +
                                       std::to_string(note.fields.size()) + " field" +
-                                      (note.fields.size() == 1 ? "" : "s") + ", field " +
-                                      std::to_string(needed) + " was asked for");
+                                      (note.fields.size() == 1 ? "" : "s") + ", field " + field +
+                                      " was asked for");
                 return 0;
             }
             media += CountMediaReferences(note.fields[q - 1]);

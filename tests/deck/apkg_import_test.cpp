@@ -146,7 +146,8 @@ TEST_F(ApkgImport, ShortAndEmptyNotesAreSkippedWithWarnings) {
     Build(spec, "p.apkg");
     ASSERT_EQ(Run("import p.apkg -o out.txt"), 0) << err_;
     EXPECT_EQ(ReadFile(Path("out.txt")), Deck(u"kept\tyes\r\n"));
-    EXPECT_NE(err_.find("p.apkg: warning: note 1 skipped: it has 1 field, field 2 was asked for"),
+    EXPECT_NE(err_.find("p.apkg: warning: note 1 (Basic) skipped: it has 1 field, field 2 "
+                        "(\"Back\") was asked for"),
               std::string::npos)
         << err_;
     EXPECT_NE(err_.find("1 cards from p.apkg (collection.anki21, apkg) to out.txt; 4 notes read, "
@@ -157,7 +158,7 @@ TEST_F(ApkgImport, ShortAndEmptyNotesAreSkippedWithWarnings) {
 
     ASSERT_EQ(Run("import p.apkg -o three.txt --answer 3"), 0) << err_;
     EXPECT_EQ(ReadFile(Path("three.txt")), Deck(u""));
-    EXPECT_NE(err_.find("note 4 skipped: it has 2 fields, field 3 was asked for"),
+    EXPECT_NE(err_.find("note 4 (Basic) skipped: it has 2 fields, field 3 was asked for"),
               std::string::npos)
         << err_;
 }

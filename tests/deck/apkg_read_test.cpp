@@ -126,6 +126,8 @@ TEST_P(ApkgFormats, ReadsEveryNoteWithItsFieldsAndKind) {
     EXPECT_FALSE(read.notes[1].cloze);
     EXPECT_TRUE(read.notes[2].cloze);
     EXPECT_EQ(read.notes[2].type_name, "Cloze");
+    EXPECT_EQ(read.notes[2].field_names, (std::vector<std::string>{"Text", "Back Extra"}));
+    EXPECT_EQ(read.notes[3].field_names, (std::vector<std::string>{"Front", "Back"}));
     EXPECT_EQ(read.notes[2].fields[0], "{{c1::Paris::city}} is the capital of France");
     EXPECT_FALSE(read.notes[3].cloze);
     EXPECT_EQ(read.info.decks,

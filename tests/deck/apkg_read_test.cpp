@@ -287,6 +287,17 @@ TEST_F(ApkgRead, CollectionsThatAreNotSqliteOrNotAnkiAreRefused) {
     spec.extra_schema = "DROP TABLE notes; CREATE VIEW notes AS SELECT 1 AS id";
     Read other = ReadSpec(spec);
     EXPECT_EQ(other.result, apkg::kBadCollection) << other.message;
+
+    // The collection's own views never run: a view in place of the cards table is refused
+    // rather than queried.
+    spec = SamplePackage(Format::kAnki21);
+    spec.extra_schema = "ALTER TABLE cards RENAME TO real_cards; "
+                        "CREATE VIEW cards AS SELECT nid, did, odid FROM real_cards";
+    apkg::ReadOptions french;
+    french.deck = "French";
+    Read view = ReadSpec(spec, french);
+    EXPECT_EQ(view.result, apkg::kBadCollection) << view.message;
+    EXPECT_TRUE(view.notes.empty());
 }
 
 TEST_F(ApkgRead, FailingZstandardStreamsAreRefused) {

@@ -41,6 +41,7 @@ struct ImportOptions {
     int answer = 0;              // 1-based column of the answer; 0: the next card column
     bool swap = false;           // exchange question and answer
     bool force = false;          // replace an existing OUTPUT
+    std::string ankiDeck;        // apkg: only the notes in this Anki deck (and its subdecks)
 };
 
 // How a record's fields are to be read.

@@ -20,7 +20,8 @@ const char kHelp[] =
     "       scripts/deck export DECK -o OUTPUT [--force]\n"
     "\n"
     "import   writes a deck the item reads: UTF-16LE with FF FE, CR LF, question TAB answer\n"
-    "  --format F        auto (default), anki, csv, tsv or text\n"
+    "  --format F        auto (default), anki, csv, tsv, text or apkg (an Anki package)\n"
+    "  --deck NAME       apkg: only the notes in this Anki deck and its subdecks\n"
     "  --encoding NAME   the input's encoding (default: byte-order mark, UTF-8, or a guess)\n"
     "  --field-sep S     text format: between question and answer (Tab, Comma, ... or S)\n"
     "  --card-sep S      text format: between cards (Newline, Semicolon, ... or S)\n"
@@ -105,6 +106,8 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
             ok = value(&number) && ParseColumn(number.c_str(), &import.question);
         } else if (a == "--answer") {
             ok = value(&number) && ParseColumn(number.c_str(), &import.answer);
+        } else if (a == "--deck") {
+            ok = value(&import.ankiDeck) && !import.ankiDeck.empty();
         } else if (a == "--swap") {
             import.swap = true;
         } else {

@@ -1,6 +1,8 @@
 // tollamy-deck import: the format readers.
 #include "deck/import.h"
 
+#include "deck/apkg_import.h"
+
 #include <csv.h>
 #include <string.h>
 
@@ -356,11 +358,18 @@ char DetectSeparator(std::string_view sample) {
 int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
     Report report(options.input, err);
     report.SetQuiet(quiet);
-    static const char* kFormats[] = {"auto", "anki", "csv", "tsv", "text", "deck"};
+    static const char* kFormats[] = {"auto", "anki", "csv", "tsv", "text", "deck", "apkg"};
     if (std::find_if(std::begin(kFormats), std::end(kFormats),
                      [&](const char* f) { return options.format == f; }) == std::end(kFormats)) {
-        report.ErrorAbout("tollamy-deck",
-                          "unknown format '" + options.format + "' (auto, anki, csv, tsv, text)");
+        report.ErrorAbout("tollamy-deck", "unknown format '" + options.format +
+                                              "' (auto, anki, csv, tsv, text, apkg)");
+        return 2;
+    }
+    if (ImportsPackage(options)) {
+        return RunPackageImport(options, err, quiet);
+    }
+    if (!options.ankiDeck.empty()) {
+        report.ErrorAbout("tollamy-deck", "--deck applies to Anki packages (.apkg) only");
         return 2;
     }
     if (options.output.empty()) {

@@ -6,7 +6,8 @@ TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xau
     fonts-wqy-microhei googletest python3 git clang-format clang-tidy)
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
 TOLLAMY_DECK_PACKAGES=(g++ cmake make pkg-config libcsv-dev libgumbo-dev libuchardet-dev
-    libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time)
+    libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time
+    libzip-dev libsqlite3-dev libzstd-dev nlohmann-json3-dev)
 
 # Installs whatever of the given Debian packages is missing. Does nothing when all are present.
 tollamy_install_packages() {

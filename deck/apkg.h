@@ -1,0 +1,77 @@
+// Reading Anki packages (.apkg): a ZIP archive that holds an SQLite collection.
+//
+// The reader takes the newest collection in the archive (collection.anki21b, compressed with
+// Zstandard, before collection.anki21 before collection.anki2), unpacks it into a private
+// temporary file, opens that read-only with SQLite's defensive settings and hands out the
+// notes in note-id order. It writes nothing but its own temporary file, which it removes
+// before it returns, also on failure.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace apkg {
+
+// The largest collection the reader unpacks: both the sizes that the archive states and the
+// bytes that decompression really gives are held to it.
+constexpr uint64_t kMaxCollectionBytes = 1ull << 30; // 1 GiB
+
+enum Result {
+    kOk = 0,
+    kIoError,       // the package or the temporary copy cannot be read or written
+    kNotZip,        // not a ZIP archive, or a truncated or damaged one
+    kNoCollection,  // a ZIP archive without collection.anki21b, .anki21 or .anki2
+    kTooLarge,      // the collection is larger than the limit (stated or unpacked)
+    kBadZstd,       // collection.anki21b is not a complete Zstandard stream
+    kNotSqlite,     // the collection is not an SQLite database
+    kBadCollection, // an SQLite database without the tables of a collection, or damaged
+    kNoSuchDeck,    // --deck names no deck of the package
+    kStopped,       // the note callback asked to stop
+};
+
+struct Note {
+    int64_t id = 0;
+    std::vector<std::string> fields;      // UTF-8, in the order of the note type's fields
+    bool cloze = false;                   // the note type is a cloze type
+    std::string type_name;                // the note type's name ("" when the type is unknown)
+    std::vector<std::string> field_names; // the note type's field names, in field order
+};
+
+struct ReadOptions {
+    std::string deck;                         // "": every note; else this deck and its subdecks
+    uint64_t max_bytes = kMaxCollectionBytes; // limit on the unpacked collection
+};
+
+struct ReadInfo {
+    std::string entry;              // the archive entry read, e.g. "collection.anki21b"
+    uint64_t notes_in_package = 0;  // rows of the notes table
+    uint64_t notes_read = 0;        // notes handed to the callback (after --deck)
+    std::vector<std::string> decks; // every deck's name, Parent::Child style, sorted
+};
+
+// Called once per note, in note-id order. A non-zero result stops the reading (kStopped).
+using NoteSink = std::function<int(const Note&)>;
+
+// 1 when the file begins like a ZIP archive (a local file header or an empty archive's end
+// record), 0 otherwise or when it cannot be read.
+int LooksLikeZip(const std::string& path);
+
+// 1 when the file is a ZIP archive that holds one of the three collections.
+int IsPackage(const std::string& path);
+
+// Reads the package at `path`. Returns a Result; on failure `*message` tells what is wrong
+// in words for the user (without the file name).
+int ReadPackage(const std::string& path, const ReadOptions& options, const NoteSink& sink,
+                ReadInfo* info, std::string* message);
+
+// The same for a package held in memory (used by the fuzz target).
+int ReadPackageBuffer(const void* data, size_t size, const ReadOptions& options,
+                      const NoteSink& sink, ReadInfo* info, std::string* message);
+
+// The kind (field 1, a varint) of a notetypes.config protobuf: 0 normal, 1 cloze. Returns 0
+// when the field is absent or the bytes are malformed.
+int NotetypeKind(const unsigned char* config, size_t size);
+
+} // namespace apkg

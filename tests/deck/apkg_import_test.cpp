@@ -1,0 +1,227 @@
+// `tollamy-deck import` of Anki packages, run as the user runs it: the deck bytes on disk,
+// the exit status, the messages, and the files left in the folders afterwards.
+#include "tests/deck/apkg_builder.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+using namespace apkg_test;
+
+namespace {
+
+// The deck the item reads: FF FE, then question TAB answer CR LF per card, in UTF-16LE.
+std::string Deck(const std::u16string& text) {
+    std::string bytes = "\xff\xfe";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xff);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+const std::u16string kSampleCards = u"chat\tcat\r\n"
+                                    u"chien\tdog & puppy\r\n"
+                                    u"[city] is the capital of France\t"
+                                    u"Paris is the capital of France Europe\r\n"
+                                    u"Eiffel Tower\tParis\r\n";
+
+class ApkgImport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/apkg-import-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        tmp_ = dir_ + "/tmp";
+        ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
+    }
+    void TearDown() override {
+        std::string cmd = "rm -rf '" + dir_ + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+    static std::vector<std::string> Files(const std::string& dir) {
+        std::vector<std::string> names;
+        DIR* d = opendir(dir.c_str());
+        while (dirent* e = d ? readdir(d) : nullptr) {
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) {
+                names.push_back(e->d_name);
+            }
+        }
+        if (d) {
+            closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // Runs the tool with $TMPDIR in the test's own folder; returns the exit status.
+    int Run(const std::string& args) {
+        std::string cmd = "cd '" + dir_ + "' && TMPDIR='" + tmp_ + "' '" TOLLAMY_DECK_BINARY "' " +
+                          args + " >'" + tmp_ + "/../stdout.txt' 2>'" + tmp_ + "/../stderr.txt'";
+        int status = system(cmd.c_str());
+        err_ = ReadFile(Path("stderr.txt"));
+        out_ = ReadFile(Path("stdout.txt"));
+        unlink(Path("stderr.txt").c_str());
+        unlink(Path("stdout.txt").c_str());
+        EXPECT_TRUE(Files(tmp_).empty()) << "temporary copy left in $TMPDIR";
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // The folder holds exactly these files (no temporary deck either).
+    void ExpectFolder(std::vector<std::string> names) {
+        names.push_back("tmp");
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(Files(dir_), names);
+    }
+    void Build(const PackageSpec& spec, const std::string& name) {
+        ASSERT_EQ(BuildPackage(spec, Path(name)), "");
+    }
+
+    std::string dir_, tmp_, err_, out_;
+};
+
+TEST_F(ApkgImport, EachFormatGivesTheDeckTheItemReads) {
+    const struct {
+        Format format;
+        const char* name; // detection goes by content, not by name
+        const char* entry;
+    } cases[] = {{Format::kAnki2, "old.apkg", "collection.anki2"},
+                 {Format::kAnki21, "shared.zip", "collection.anki21"},
+                 {Format::kAnki21b, "new-deck", "collection.anki21b"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        Build(SamplePackage(c.format), c.name);
+        std::string out = std::string(c.entry) + ".txt";
+        ASSERT_EQ(Run(std::string("import ") + c.name + " -o " + out), 0) << err_;
+        EXPECT_EQ(ReadFile(Path(out)), Deck(kSampleCards));
+        EXPECT_NE(err_.find(std::string("imported 4 cards from ") + c.name + " (" + c.entry +
+                            ", apkg) to " + out + "; 4 notes read, 0 skipped as empty"),
+                  std::string::npos)
+            << err_;
+        EXPECT_NE(err_.find("2 media references dropped"), std::string::npos) << err_;
+        // The item's own rules find the same four cards, with nothing to warn about.
+        ASSERT_EQ(Run("check " + out), 0) << err_;
+        EXPECT_EQ(out_, "4 cards, 0 warnings, 0 errors\n");
+    }
+}
+
+TEST_F(ApkgImport, DeckAndFieldOptionsPickTheCards) {
+    Build(SamplePackage(Format::kAnki21b), "p.apkg");
+    ASSERT_EQ(Run("import p.apkg -o french.txt --deck French"), 0) << err_;
+    EXPECT_EQ(ReadFile(Path("french.txt")), Deck(u"chat\tcat\r\nchien\tdog & puppy\r\n"));
+    EXPECT_NE(err_.find("2 notes read"), std::string::npos) << err_;
+
+    ASSERT_EQ(Run("import p.apkg -o swapped.txt --deck French --question 2 --answer 1"), 0);
+    EXPECT_EQ(ReadFile(Path("swapped.txt")), Deck(u"cat\tchat\r\ndog & puppy\tchien\r\n"));
+
+    EXPECT_EQ(Run("import p.apkg -o none.txt --deck Spanish"), 1);
+    EXPECT_NE(err_.find("p.apkg: error: the package has no deck \"Spanish\""), std::string::npos)
+        << err_;
+    EXPECT_EQ(Run("import p.apkg -o none.txt --deck"), 2);
+    ExpectFolder({"french.txt", "p.apkg", "swapped.txt"});
+
+    // --deck belongs to packages.
+    ASSERT_TRUE(WriteFile(Path("cards.tsv"), "a\tb\n"));
+    EXPECT_EQ(Run("import cards.tsv -o t.txt --deck French"), 2);
+    EXPECT_NE(err_.find("--deck"), std::string::npos) << err_;
+}
+
+TEST_F(ApkgImport, ShortAndEmptyNotesAreSkippedWithWarnings) {
+    PackageSpec spec;
+    spec.format = Format::kAnki21;
+    spec.notes = {{1, kBasic, {"one field only"}},
+                  {2, kBasic, {"<br>", "&nbsp;"}},
+                  {3, kBasic, {"[sound:a.mp3]", "<img src=\"a.png\">"}},
+                  {4, kBasic, {"kept", "yes"}}};
+    Build(spec, "p.apkg");
+    ASSERT_EQ(Run("import p.apkg -o out.txt"), 0) << err_;
+    EXPECT_EQ(ReadFile(Path("out.txt")), Deck(u"kept\tyes\r\n"));
+    EXPECT_NE(err_.find("p.apkg: warning: note 1 (Basic) skipped: it has 1 field, field 2 "
+                        "(\"Back\") was asked for"),
+              std::string::npos)
+        << err_;
+    EXPECT_NE(err_.find("1 cards from p.apkg (collection.anki21, apkg) to out.txt; 4 notes read, "
+                        "2 skipped as empty, 1 with too few fields, 2 media references dropped; "
+                        "3 warnings"),
+              std::string::npos)
+        << err_;
+
+    ASSERT_EQ(Run("import p.apkg -o three.txt --answer 3"), 0) << err_;
+    EXPECT_EQ(ReadFile(Path("three.txt")), Deck(u""));
+    EXPECT_NE(err_.find("note 4 (Basic) skipped: it has 2 fields, field 3 was asked for"),
+              std::string::npos)
+        << err_;
+}
+
+TEST_F(ApkgImport, BadPackagesFailCleanlyAndLeaveTheOldDeck) {
+    const std::string old = Deck(u"old\tdeck\r\n");
+    ASSERT_TRUE(WriteFile(Path("out.txt"), old));
+    std::string good = CollectionEntry(SamplePackage(Format::kAnki21b));
+    Build(SamplePackage(Format::kAnki21), "whole.apkg");
+    std::string whole = ReadFile(Path("whole.apkg"));
+
+    const struct {
+        const char* what;
+        std::vector<Entry> entries; // empty: `raw` is the file
+        std::string raw;
+        const char* message;
+    } cases[] = {
+        {"truncated", {}, whole.substr(0, whole.size() * 2 / 3), "truncated or damaged ZIP"},
+        {"no collection", {{"media", "{}"}, {"0", "jpeg"}}, "", "without an Anki collection"},
+        {"not SQLite", {{"collection.anki21", "plain words"}}, "", "is not an SQLite database"},
+        {"bad zstd",
+         {{"collection.anki21b", good.substr(0, good.size() - 5)}, {"collection.anki2", ""}},
+         "",
+         "Zstandard stream"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.entries.empty()) {
+            ASSERT_TRUE(WriteFile(Path("bad.apkg"), c.raw));
+        } else {
+            ASSERT_EQ(WriteZip(Path("bad.apkg"), c.entries), "");
+        }
+        EXPECT_EQ(Run("import bad.apkg -o out.txt --force"), 1);
+        EXPECT_NE(err_.find("bad.apkg: error: "), std::string::npos) << err_;
+        EXPECT_NE(err_.find(c.message), std::string::npos) << err_;
+        EXPECT_EQ(err_.find("imported"), std::string::npos) << err_;
+        EXPECT_EQ(ReadFile(Path("out.txt")), old);
+        ExpectFolder({"bad.apkg", "out.txt", "whole.apkg"});
+    }
+
+    // A stated size of nearly 4 GiB for the collection.
+    std::string bomb = whole;
+    for (size_t at = 0; (at = bomb.find("PK\x01\x02", at)) != std::string::npos; at += 4) {
+        memcpy(&bomb[at + 24], "\x00\x00\xf0\xff", 4);
+    }
+    for (size_t at = 0; (at = bomb.find("PK\x03\x04", at)) != std::string::npos; at += 4) {
+        memcpy(&bomb[at + 22], "\x00\x00\xf0\xff", 4);
+    }
+    ASSERT_TRUE(WriteFile(Path("bad.apkg"), bomb));
+    EXPECT_EQ(Run("import bad.apkg -o out.txt --force"), 1);
+    EXPECT_NE(err_.find("more than the limit of 1 GiB"), std::string::npos) << err_;
+    EXPECT_EQ(ReadFile(Path("out.txt")), old);
+
+    // --format apkg on a text file; a missing package; an existing output without --force.
+    ASSERT_TRUE(WriteFile(Path("bad.apkg"), "front\tback\n"));
+    EXPECT_EQ(Run("import bad.apkg -o new.txt --format apkg"), 1);
+    EXPECT_NE(err_.find("not a ZIP archive"), std::string::npos) << err_;
+    EXPECT_EQ(Run("import missing.apkg -o new.txt --format apkg"), 1);
+    EXPECT_NE(err_.find("missing.apkg: error: "), std::string::npos) << err_;
+    EXPECT_EQ(Run("import whole.apkg -o out.txt"), 1);
+    EXPECT_NE(err_.find("--force"), std::string::npos) << err_;
+    EXPECT_EQ(ReadFile(Path("out.txt")), old);
+    ExpectFolder({"bad.apkg", "out.txt", "whole.apkg"});
+}
+
+} // namespace

@@ -1,0 +1,50 @@
+// apkg_seeds DIR: writes the seed corpus of the package fuzz target into DIR: each test
+// package whole (first byte 0), and its collection as SQLite bytes for the stored (1) and the
+// Zstandard (2) forms of the target.
+// apkg_seeds --packages DIR: writes the sample package in each format as DIR/anki2.apkg,
+// DIR/anki21.apkg and DIR/anki21b.apkg (for the test against the item under Wine).
+#include "tests/deck/apkg_builder.h"
+
+#include <cstdio>
+#include <string>
+
+using namespace apkg_test;
+
+int main(int argc, char** argv) {
+    const bool packages = argc == 3 && std::string(argv[1]) == "--packages";
+    if (argc != 2 && !packages) {
+        fprintf(stderr, "usage: %s [--packages] DIR\n", argv[0]);
+        return 2;
+    }
+    const std::string dir = argv[argc - 1];
+    int failures = 0;
+    const char* names[] = {"anki2", "anki21", "anki21b"};
+    int i = 0;
+    if (packages) {
+        for (Format format : {Format::kAnki2, Format::kAnki21, Format::kAnki21b}) {
+            std::string error =
+                BuildPackage(SamplePackage(format), dir + "/" + names[i++] + ".apkg");
+            if (!error.empty()) {
+                fprintf(stderr, "%s\n", error.c_str());
+                ++failures;
+            }
+        }
+        return failures ? 1 : 0;
+    }
+    for (Format format : {Format::kAnki2, Format::kAnki21, Format::kAnki21b}) {
+        PackageSpec spec = SamplePackage(format);
+        std::string path = dir + "/package-" + names[i] + ".apkg";
+        std::string error = BuildPackage(spec, path);
+        std::string bytes = ReadFile(path);
+        remove(path.c_str());
+        failures += !error.empty() || bytes.empty();
+        failures += !WriteFile(dir + "/seed-package-" + names[i], std::string(1, '\0') + bytes);
+        std::string collection = CollectionBytes(spec);
+        failures += collection.empty();
+        char mode = format == Format::kAnki21b ? '\2' : '\1';
+        failures +=
+            !WriteFile(dir + "/seed-collection-" + names[i], std::string(1, mode) + collection);
+        ++i;
+    }
+    return failures ? 1 : 0;
+}

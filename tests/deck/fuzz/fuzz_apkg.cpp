@@ -1,0 +1,99 @@
+// libFuzzer target for the package reader. The first byte of an input picks what the rest is:
+//   0  a whole package (mutations hit the ZIP structure and its entries),
+//   1  the bytes of collection.anki21, stored in a ZIP built here (mutations hit SQLite pages),
+//   2  the bytes of an SQLite collection, compressed here into collection.anki21b.
+// The seed corpus holds the test packages and their collections in these three forms.
+#include "deck/apkg.h"
+#include "deck/apkg_import.h"
+#include "deck/cards.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <zip.h>
+#include <zstd.h>
+
+namespace {
+
+// A ZIP archive with one stored entry, written by libzip into memory.
+std::string ZipOf(const char* name, const void* data, size_t size) {
+    std::string bytes;
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, &error);
+    if (!memory) {
+        return bytes;
+    }
+    zip_source_keep(memory);
+    zip_t* archive = zip_open_from_source(memory, ZIP_TRUNCATE, &error);
+    if (archive) {
+        zip_source_t* entry = zip_source_buffer(archive, data, size, 0);
+        zip_int64_t index = entry ? zip_file_add(archive, name, entry, 0) : -1;
+        if (index < 0) {
+            zip_source_free(entry);
+        } else {
+            zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+        }
+        if (zip_close(archive) != 0) {
+            zip_discard(archive);
+        }
+    }
+    zip_error_fini(&error);
+    if (zip_source_open(memory) == 0) {
+        char buffer[1 << 14];
+        zip_int64_t got;
+        while ((got = zip_source_read(memory, buffer, sizeof buffer)) > 0) {
+            bytes.append(buffer, static_cast<size_t>(got));
+        }
+        zip_source_close(memory);
+    }
+    zip_source_free(memory);
+    return bytes;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    const uint8_t mode = data[0] % 3;
+    ++data;
+    --size;
+    std::string package;
+    if (mode == 0) {
+        package.assign(reinterpret_cast<const char*>(data), size);
+    } else if (mode == 1) {
+        package = ZipOf("collection.anki21", data, size);
+    } else {
+        std::string packed(ZSTD_compressBound(size), '\0');
+        size_t n = ZSTD_compress(&packed[0], packed.size(), data, size, 1);
+        packed.resize(ZSTD_isError(n) ? 0 : n);
+        package = ZipOf("collection.anki21b", packed.data(), packed.size());
+    }
+    apkg::ReadOptions options;
+    options.max_bytes = 8u << 20; // keeps each run quick; the limit logic is the same
+    if (size > 0 && (data[size - 1] & 1)) {
+        options.deck = "French";
+    }
+    apkg::ReadInfo info;
+    std::string message;
+    size_t total = 0;
+    apkg::ReadPackageBuffer(
+        package.data(), package.size(), options,
+        [&](const apkg::Note& note) {
+            // The card rules that import applies to every note's fields.
+            std::string question, answer;
+            for (const std::string& field : note.fields) {
+                total += static_cast<size_t>(deck::CountMediaReferences(field));
+                deck::ApplyCloze(field, &question, &answer);
+                question = deck::CleanWhiteSpace(deck::DropSoundTags(deck::HtmlToText(question)));
+                total += deck::Utf16Units(question);
+            }
+            return 0;
+        },
+        &info, &message);
+    return 0;
+}

@@ -2,7 +2,9 @@
 
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth fonts-wine
-    fonts-wqy-microhei googletest python3)
+    fonts-wqy-microhei googletest python3
+    # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
+    dpkg-dev file lintian unzip)
 
 # Installs whatever of the given Debian packages is missing. Does nothing when all are present.
 tollamy_install_packages() {

@@ -38,8 +38,6 @@ const size_t kFieldUnits = CARD_TEXT_UNITS - 1; // text units a field keeps
 const DWORD kFirstCardOffset = 2;               // right after the byte-order mark
 const DWORD kHeaderBytes = 12;                  // stamp low, stamp high, count
 
-// The scan reads the data file in blocks of this size; memory stays fixed whatever the deck.
-const DWORD kScanBlockBytes = 128 * 1024;
 // Offsets found by the scan are written to the temp file this many at a time.
 const DWORD kOffsetBatch = 4096;
 // One read of this size covers a card's two fields, a TAB run of several hundred TABs and the
@@ -110,7 +108,7 @@ bool SamePath(const WCHAR* a, const WCHAR* b) {
 
 // The build's buffers. They are module globals rather than locals so that a build puts
 // little on the caller's stack; the store is used from one thread only.
-alignas(16) BYTE scanBlock[kScanBlockBytes + 16];
+alignas(16) BYTE scanBlock[SCAN_BLOCK_BYTES + 16];
 DWORD offsetBatch[kOffsetBatch];
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "offsets are written in machine order");
@@ -497,7 +495,7 @@ int CardStore::BuildIndex() {
         DWORD kept = 0; // 1 while block[0] holds the first half of a unit split between reads
         for (;;) {
             DWORD got = 0;
-            if (!io.Read(data.Get(), block + kept, kScanBlockBytes, &got) || got == 0) {
+            if (!io.Read(data.Get(), block + kept, SCAN_BLOCK_BYTES, &got) || got == 0) {
                 break; // the end of the file; a trailing odd byte is ignored
             }
             DWORD bytes = kept + got;
@@ -532,12 +530,12 @@ int CardStore::BuildIndex() {
     io.Write(index.Get(), header, kHeaderBytes);
     // Copy the temp file's whole records behind the header.
     for (;;) {
-        DWORD got = ReadUpTo(io, temp.Get(), block, kScanBlockBytes);
+        DWORD got = ReadUpTo(io, temp.Get(), block, SCAN_BLOCK_BYTES);
         DWORD whole = got & ~3u;
         if (whole != 0) {
             io.Write(index.Get(), block, whole);
         }
-        if (got < kScanBlockBytes) {
+        if (got < SCAN_BLOCK_BYTES) {
             break;
         }
     }

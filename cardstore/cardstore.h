@@ -5,6 +5,10 @@
 
 #define CARD_TEXT_UNITS 512 // per side, NUL included: at most 511 units of text
 #define STORE_PATH_UNITS 260
+// The index build reads the data file, after its byte-order mark, in blocks of this many bytes,
+// and copies the offsets from the temp file in blocks of the same size; memory stays fixed
+// whatever the size of the deck.
+#define SCAN_BLOCK_BYTES (128 * 1024)
 
 // The card on display. Both texts are always NUL-terminated.
 class Card {

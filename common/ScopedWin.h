@@ -134,6 +134,24 @@ private:
     HDC dc_;
 };
 
+// A memory DC from CreateCompatibleDC, deleted with DeleteDC.
+class ScopedMemoryDC {
+public:
+    explicit ScopedMemoryDC(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
+    ~ScopedMemoryDC() {
+        if (dc_ != nullptr) {
+            DeleteDC(dc_);
+        }
+    }
+    ScopedMemoryDC(const ScopedMemoryDC&) = delete;
+    ScopedMemoryDC& operator=(const ScopedMemoryDC&) = delete;
+
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
 // BeginPaint / EndPaint.
 class ScopedPaint {
 public:

@@ -3,6 +3,7 @@
 #include <wincodec.h>
 #include <vector>
 #include "common/ScopedWin.h"
+#include "common/dibsection.h"
 
 namespace {
 
@@ -129,16 +130,7 @@ bool CaptureWindow(HWND window, bool wholeWindow, const std::wstring& path, int*
         return false;
     }
 
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = *width;
-    info.bmiHeader.biHeight = -*height; // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    ScopedGdiObject<HBITMAP> bitmap(
-        CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    DibSection bitmap(*width, *height);
     HDC memory = CreateCompatibleDC(nullptr);
     if (bitmap.Get() == nullptr || memory == nullptr) {
         if (memory != nullptr) {
@@ -160,5 +152,5 @@ bool CaptureWindow(HWND window, bool wholeWindow, const std::wstring& path, int*
         *error = L"BitBlt from the window failed";
         return false;
     }
-    return WritePng(path, *width, *height, static_cast<const BYTE*>(bits), error);
+    return WritePng(path, *width, *height, reinterpret_cast<const BYTE*>(bitmap.Bits()), error);
 }

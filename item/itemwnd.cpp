@@ -71,9 +71,13 @@ LRESULT OnReceivedSelection(HWND window) {
 
 // Draws a new card: a number below the card count, drawn again while it repeats the last
 // card (at most nine times), then a second number that decides whether the sides swap.
+// Only a failed count (-1) and an empty one (0) draw nothing. A damaged index whose stamp
+// matches may hold a negative count: the truncating remainder of r >= 0 then still lies in
+// 0 .. |count| - 1, and LoadCard finds the number outside the index and rebuilds it, so the
+// index heals on this loss instead of leaving the item blank until the deck changes.
 void DrawNewCard() {
     const LONG count = cardStore.GetCardCount();
-    if (count <= 0) {
+    if (count == -1 || count == 0) {
         return;
     }
     LONG n = NextRandom() % count;

@@ -1,4 +1,5 @@
-# Shared by scripts/test, scripts/run and scripts/bench. Source it; do not run it.
+# Shared by scripts/test, scripts/run, scripts/bench and scripts/wine-exec. Source it; do not run
+# it.
 
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth fonts-wine
@@ -30,12 +31,62 @@ tollamy_build() {
     cmake --build "$dir" -j"$(nproc)"
 }
 
-# Starts a persistent wineserver for $WINEPREFIX with every stream redirected, so that
-# it never holds the caller's terminal or pipe, and stops it (and every Wine process of
-# the prefix) when the calling script exits.
+# The Wine environment, set up here only: tollamy_wine_env PREFIX exports WINEPREFIX,
+# WINEDEBUG (quiet unless the caller set it) and WINEDLLOVERRIDES (no Mono or Gecko install
+# prompts), and creates and configures the prefix on first use.
+tollamy_wine_env() {
+    export WINEPREFIX="$1"
+    export WINEDEBUG="${WINEDEBUG:--all}"
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+    tollamy_prefix_init "$WINEPREFIX"
+}
+
+# Creates and configures the prefix $1 once; safe to call from many processes at once.
+tollamy_prefix_init() {
+    local prefix="$1"
+    [ -f "$prefix/.tollamy-ready" ] && return 0
+    mkdir -p "$prefix"
+    (
+        flock 9
+        [ -f "$prefix/.tollamy-ready" ] && exit 0
+        wineboot -i </dev/null >/dev/null 2>&1
+        # Without a window manager, hiding or destroying a window takes about 2 s unless
+        # Wine manages no windows itself.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+        touch "$prefix/.tollamy-ready"
+    ) 9>"$prefix.lock"
+}
+
+# Pinning: every file open, message and timer under Wine is a round trip to the wineserver,
+# and on a small virtual machine a wake-up on the other CPU costs about three times the round
+# trip itself. tollamy_pin fills TOLLAMY_PIN_CMD with "taskset -c 0", so that the server and
+# what runs under it share one CPU, unless TOLLAMY_PIN=0 or taskset is missing; prefix a command
+# with "${TOLLAMY_PIN_CMD[@]}" to pin it. Without tollamy_pin nothing is pinned.
+TOLLAMY_PIN_CMD=()
+tollamy_pin() {
+    TOLLAMY_PIN_CMD=()
+    if [ "${TOLLAMY_PIN:-1}" != 0 ] && command -v taskset >/dev/null; then
+        TOLLAMY_PIN_CMD=(taskset -c 0)
+    fi
+}
+
+# Starts a persistent wineserver for $WINEPREFIX (pinned like TOLLAMY_PIN_CMD) with every
+# stream redirected, so that it never holds the caller's terminal or pipe, and stops it (and
+# every Wine process of the prefix) when the calling script exits. A server left over from an
+# earlier run of the same prefix is stopped first.
 tollamy_start_wineserver() {
     wineserver -k </dev/null >/dev/null 2>&1 || true
-    wineserver -p </dev/null >/dev/null 2>&1 || true
-    wine wineboot </dev/null >/dev/null 2>&1 || true
+    "${TOLLAMY_PIN_CMD[@]}" wineserver -p </dev/null >/dev/null 2>&1 || true
     trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
+    "${TOLLAMY_PIN_CMD[@]}" wine wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+# For a single program run (scripts/wine-exec, as CTest starts each test): starts a server
+# that stays 60 s after its last client unless one already runs for the prefix. Wine's
+# background services are then started here too, detached from our output: started by the
+# program itself, they would inherit its standard output and hold the caller's pipe open.
+tollamy_ensure_wineserver() {
+    if wineserver -p60 </dev/null >/dev/null 2>&1; then
+        wine wineboot </dev/null >/dev/null 2>&1 || true
+    fi
 }

@@ -94,12 +94,10 @@ tollamy_reg_value() {
 
 tollamy_prepare() {
     local bin="$1"
-    export WINEPREFIX="${TOLLAMY_PREFIX:-$HOME/.local/share/tollamy/wineprefix}"
-    export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml="
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    # A new prefix, with Wine managing no windows itself (see wine-prefix-init).
-    "$TOLLAMY_ROOT/scripts/wine-prefix-init" "$WINEPREFIX"
+    local prefix="${TOLLAMY_PREFIX:-$HOME/.local/share/tollamy/wineprefix}"
+    mkdir -p "$(dirname "$prefix")"
+    # The Wine environment and a new prefix, with Wine managing no windows itself (common.sh).
+    tollamy_wine_env "$prefix"
     tollamy_start_wineserver
     tollamy_prepare_fonts
     tollamy_prepare_registry

@@ -244,16 +244,18 @@ TEST_F(RandomDecks, BlockScanMatchesUnitReadsWithReadsInPieces) {
 }
 
 TEST_F(RandomDecks, BlockScanMatchesUnitReadsAtTheScanBlockBoundary) {
-    // The scan reads 64 KiB blocks after the 2-byte mark, so unit 32767 is the last of the
-    // first block and unit 32768 the first of the second.
-    const size_t last = 32767;
+    // The scan reads SCAN_BLOCK_BYTES blocks after the 2-byte mark, so unit blockUnits - 1 is
+    // the last of the first block and unit blockUnits the first of the second.
+    const size_t blockUnits = SCAN_BLOCK_BYTES / sizeof(wchar_t);
+    const size_t last = blockUnits - 1;
+    const uint32_t boundaryOffset = 2 + SCAN_BLOCK_BYTES;
     const std::wstring patterns[] = {L"\n",   L"\n\n", L"\r\n", L"\t",  L"\t\t",
                                      L"\n\t", L"\r",   L"x\n",  L"\nx", L"\n\r\n"};
     std::mt19937 rng(Seed(64));
     for (const std::wstring& pattern : patterns) {
         for (size_t shift = 0; shift < pattern.size(); ++shift) {
             std::wstring units;
-            while (units.size() < 2 * 32768 + 100) {
+            while (units.size() < 2 * blockUnits + 100) {
                 units += std::wstring(1 + rng() % 40, L'q') + L"\t" +
                          std::wstring(rng() % 40, L'a') + L"\r\n";
             }
@@ -274,7 +276,8 @@ TEST_F(RandomDecks, BlockScanMatchesUnitReadsAtTheScanBlockBoundary) {
                 ASSERT_EQ(model::Offsets(deck), index.offsets);
                 // The cards around the boundary load like the reference reads them.
                 for (size_t card = 0; card < expected.size(); ++card) {
-                    if (expected[card] + 2048 < 65538 || expected[card] > 65538 + 2048) {
+                    if (expected[card] + 2048 < boundaryOffset ||
+                        expected[card] > boundaryOffset + 2048) {
                         continue;
                     }
                     store.LoadCard(static_cast<LONG>(card));

@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "hostrun.h"
+#include "support/hostrun.h"
 #include "support/recorder_association.h"
 
 using hostrun::HostResult;

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "cardstore/cardstore.h"
+#include "common/ScopedWin.h"
 #include "item/display.h"
 #include "item/itemwnd.h"
 #include "item/module.h"
 #include "item/today.h"
-#include "paint/testhost.h"
+#include "support/testhost.h"
 #include "settings/settings.h"
 #include "support/recorder_association.h"
 
@@ -206,6 +207,100 @@ TEST_F(ItemWindow, AFailingCountDrawsNothingButStillInvalidates) {
     EXPECT_STREQ(L"data file could not be opened", cardStore.card.answer);
 }
 
+// An index beside the deck that carries the deck's own last-write time, the given count and
+// the given offsets, as a damaged but current index would.
+void PlantIndex(const std::wstring& deckPath, LONG count, const std::vector<DWORD>& offsets) {
+    FILETIME stamp = {};
+    {
+        ScopedFile deck(CreateFileW(deckPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(deck.Valid());
+        ASSERT_TRUE(GetFileTime(deck.Get(), nullptr, nullptr, &stamp));
+    }
+    std::vector<DWORD> words = {stamp.dwLowDateTime, stamp.dwHighDateTime,
+                                static_cast<DWORD>(count)};
+    words.insert(words.end(), offsets.begin(), offsets.end());
+    const std::wstring indexPath = deckPath.substr(0, deckPath.size() - 4) + L".idx";
+    ScopedFile index(CreateFileW(indexPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(index.Valid());
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(index.Get(), words.data(), static_cast<DWORD>(words.size() * 4), &written,
+                          nullptr));
+}
+
+// The index file's bytes as little-endian 32-bit words.
+std::vector<DWORD> ReadIndexWords(const std::wstring& indexPath) {
+    std::vector<DWORD> words;
+    ScopedFile index(CreateFileW(indexPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!index.Valid()) {
+        return words;
+    }
+    BYTE bytes[4096];
+    DWORD got = 0;
+    if (!ReadFile(index.Get(), bytes, sizeof(bytes), &got, nullptr)) {
+        return words;
+    }
+    for (DWORD i = 0; i + 4 <= got; i += 4) {
+        words.push_back(static_cast<DWORD>(bytes[i]) | static_cast<DWORD>(bytes[i + 1]) << 8 |
+                        static_cast<DWORD>(bytes[i + 2]) << 16 |
+                        static_cast<DWORD>(bytes[i + 3]) << 24);
+    }
+    return words;
+}
+
+TEST_F(ItemWindow, ANegativeCountInACurrentIndexDrawsACardAndTheIndexHeals) {
+    UseDeck(8); // "Qi<TAB>Ai<CR><LF>": 7 units, 14 bytes per card after the 2-byte mark
+    PlantIndex(deckPath_, -5, {2, 16, 30});
+    const std::wstring indexPath = folder_.File(L"deck.idx");
+    const std::vector<DWORD> planted = ReadIndexWords(indexPath);
+    ASSERT_EQ(6u, planted.size());
+    ASSERT_EQ(0xFFFFFFFBu, planted[2]);
+
+    // 13 mod -5 truncates to 3: card 3, which the damaged index does not hold.
+    ValidateRect(item_, nullptr);
+    EXPECT_EQ(0, LoseSelection({13, 0}));
+    EXPECT_EQ(2u, scriptTaken);
+    EXPECT_EQ(3, DisplayState.lastCardIndex);
+    EXPECT_STREQ(L"Q3", cardStore.card.question);
+    EXPECT_STREQ(L"A3", cardStore.card.answer);
+    EXPECT_TRUE(Invalidated());
+
+    // The rebuilt index: the same stamp, the real count and one offset per card.
+    const std::vector<DWORD> rebuilt = ReadIndexWords(indexPath);
+    ASSERT_EQ(3u + 8u, rebuilt.size());
+    EXPECT_EQ(planted[0], rebuilt[0]);
+    EXPECT_EQ(planted[1], rebuilt[1]);
+    EXPECT_EQ(8u, rebuilt[2]);
+    for (DWORD card = 0; card < 8; ++card) {
+        EXPECT_EQ(2 + 14 * card, rebuilt[3 + card]) << "card " << card;
+    }
+    EXPECT_FALSE(testhost::FileExists(folder_.File(L"deck.tmp")));
+
+    // The next loss reads through the healed index: a number past the planted count works.
+    LoseSelection({6, 0});
+    EXPECT_EQ(6, DisplayState.lastCardIndex);
+    EXPECT_STREQ(L"Q6", cardStore.card.question);
+}
+
+TEST_F(ItemWindow, ACountOfZeroInACurrentIndexDrawsNothing) {
+    UseDeck(4);
+    PlantIndex(deckPath_, 0, {});
+    DisplayState.lastCardIndex = 2;
+    lstrcpyW(cardStore.card.question, L"before");
+    ValidateRect(item_, nullptr);
+    EXPECT_EQ(0, LoseSelection({1, 2, 3}));
+    EXPECT_EQ(0u, scriptTaken);
+    EXPECT_EQ(2, DisplayState.lastCardIndex);
+    EXPECT_STREQ(L"before", cardStore.card.question);
+    EXPECT_TRUE(Invalidated());
+    // Nothing rebuilt the index: it still says 0 cards.
+    const std::vector<DWORD> words = ReadIndexWords(folder_.File(L"deck.idx"));
+    ASSERT_EQ(3u, words.size());
+    EXPECT_EQ(0u, words[2]);
+}
+
 TEST_F(ItemWindow, SelectionShowsTheAnswerAndStartsTimerOneWithoutInvalidating) {
     DisplayState.phase = 1;
     ValidateRect(item_, nullptr);
@@ -391,16 +486,21 @@ TEST_F(ItemWindow, TheActionOpensTheDataFileWithItsAssociatedProgram) {
 
 namespace {
 
-TEST(RandomSource, ThePlatformSourceGivesNonNegativeNumbersThatVary) {
+// The platform source gives numbers over the whole non-negative range: in 2000 draws every one
+// of bits 0 to 30 is seen set and seen clear (a 15-bit rand() or a stuck bit fails), and the
+// sign bit never. Two module loads drawing different sequences: tests/module.
+TEST(RandomSource, ThePlatformSourceCoversEveryBitOfTheNonNegativeRange) {
     SetRandomSource(nullptr);
-    LONG first = NextRandom();
-    bool varied = false;
+    DWORD seenSet = 0;
+    DWORD seenClear = 0;
     for (int i = 0; i < 2000; ++i) {
         const LONG r = NextRandom();
         ASSERT_GE(r, 0);
-        varied = varied || r != first;
+        seenSet |= static_cast<DWORD>(r);
+        seenClear |= ~static_cast<DWORD>(r);
     }
-    EXPECT_TRUE(varied);
+    EXPECT_EQ(0x7FFFFFFFu, seenSet);
+    EXPECT_EQ(0xFFFFFFFFu, seenClear);
 }
 
 } // namespace

@@ -13,7 +13,7 @@
 #include "item/module.h"
 #include "item/paint.h"
 #include "item/today.h"
-#include "paint/testhost.h"
+#include "support/testhost.h"
 #include "resources/resource.h"
 
 namespace {
@@ -166,6 +166,59 @@ TEST_F(LoadedModule, TheFirstLossOfSelectionIndexesTheDataFileBesideTheModuleAnd
 
     DestroyWindow(item);
     DestroyWindow(parent);
+}
+
+// The looks of the cards that losses of selection draw in one load of the module, each look
+// the item's pixels.
+std::vector<std::vector<COLORREF>> DrawnLooks(PFNINITIALIZECUSTOMITEM initialize, int losses) {
+    std::vector<std::vector<COLORREF>> looks;
+    HWND parent = testhost::CreateParent();
+    HWND item = initialize(nullptr, parent);
+    if (item == nullptr) {
+        DestroyWindow(parent);
+        return looks;
+    }
+    SetWindowPos(item, nullptr, 0, 0, 240, 36, SWP_NOZORDER | SWP_NOMOVE);
+    for (int i = 0; i < losses; ++i) {
+        SendMessageW(item, WM_TODAYCUSTOM_LOSTSELECTION, 0, 0);
+        UpdateWindow(item);
+        testhost::Capture shot(item);
+        std::vector<COLORREF> pixels;
+        for (int y = 0; y < shot.Height(); ++y) {
+            for (int x = 0; x < shot.Width(); ++x) {
+                pixels.push_back(shot.At(x, y));
+            }
+        }
+        looks.push_back(pixels);
+    }
+    DestroyWindow(item);
+    DestroyWindow(parent);
+    return looks;
+}
+
+TEST_F(LoadedModule, TwoLoadsOfTheModuleDoNotDrawTheSameSequenceOfCards) {
+    // 1000 cards that all look different: an unseeded generator would draw the same six in
+    // both loads; a seeded one repeats them with a chance of one in 10^18.
+    std::wstring text;
+    for (int i = 0; i < 1000; ++i) {
+        text += L"Card " + std::to_wstring(i) + L"\tSide " + std::to_wstring(i) + L"\r\n";
+    }
+    testhost::WriteDeck(folder_.File(L"a.b.txt"), text);
+    const std::vector<std::vector<COLORREF>> first = DrawnLooks(Initialize(), 6);
+    ASSERT_EQ(6u, first.size());
+    // The looks tell cards apart: six draws from 1000 cards are not all one card.
+    bool varied = false;
+    for (const std::vector<COLORREF>& look : first) {
+        varied = varied || look != first[0];
+    }
+    ASSERT_TRUE(varied);
+
+    ASSERT_TRUE(FreeLibrary(module_));
+    module_ = LoadLibraryW(dllPath_.c_str());
+    ASSERT_NE(nullptr, module_);
+    const std::vector<std::vector<COLORREF>> second = DrawnLooks(Initialize(), 6);
+    ASSERT_EQ(6u, second.size());
+    EXPECT_NE(first, second);
 }
 
 TEST(ModuleIcon, SizeFollowsTheResolutionRoundedHalfUp) {

@@ -1,5 +1,6 @@
 #include "options/dialog_driver.h"
 #include "resources/resource.h"
+#include "support/programfolder.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ void CALLBACK OnDriverTimer(HWND, UINT, UINT_PTR, DWORD) {
 } // namespace
 
 HMODULE TollamyModule() {
-    static HMODULE module = LoadLibraryW(L"" TOLLAMY_BINARY_DIR "/Tollamy.dll");
+    static HMODULE module = LoadLibraryW((ProgramFolder() + L"\\Tollamy.dll").c_str());
     return module;
 }
 

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "cardstore/cardstore.h"
+#include "common/ScopedWin.h"
+#include "common/dibsection.h"
 #include "common/text.h"
 #include "item/display.h"
 #include "item/module.h"
 #include "item/paint.h"
-#include "paint/testhost.h"
+#include "support/testhost.h"
 
 using testhost::Capture;
 using testhost::DefaultColors;
@@ -36,16 +38,12 @@ LRESULT CALLBACK PaintOnlyProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 HICON CreateTestIcon() {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = ICON_SIZE;
-    info.bmiHeader.biHeight = -ICON_SIZE;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP color = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    DibSection color(ICON_SIZE, ICON_SIZE);
+    if (!color.Valid()) {
+        return nullptr;
+    }
     WORD maskRows[ICON_SIZE];
-    DWORD* pixels = static_cast<DWORD*>(bits);
+    DWORD* pixels = color.Bits();
     for (int y = 0; y < ICON_SIZE; ++y) {
         WORD row = 0;
         for (int x = 0; x < ICON_SIZE; ++x) {
@@ -59,12 +57,9 @@ HICON CreateTestIcon() {
         // Mask rows are big-endian bit order within each byte pair.
         maskRows[y] = static_cast<WORD>((row >> 8) | (row << 8));
     }
-    HBITMAP mask = CreateBitmap(ICON_SIZE, ICON_SIZE, 1, 1, maskRows);
-    ICONINFO iconInfo = {TRUE, 0, 0, mask, color};
-    HICON icon = CreateIconIndirect(&iconInfo);
-    DeleteObject(mask);
-    DeleteObject(color);
-    return icon;
+    ScopedGdiObject<HBITMAP> mask(CreateBitmap(ICON_SIZE, ICON_SIZE, 1, 1, maskRows));
+    ICONINFO iconInfo = {TRUE, 0, 0, mask.Get(), color.Get()};
+    return CreateIconIndirect(&iconInfo);
 }
 
 bool InIconOpaqueArea(int x, int y) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/hostrun.h"
+#include "support/hostrun.h"
 
 namespace rel {
 

@@ -1,4 +1,4 @@
-#include "hostrun.h"
+#include "support/hostrun.h"
 
 #include <objbase.h>
 #include <wincodec.h>
@@ -36,13 +36,6 @@ void SetDword(HKEY key, const wchar_t* name, DWORD value) {
 }
 
 } // namespace
-
-std::wstring ProgramFolder() {
-    WCHAR path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L"\\/"));
-}
 
 HostResult RunHost(const std::wstring& arguments, DWORD timeoutMs) {
     HostResult result;

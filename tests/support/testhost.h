@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "common/ScopedWin.h"
+#include "common/dibsection.h"
 #include "item/today.h"
 
+#include "support/programfolder.h"
 #include "support/tempfolder.h"
 
 namespace testhost {
@@ -121,9 +124,8 @@ public:
         width_ = client.right;
         height_ = client.bottom;
         pixels_.assign(static_cast<size_t>(width_) * height_, 0);
-        HDC windowDc = GetDC(window);
-        Grab(windowDc);
-        ReleaseDC(window, windowDc);
+        ScopedGetDC windowDc(window);
+        Grab(windowDc.Get());
     }
 
     // A capture of an existing DC's top-left area.
@@ -154,24 +156,17 @@ public:
 
 private:
     void Grab(HDC source) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        HDC memory = CreateCompatibleDC(source);
-        HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width_, height_, source, 0, 0, SRCCOPY);
-        GdiFlush();
-        const uint32_t* p = static_cast<const uint32_t*>(bits);
-        pixels_.assign(p, p + static_cast<size_t>(width_) * height_);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
+        DibSection dib(width_, height_);
+        if (!dib.Valid()) {
+            return;
+        }
+        ScopedMemoryDC memory(source);
+        {
+            ScopedSelect select(memory.Get(), dib.Get());
+            BitBlt(memory.Get(), 0, 0, width_, height_, source, 0, 0, SRCCOPY);
+            GdiFlush();
+        }
+        pixels_.assign(dib.Bits(), dib.Bits() + static_cast<size_t>(width_) * height_);
     }
 
     int width_;
@@ -182,44 +177,24 @@ private:
 // A 32-bit memory surface for reference drawings.
 class Surface {
 public:
-    Surface(int width, int height) : width_(width), height_(height) {
-        HDC screen = GetDC(nullptr);
-        dc_ = CreateCompatibleDC(screen);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        bitmap_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        ReleaseDC(nullptr, screen);
-        old_ = SelectObject(dc_, bitmap_);
-    }
-    ~Surface() {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    Surface(const Surface&) = delete;
-    Surface& operator=(const Surface&) = delete;
+    Surface(int width, int height)
+        : width_(width), height_(height), dib_(width, height), dc_(nullptr),
+          select_(dc_.Get(), dib_.Get()) {}
 
-    HDC Dc() const { return dc_; }
+    HDC Dc() const { return dc_.Get(); }
     void Fill(COLORREF color, int x0, int x1) {
         RECT r = {x0, 0, x1, height_};
-        HBRUSH brush = CreateSolidBrush(color);
-        FillRect(dc_, &r, brush);
-        DeleteObject(brush);
+        ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(color));
+        FillRect(dc_.Get(), &r, brush.Get());
     }
-    Capture Read() const { return Capture(dc_, width_, height_); }
+    Capture Read() const { return Capture(dc_.Get(), width_, height_); }
 
 private:
     int width_;
     int height_;
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ old_;
+    DibSection dib_;
+    ScopedMemoryDC dc_;
+    ScopedSelect select_;
 };
 
 using ::TempFolder;
@@ -240,12 +215,6 @@ inline bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The folder of the running test program: the build folder, beside Tollamy.dll and the tools.
-inline std::wstring ProgramFolder() {
-    WCHAR path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
+using ::ProgramFolder;
 
 } // namespace testhost

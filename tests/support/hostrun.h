@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "support/programfolder.h"
 #include "support/tempfolder.h"
 
 #include <string>
@@ -20,8 +21,7 @@ struct HostResult {
     std::string errors;             // stderr
 };
 
-// The folder of the test program: the build folder, where today-host.exe and Tollamy.dll are.
-std::wstring ProgramFolder();
+using ::ProgramFolder;
 
 // Starts today-host.exe with the arguments and waits for it (at most timeoutMs).
 HostResult RunHost(const std::wstring& arguments, DWORD timeoutMs = 60000);

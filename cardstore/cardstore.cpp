@@ -8,14 +8,12 @@
 //               index header once the count is known; deleted by a successful build.
 #include "cardstore/cardstore.h"
 
+#include "cardstore/cardrules.h"
 #include "cardstore/fileio.h"
 #include "common/ScopedWin.h"
 #include "common/text.h"
 
 #include <string.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -30,13 +28,7 @@ const WCHAR kTempNotCreated[] = L"temp file could not be created";
 const WCHAR kIndexNotOpened[] = L"index file could not be opened";
 const WCHAR kTempNotOpened[] = L"temp file could not be opened";
 
-const WCHAR kTab = 0x0009;
-const WCHAR kLf = 0x000A;
-const WCHAR kCr = 0x000D;
-
-const size_t kFieldUnits = CARD_TEXT_UNITS - 1; // text units a field keeps
-const DWORD kFirstCardOffset = 2;               // right after the byte-order mark
-const DWORD kHeaderBytes = 12;                  // stamp low, stamp high, count
+const DWORD kHeaderBytes = 12; // stamp low, stamp high, count
 
 // Offsets found by the scan are written to the temp file this many at a time.
 const DWORD kOffsetBatch = 4096;
@@ -74,10 +66,6 @@ void StoreLe32(BYTE* p, DWORD v) {
     p[1] = static_cast<BYTE>(v >> 8);
     p[2] = static_cast<BYTE>(v >> 16);
     p[3] = static_cast<BYTE>(v >> 24);
-}
-
-WCHAR UnitAt(const BYTE* bytes, DWORD unit) {
-    return static_cast<WCHAR>(bytes[2 * unit] | bytes[2 * unit + 1] << 8);
 }
 
 // Forms `path` with everything from its last "." onwards replaced by `extension`.
@@ -121,7 +109,7 @@ public:
     OffsetWriter(const OffsetWriter&) = delete;
     OffsetWriter& operator=(const OffsetWriter&) = delete;
 
-    void Add(DWORD offset) {
+    void Add(uint32_t offset) {
         // The offsets go to the file as 32-bit little-endian values, the machine's own order.
         batch_[used_] = offset;
         ++count_;
@@ -145,75 +133,6 @@ private:
     DWORD* batch_;
     DWORD used_ = 0;
     LONG count_ = 0;
-};
-
-// The card-numbering rule over a stream of units delivered in pieces: the unit right after
-// an LF starts a card and is not itself tested as a line end, even when the LF ends one piece
-// and that unit begins the next; an LF that is the last unit of the file starts nothing.
-class CardScanner {
-public:
-    explicit CardScanner(OffsetWriter& out) : out_(out) {}
-    CardScanner(const CardScanner&) = delete;
-    CardScanner& operator=(const CardScanner&) = delete;
-
-    // `units` code units at `bytes`, the first of them at byte offset `position_`.
-    void Scan(const BYTE* bytes, DWORD units) {
-        DWORD i = 0;
-#if defined(__SSE2__)
-        // 32 units at a time; lines are long against that, so many windows hold no LF.
-        const __m128i lf = _mm_set1_epi16(static_cast<short>(kLf));
-        for (; i + 32 <= units; i += 32) {
-            const __m128i* p = reinterpret_cast<const __m128i*>(bytes + 2 * i);
-            __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(p), lf);
-            __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(p + 1), lf);
-            __m128i c = _mm_cmpeq_epi16(_mm_loadu_si128(p + 2), lf);
-            __m128i d = _mm_cmpeq_epi16(_mm_loadu_si128(p + 3), lf);
-            // Bit k is set when unit k of the window is an LF.
-            unsigned lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b))) |
-                           static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(c, d))) << 16;
-            if (lfs == 0 && !afterLf_) {
-                continue;
-            }
-            // Bit k of starts: unit k starts a card (bit 32: the next window's first unit).
-            unsigned long long starts = afterLf_ ? 1 : 0;
-            if (afterLf_) {
-                lfs &= ~1u; // unit 0 starts a card and is not tested
-            }
-            if ((lfs & (lfs << 1)) == 0) {
-                // No LF right after another: every LF starts the next unit.
-                starts |= static_cast<unsigned long long>(lfs) << 1;
-            } else {
-                // An LF right after an LF starts a card and ends no line: take them in order.
-                while (lfs != 0) {
-                    unsigned k = static_cast<unsigned>(__builtin_ctz(lfs));
-                    starts |= 1ull << (k + 1);
-                    lfs &= k + 2 >= 32 ? 0u : ~0u << (k + 2);
-                }
-            }
-            afterLf_ = (starts >> 32) != 0;
-            unsigned cards = static_cast<unsigned>(starts);
-            DWORD window = position_ + 2 * i;
-            while (cards != 0) {
-                out_.Add(window + 2 * static_cast<DWORD>(__builtin_ctz(cards)));
-                cards &= cards - 1;
-            }
-        }
-#endif
-        for (; i < units; ++i) {
-            if (afterLf_) {
-                out_.Add(position_ + 2 * i);
-                afterLf_ = false;
-            } else if (UnitAt(bytes, i) == kLf) {
-                afterLf_ = true;
-            }
-        }
-        position_ += 2 * units;
-    }
-
-private:
-    OffsetWriter& out_;
-    DWORD position_ = kFirstCardOffset;
-    bool afterLf_ = false; // the next unit starts a card
 };
 
 // Delivers a card's code units one by one from reads of kCardReadBytes.
@@ -263,26 +182,13 @@ private:
     bool ended_ = false;
 };
 
-bool EndsField(WCHAR unit) {
-    return unit == kTab || unit == kCr || unit == kLf;
-}
-
-// Reads one field starting with the current unit (*have, *unit) into `text`, keeping at most
-// 511 units. With skipTail, the rest of a longer field is read past up to its TAB, CR or LF,
-// so that the caller continues after the field; otherwise reading stops at the 511th unit.
-void ReadField(CardReader& reader, bool* have, WCHAR* unit, WCHAR* text, bool skipTail) {
-    size_t length = 0;
-    while (*have && !EndsField(*unit)) {
-        if (length == kFieldUnits) {
-            if (!skipTail) {
-                break;
-            }
-        } else {
-            text[length++] = *unit;
-        }
-        *have = reader.Next(unit);
+// Copies a NUL-terminated field of at most 511 units into a card buffer.
+void CopyField(WCHAR* to, const uint16_t* from) {
+    size_t i = 0;
+    for (; i < cardrules::kFieldUnits && from[i] != 0; ++i) {
+        to[i] = static_cast<WCHAR>(from[i]);
     }
-    text[length] = 0;
+    to[i] = 0;
 }
 
 // Reads the 8-byte stamp and the 4-byte count at the start of an open index file.
@@ -441,18 +347,18 @@ Card& CardStore::LoadCard(LONG n) {
     // The card is read through the open whose last-write time matched the index's stamp.
     io.SeekFromStart(data.Get(), static_cast<DWORD>(offset));
     CardReader reader(io, data.Get());
-    WCHAR text[CARD_TEXT_UNITS];
+    uint16_t question[CARD_TEXT_UNITS];
+    uint16_t answer[CARD_TEXT_UNITS];
+    cardrules::CardFieldReader fields(question, answer);
     WCHAR unit = 0;
-    bool have = reader.Next(&unit);
-    // An over-long question is cut at 511 units and its tail skipped, so that the answer is
-    // the real one after the TABs.
-    ReadField(reader, &have, &unit, text, true);
-    BoundedCopy(card.question, CARD_TEXT_UNITS, text);
-    while (have && unit == kTab) {
-        have = reader.Next(&unit);
+    bool have;
+    while ((have = reader.Next(&unit)) && fields.Feed(static_cast<uint16_t>(unit))) {
     }
-    ReadField(reader, &have, &unit, text, false);
-    BoundedCopy(card.answer, CARD_TEXT_UNITS, text);
+    if (!have) {
+        fields.End();
+    }
+    CopyField(card.question, question);
+    CopyField(card.answer, answer);
     return card;
 }
 
@@ -490,8 +396,8 @@ int CardStore::BuildIndex() {
         }
 
         OffsetWriter offsets(io, temp.Get(), offsetBatch);
-        offsets.Add(kFirstCardOffset);
-        CardScanner scanner(offsets);
+        offsets.Add(cardrules::kFirstCardOffset);
+        cardrules::CardScanner<OffsetWriter> scanner(offsets);
         DWORD kept = 0; // 1 while block[0] holds the first half of a unit split between reads
         for (;;) {
             DWORD got = 0;

@@ -6,6 +6,9 @@ TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xau
     fonts-wqy-microhei googletest python3
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
     dpkg-dev file lintian unzip)
+# The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
+TOLLAMY_DECK_PACKAGES=(g++ cmake make pkg-config libcsv-dev libgumbo-dev libuchardet-dev
+    libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time)
 
 # Installs whatever of the given Debian packages is missing. Does nothing when all are present.
 tollamy_install_packages() {
@@ -89,4 +92,13 @@ tollamy_ensure_wineserver() {
     if wineserver -p60 </dev/null >/dev/null 2>&1; then
         wine wineboot </dev/null >/dev/null 2>&1 || true
     fi
+}
+
+# Configures and builds the native deck tool into $1 ($2...: more cmake options). Quiet
+# unless it fails.
+tollamy_deck_build() {
+    local dir="$1"
+    shift
+    cmake -S "$TOLLAMY_ROOT/deck" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+    cmake --build "$dir" -j"$(nproc)" >/dev/null
 }

@@ -1,0 +1,36 @@
+// tollamy-deck import: any supported input to a deck the item reads as it stands.
+#pragma once
+
+#include "deck/cards.h"
+#include "deck/input.h"
+
+#include <string>
+
+namespace deck {
+
+// The options of an Anki text file's header block, or what was detected without one.
+struct TextLayout {
+    char separator = 0;       // 0: detect from the body
+    int html = -1;            // -1: detect from the body
+    std::vector<int> notText; // 1-based columns that are never card text
+    bool header = false;      // a header block (or a "tags:" line) was found
+};
+
+// Reads Anki's header block (`#key:value` lines, an optional first `tags:` line) from the
+// start of the text. Header lines are consumed; the first body line is not.
+TextLayout ReadAnkiHeader(TextInput& in);
+
+// Anki's rule for a body without #separator: the first of Tab, Pipe, Semicolon, Colon, Comma
+// and Space that occurs in the sample; but a candidate that occurs on every complete line of
+// the sample is taken before one that does not (so one colon in a comma file does not win).
+char DetectSeparator(std::string_view sample);
+
+// A separator as the user names it: Tab, Comma, Semicolon, Space, Pipe, Colon, Newline, an
+// escape (\t, \n, \r, \\) or the text itself. Empty when the name is empty.
+std::string SeparatorFromName(const std::string& name);
+
+// Runs `import` and returns the exit status: 0 written, 1 the input or the output failed,
+// 2 bad options. Diagnostics and the closing line go to err.
+int RunImport(const ImportOptions& options, FILE* err, bool quiet = false);
+
+} // namespace deck

@@ -1,0 +1,392 @@
+// Reading an input file as UTF-8 text.
+#include "deck/input.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <uchardet/uchardet.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace deck {
+
+namespace {
+
+constexpr size_t kBlockBytes = 1 << 20;
+constexpr size_t kSniffBytes = 64 * 1024;
+
+bool StartsWith(const uint8_t* bytes, size_t size, const char* magic, size_t length) {
+    return size >= length && memcmp(bytes, magic, length) == 0;
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s) {
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+// Reads up to size bytes; fewer only at the end of the file. -1 on a read error.
+ssize_t ReadFull(int fd, uint8_t* buffer, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = read(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+} // namespace
+
+const char* NotTextKind(const uint8_t* bytes, size_t size) {
+    static const struct {
+        const char* magic;
+        size_t length;
+        const char* kind;
+    } kMagic[] = {
+        {"PK\x03\x04", 4, "a ZIP archive"},
+        {"PK\x05\x06", 4, "a ZIP archive"},
+        {"\x89PNG", 4, "a PNG image"},
+        {"\xFF\xD8\xFF", 3, "a JPEG image"},
+        {"GIF8", 4, "a GIF image"},
+        {"%PDF", 4, "a PDF document"},
+        {"\x1F\x8B", 2, "a gzip archive"},
+        {"SQLite format 3", 16, "an SQLite database"},
+        {"\x7F"
+         "ELF",
+         4, "a program"},
+        {"\x28\xB5\x2F\xFD", 4, "a Zstandard archive"},
+        {"BZh", 3, "a bzip2 archive"},
+        {"\xFD"
+         "7zXZ",
+         5, "an xz archive"},
+        {"7z\xBC\xAF", 4, "a 7-Zip archive"},
+        {"RIFF", 4, "a RIFF file (audio or video)"},
+        {"ID3", 3, "an MP3 file"},
+        {"OggS", 4, "an Ogg file"},
+    };
+    for (const auto& m : kMagic) {
+        if (StartsWith(bytes, size, m.magic, m.length)) {
+            return m.kind;
+        }
+    }
+    size_t controls = 0;
+    for (size_t i = 0; i < size; ++i) {
+        uint8_t c = bytes[i];
+        if (c == 0) {
+            return "a binary file";
+        }
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' &&
+            c != 0x1B) {
+            ++controls;
+        }
+    }
+    if (controls * 100 > size) {
+        return "a binary file";
+    }
+    return nullptr;
+}
+
+size_t ValidUtf8Prefix(const uint8_t* bytes, size_t size, bool* invalid) {
+    *invalid = false;
+    size_t i = 0;
+    while (i < size) {
+        // Eight ASCII bytes at a time.
+        if (i + 8 <= size) {
+            uint64_t word;
+            memcpy(&word, bytes + i, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        uint8_t c = bytes[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t more;
+        uint8_t low = 0x80, high = 0xBF; // the range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0) {
+                low = 0xA0;
+            } else if (c == 0xED) {
+                high = 0x9F; // no surrogates
+            }
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0) {
+                low = 0x90;
+            } else if (c == 0xF4) {
+                high = 0x8F;
+            }
+        } else {
+            *invalid = true;
+            return i;
+        }
+        for (size_t k = 1; k <= more; ++k) {
+            if (i + k >= size) {
+                return i; // incomplete at the end
+            }
+            uint8_t b = bytes[i + k];
+            if (k == 1 ? (b < low || b > high) : (b & 0xC0) != 0x80) {
+                *invalid = true;
+                return i;
+            }
+        }
+        i += more + 1;
+    }
+    return i;
+}
+
+TextInput::~TextInput() {
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) {
+        iconv_close(cd_);
+    }
+}
+
+bool TextInput::Open(const std::string& path, const std::string& encoding, Report& report) {
+    report_ = &report;
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        report.Error(0, std::string("cannot be opened: ") + strerror(errno));
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+        report.Error(0, "is a folder, not a file");
+        return false;
+    }
+    std::string sample(kSniffBytes, '\0');
+    uint8_t* s = reinterpret_cast<uint8_t*>(sample.data());
+    ssize_t got = ReadFull(fd_, s, kSniffBytes);
+    if (got < 0) {
+        report.Error(0, std::string("cannot be read: ") + strerror(errno));
+        return false;
+    }
+    sample.resize(static_cast<size_t>(got));
+    s = reinterpret_cast<uint8_t*>(sample.data());
+    size_t size = sample.size();
+
+    size_t skip = 0;
+    std::string chosen = Upper(encoding);
+    if (StartsWith(s, size, "\xEF\xBB\xBF", 3)) {
+        skip = 3;
+        if (chosen.empty()) {
+            chosen = "UTF-8";
+        }
+    } else if (StartsWith(s, size, "\xFF\xFE", 2)) {
+        skip = 2;
+        utf16_ = true;
+        if (chosen.empty()) {
+            chosen = "UTF-16LE";
+        }
+    } else if (StartsWith(s, size, "\xFE\xFF", 2)) {
+        skip = 2;
+        utf16_ = true;
+        if (chosen.empty()) {
+            chosen = "UTF-16BE";
+        }
+    }
+    bool wide = chosen.rfind("UTF-16", 0) == 0 || chosen.rfind("UCS-2", 0) == 0 ||
+                chosen.rfind("UTF-32", 0) == 0;
+    if (!wide) {
+        if (const char* kind = NotTextKind(s + skip, size - skip)) {
+            report.Error(0, std::string("is not a text file (it looks like ") + kind + ")");
+            return false;
+        }
+    }
+    if (chosen.empty()) {
+        // Valid UTF-8 from start to end is UTF-8; anything else is guessed from the start.
+        bool valid = true;
+        std::string block(kBlockBytes, '\0');
+        uint8_t* b = reinterpret_cast<uint8_t*>(block.data());
+        size_t kept = 0;
+        if (lseek(fd_, 0, SEEK_SET) != 0) {
+            report.Error(0, "cannot be read from the start (not a regular file)");
+            return false;
+        }
+        for (;;) {
+            ssize_t n = ReadFull(fd_, b + kept, kBlockBytes - kept);
+            if (n < 0) {
+                report.Error(0, std::string("cannot be read: ") + strerror(errno));
+                return false;
+            }
+            size_t have = kept + static_cast<size_t>(n);
+            bool invalid = false;
+            size_t ok = ValidUtf8Prefix(b, have, &invalid);
+            if (invalid || (n == 0 && ok != have)) {
+                valid = false;
+                break;
+            }
+            if (n == 0) {
+                break;
+            }
+            kept = have - ok;
+            memmove(b, b + ok, kept);
+        }
+        if (valid) {
+            chosen = "UTF-8";
+        } else {
+            uchardet_t detector = uchardet_new();
+            uchardet_handle_data(detector, sample.data() + skip, size - skip);
+            uchardet_data_end(detector);
+            const char* guess = uchardet_get_charset(detector);
+            chosen = guess != nullptr ? Upper(guess) : std::string();
+            uchardet_delete(detector);
+            if (chosen.empty() || chosen == "ASCII" || chosen == "UTF-8") {
+                chosen = "WINDOWS-1252";
+            }
+        }
+    }
+    encoding_ = chosen;
+    if (chosen == "UTF-8" && !encoding.empty()) {
+        passThrough_ = false; // the user's word only: validate as we go
+    }
+    cd_ = iconv_open("UTF-8", chosen.c_str());
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+        report.Error(0, "unknown encoding " + chosen + " (see iconv --list)");
+        return false;
+    }
+    unitBytes_ = chosen.rfind("UTF-16", 0) == 0 || chosen.rfind("UCS-2", 0) == 0 ? 2
+                 : chosen.rfind("UTF-32", 0) == 0                                ? 4
+                                                                                 : 1;
+    // Valid UTF-8 needs no conversion: the bytes are the text.
+    passThrough_ = chosen == "UTF-8" && encoding.empty() && skip == 0;
+    if (lseek(fd_, static_cast<off_t>(skip), SEEK_SET) != static_cast<off_t>(skip)) {
+        report.Error(0, "cannot be read from the start (not a regular file)");
+        return false;
+    }
+    return true;
+}
+
+void TextInput::Decode(const uint8_t* bytes, size_t size, bool end) {
+    if (passThrough_) {
+        size_t from = text_.size();
+        text_.append(reinterpret_cast<const char*>(bytes), size);
+        decodedLines_ += std::count(text_.begin() + from, text_.end(), '\n');
+        return;
+    }
+    raw_.append(reinterpret_cast<const char*>(bytes), size);
+    char* in = raw_.data();
+    size_t inLeft = raw_.size();
+    std::string out(inLeft * 4 + 16, '\0');
+    size_t produced = 0;
+    while (inLeft > 0) {
+        char* o = out.data() + produced;
+        size_t oLeft = out.size() - produced;
+        size_t r = iconv(cd_, &in, &inLeft, &o, &oLeft);
+        produced = out.size() - oLeft;
+        if (r != static_cast<size_t>(-1)) {
+            break;
+        }
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        if (errno == EINVAL && !end) {
+            break; // an incomplete sequence: the rest comes with the next block
+        }
+        // An invalid (or, at the end, incomplete) sequence becomes U+FFFD.
+        long line = decodedLines_ + std::count(out.begin(), out.begin() + produced, '\n');
+        if (line != lastBadLine_) {
+            lastBadLine_ = line;
+            report_->Warning(line, "invalid " + encoding_ + " sequence replaced by U+FFFD");
+        }
+        size_t skip = std::min(unitBytes_, inLeft);
+        in += skip;
+        inLeft -= skip;
+        if (out.size() - produced < 3) {
+            out.resize(out.size() * 2);
+        }
+        memcpy(out.data() + produced, "\xEF\xBF\xBD", 3);
+        produced += 3;
+    }
+    raw_.erase(0, raw_.size() - inLeft);
+    decodedLines_ += std::count(out.begin(), out.begin() + produced, '\n');
+    text_.append(out, 0, produced);
+}
+
+bool TextInput::Fill() {
+    if (eof_) {
+        return false;
+    }
+    if (at_ > 0 && at_ >= text_.size() / 2) {
+        text_.erase(0, at_);
+        at_ = 0;
+    }
+    std::string block(kBlockBytes, '\0');
+    ssize_t n = ReadFull(fd_, reinterpret_cast<uint8_t*>(block.data()), kBlockBytes);
+    if (n <= 0) {
+        if (n < 0) {
+            report_->Error(0, std::string("read failed: ") + strerror(errno));
+        }
+        eof_ = true;
+        Decode(nullptr, 0, true);
+        return false;
+    }
+    Decode(reinterpret_cast<const uint8_t*>(block.data()), static_cast<size_t>(n), false);
+    return true;
+}
+
+void TextInput::Consume(size_t bytes) {
+    line_ += std::count(text_.begin() + at_, text_.begin() + at_ + bytes, '\n');
+    at_ += bytes;
+}
+
+std::string_view TextInput::Peek(size_t size) {
+    while (text_.size() - at_ < size && Fill()) {
+    }
+    return std::string_view(text_).substr(at_);
+}
+
+bool TextInput::ReadUntil(const std::string& separator, std::string& out) {
+    size_t searched = 0;
+    for (;;) {
+        size_t found = text_.find(separator, at_ + searched);
+        if (found != std::string::npos) {
+            out.assign(text_, at_, found - at_);
+            Consume(found - at_ + separator.size());
+            return true;
+        }
+        size_t have = text_.size() - at_;
+        searched = have >= separator.size() ? have - separator.size() + 1 : 0;
+        if (!Fill()) {
+            if (at_ == text_.size()) {
+                return false;
+            }
+            out.assign(text_, at_, std::string::npos);
+            Consume(text_.size() - at_);
+            return true;
+        }
+    }
+}
+
+bool TextInput::ReadLine(std::string& out) {
+    if (!ReadUntil("\n", out)) {
+        return false;
+    }
+    if (!out.empty() && out.back() == '\r') {
+        out.pop_back();
+    }
+    return true;
+}
+
+} // namespace deck

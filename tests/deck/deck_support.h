@@ -1,0 +1,45 @@
+// Helpers of the deck tool's tests: a temporary folder, files as bytes, and the tool's command
+// line run in the test process with its output captured.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace decktest {
+
+// A fresh folder under $TMPDIR, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string Path(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& Path() const { return path_; }
+    // The names in the folder, sorted.
+    std::vector<std::string> Names() const;
+
+private:
+    std::string path_;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+bool Exists(const std::string& path);
+// Modification time in nanoseconds, or -1.
+long long MTimeNs(const std::string& path);
+
+// UTF-16LE bytes of UTF-8 text (no mark).
+std::string Utf16(const std::string& utf8);
+// A deck as the tool writes it: FF FE, then "q TAB a CR LF" per card.
+std::string Deck(const std::vector<std::pair<std::string, std::string>>& cards);
+
+struct Run {
+    int status;
+    std::string out;
+    std::string err;
+};
+// Runs `tollamy-deck ARGS...` in this process.
+Run Tool(const std::vector<std::string>& args);
+
+} // namespace decktest

@@ -82,19 +82,23 @@ private:
 // A GDI object that this code created and must delete.
 template <typename T> class ScopedGdiObject {
 public:
+    ScopedGdiObject() = default;
     explicit ScopedGdiObject(T obj) : obj_(obj) {}
-    ~ScopedGdiObject() {
-        if (obj_ != nullptr) {
-            DeleteObject(obj_);
-        }
-    }
+    ~ScopedGdiObject() { Reset(nullptr); }
     ScopedGdiObject(const ScopedGdiObject&) = delete;
     ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
 
     T Get() const { return obj_; }
+    // Deletes the object held so far and takes obj.
+    void Reset(T obj) {
+        if (obj_ != nullptr) {
+            DeleteObject(obj_);
+        }
+        obj_ = obj;
+    }
 
 private:
-    T obj_;
+    T obj_ = nullptr;
 };
 
 // Selects an object into a DC and selects the previous one back on scope exit.
@@ -134,6 +138,25 @@ private:
     HDC dc_;
 };
 
+// A DC from GetWindowDC (the whole window, frame included), released with ReleaseDC.
+class ScopedWindowDC {
+public:
+    explicit ScopedWindowDC(HWND wnd) : wnd_(wnd), dc_(GetWindowDC(wnd)) {}
+    ~ScopedWindowDC() {
+        if (dc_ != nullptr) {
+            ReleaseDC(wnd_, dc_);
+        }
+    }
+    ScopedWindowDC(const ScopedWindowDC&) = delete;
+    ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
+
+    HDC Get() const { return dc_; }
+
+private:
+    HWND wnd_;
+    HDC dc_;
+};
+
 // A memory DC from CreateCompatibleDC, deleted with DeleteDC.
 class ScopedMemoryDC {
 public:
@@ -161,6 +184,8 @@ public:
     ScopedPaint& operator=(const ScopedPaint&) = delete;
 
     HDC Get() const { return dc_; }
+    // The part of the window to paint.
+    const RECT& Area() const { return ps_.rcPaint; }
 
 private:
     HWND wnd_;

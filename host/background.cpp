@@ -1,5 +1,7 @@
 #include "host/background.h"
 
+#include "common/ScopedWin.h"
+
 namespace {
 
 COLOR16 Channel(BYTE value) {
@@ -17,9 +19,9 @@ void FillVertex(TRIVERTEX* v, int x, int y, COLORREF color) {
 
 // A lighter arc in the lower right corner, like the themes of the handheld.
 void DrawArc(HDC dc, int width, int height) {
-    HPEN pen = CreatePen(PS_SOLID, 1, RGB(200, 218, 243));
-    HGDIOBJ oldPen = SelectObject(dc, pen);
-    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    ScopedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, RGB(200, 218, 243)));
+    ScopedSelect selectPen(dc, pen.Get());
+    ScopedSelect selectBrush(dc, GetStockObject(NULL_BRUSH));
     int cx = width * 9 / 10;
     int cy = height + height / 20;
     int radius = width * 7 / 10;
@@ -28,19 +30,17 @@ void DrawArc(HDC dc, int width, int height) {
         int r = radius + i;
         Ellipse(dc, cx - r, cy - r, cx + r, cy + r);
     }
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
-    DeleteObject(pen);
 }
 
 } // namespace
 
 bool Background::Create(int width, int height) {
     Destroy();
-    HDC screen = GetDC(nullptr);
-    dc_ = CreateCompatibleDC(screen);
-    bitmap_ = CreateCompatibleBitmap(screen, width, height);
-    ReleaseDC(nullptr, screen);
+    {
+        ScopedGetDC screen(nullptr);
+        dc_ = CreateCompatibleDC(screen.Get());
+        bitmap_ = CreateCompatibleBitmap(screen.Get(), width, height);
+    }
     if (dc_ == nullptr || bitmap_ == nullptr) {
         Destroy();
         return false;

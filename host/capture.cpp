@@ -33,6 +33,14 @@ std::wstring HresultText(const wchar_t* step, HRESULT hr) {
     return std::wstring(step) + L" failed with " + code;
 }
 
+// Copies width x height pixels from source into bitmap, through the memory DC.
+BOOL CopyInto(HDC memory, HBITMAP bitmap, HDC source, int width, int height) {
+    ScopedSelect select(memory, bitmap);
+    BOOL copied = BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    GdiFlush();
+    return copied;
+}
+
 } // namespace
 
 bool WritePng(const std::wstring& path, int width, int height, const BYTE* pixels,
@@ -131,23 +139,19 @@ bool CaptureWindow(HWND window, bool wholeWindow, const std::wstring& path, int*
     }
 
     DibSection bitmap(*width, *height);
-    HDC memory = CreateCompatibleDC(nullptr);
-    if (bitmap.Get() == nullptr || memory == nullptr) {
-        if (memory != nullptr) {
-            DeleteDC(memory);
-        }
+    ScopedMemoryDC memory(nullptr);
+    if (!bitmap.Valid() || memory.Get() == nullptr) {
         *error = L"cannot create a bitmap for the capture";
         return false;
     }
-    HDC source = wholeWindow ? GetWindowDC(window) : GetDC(window);
     BOOL copied = FALSE;
-    {
-        ScopedSelect select(memory, bitmap.Get());
-        copied = BitBlt(memory, 0, 0, *width, *height, source, 0, 0, SRCCOPY);
-        GdiFlush();
+    if (wholeWindow) {
+        ScopedWindowDC source(window);
+        copied = CopyInto(memory.Get(), bitmap.Get(), source.Get(), *width, *height);
+    } else {
+        ScopedGetDC source(window);
+        copied = CopyInto(memory.Get(), bitmap.Get(), source.Get(), *width, *height);
     }
-    ReleaseDC(window, source);
-    DeleteDC(memory);
     if (!copied) {
         *error = L"BitBlt from the window failed";
         return false;

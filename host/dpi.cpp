@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <string>
 #include "common/ScopedWin.h"
+#include "common/screencaps.h"
 #include "host/itemmodule.h"
 #include "host/output.h"
 
@@ -26,12 +27,8 @@ HANDLE InheritableStdHandle(DWORD which) {
 } // namespace
 
 int ScreenDpi() {
-    HDC dc = GetDC(nullptr);
-    int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc != nullptr) {
-        ReleaseDC(nullptr, dc);
-    }
-    return dpi;
+    LONG dpi = QueryScreenCaps(LOGPIXELSY);
+    return dpi > 0 ? static_cast<int>(dpi) : 96;
 }
 
 int RelaunchAtDpi(int dpi) {

@@ -1,4 +1,4 @@
-// today-host.exe: plays the handheld's Today screen for one Today item module.
+// today-host.exe: plays the handheld's Today screen for its Today items.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -6,9 +6,11 @@
 #include <vector>
 #include "host/dpi.h"
 #include "host/hostoptions.h"
+#include "host/itemload.h"
 #include "host/itemmodule.h"
 #include "host/output.h"
-#include "host/script.h"
+#include "host/scriptparse.h"
+#include "host/scriptrun.h"
 #include "host/todayscreen.h"
 
 namespace {
@@ -43,14 +45,13 @@ int RunHost(HINSTANCE instance, const HostOptions& options) {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
-    ItemModule module;
-    std::wstring path = options.modulePath.empty() ? DefaultModulePath() : options.modulePath;
-    if (!module.Load(path, &error)) {
+    if (!LoadTodayItems(options.modulePath, &error)) {
         PrintError(L"today-host: " + error);
+        ReleaseTodayItems();
         return EXIT_MODULE;
     }
     int status = 0;
-    if (!CreateTodayScreen(instance, &module, ScreenDpi(), &error)) {
+    if (!CreateTodayScreen(instance, ScreenDpi(), &error)) {
         PrintError(L"today-host: " + error);
         status = EXIT_SCREEN;
     } else if (!options.scriptPath.empty()) {
@@ -58,10 +59,10 @@ int RunHost(HINSTANCE instance, const HostOptions& options) {
     } else {
         status = RunMessageLoop();
     }
-    // The item window goes before its module.
+    // The item windows go before their modules.
     CloseTodayScreen();
     PumpMessagesFor(0);
-    module.Free();
+    ReleaseTodayItems();
     return status;
 }
 

@@ -1,8 +1,10 @@
 #include "host/optionsrun.h"
 
 #include "host/capture.h"
+#include "resources/resource.h"
 
-const int OPTIONS_BOX_IDS[OPTIONS_BOX_COUNT] = {1005, 1007, 1009, 1011};
+const int OPTIONS_BOX_IDS[OPTIONS_BOX_COUNT] = {IDC_HEIGHT, IDC_TIMEOUT_1ST, IDC_TIMEOUT_LONG,
+                                                IDC_TIMEOUT_SHORT};
 const wchar_t* const OPTIONS_BOX_KEYS[OPTIONS_BOX_COUNT] = {L"height", L"first", L"long", L"short"};
 
 namespace {
@@ -14,7 +16,7 @@ std::wstring DescribeBoxes(HWND dialog) {
         GetDlgItemTextW(dialog, OPTIONS_BOX_IDS[i], box, 64);
         text += (i == 0 ? L"" : L" ") + std::wstring(OPTIONS_BOX_KEYS[i]) + L"=" + box;
     }
-    text += IsDlgButtonChecked(dialog, OPTIONS_SWAP_ID) == BST_CHECKED ? L" swap=1" : L" swap=0";
+    text += IsDlgButtonChecked(dialog, IDC_EXCHANGE_QA) == BST_CHECKED ? L" swap=1" : L" swap=0";
     return text;
 }
 
@@ -42,7 +44,7 @@ void DriveOptionsDialog(OptionsRun* run, HWND dialog) {
         }
     }
     if (run->swap >= 0) {
-        CheckDlgButton(dialog, OPTIONS_SWAP_ID, run->swap != 0 ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(dialog, IDC_EXCHANGE_QA, run->swap != 0 ? BST_CHECKED : BST_UNCHECKED);
     }
     run->shown = DescribeBoxes(dialog);
     if (!run->capturePath.empty()) {

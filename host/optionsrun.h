@@ -27,10 +27,10 @@ struct OptionsRun {
     std::wstring shown; // the boxes as they stood when OK was pressed
 };
 
-// Control ids of the boxes, in OPTIONS_BOX order, and of the check box.
+// Control ids of the boxes (resources/resource.h), in OPTIONS_BOX order, and the script's
+// key for each; the check box is IDC_EXCHANGE_QA.
 extern const int OPTIONS_BOX_IDS[OPTIONS_BOX_COUNT];
 extern const wchar_t* const OPTIONS_BOX_KEYS[OPTIONS_BOX_COUNT];
-#define OPTIONS_SWAP_ID 1013
 
 // Called from the owner's WM_ENTERIDLE while the dialog runs.
 void DriveOptionsDialog(OptionsRun* run, HWND dialog);

@@ -75,14 +75,6 @@ int FormDataFilePath() {
 
 } // namespace
 
-LONG QueryScreenCaps(int index) {
-    ScopedGetDC screen(nullptr);
-    if (screen.Get() == nullptr) {
-        return -1;
-    }
-    return GetDeviceCaps(screen.Get(), index);
-}
-
 LONG IconSizeForDpi(LONG dpi) {
     return (16 * dpi + 48) / 96;
 }
@@ -118,7 +110,7 @@ void ModuleDetach() {
     moduleInstance = nullptr;
 }
 
-extern "C" HWND InitializeCustomItem(TODAYLISTITEM*, HWND parent) {
+extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM*, HWND parent) {
     itemWindow =
         CreateWindowExW(0, className, className, WS_CHILD | WS_VISIBLE, CW_USEDEFAULT,
                         CW_USEDEFAULT, ITEM_WIDTH, 0, parent, nullptr, moduleInstance, nullptr);

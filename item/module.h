@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include "cardstore/cardstore.h"
+#include "common/screencaps.h"
 #include "item/today.h"
 
 extern CardStore cardStore;
@@ -13,12 +14,10 @@ extern WCHAR dataFilePath[STORE_PATH_UNITS];
 extern LONG screenDpiX;
 extern LONG screenDpiY;
 
-// One device capability of the screen, or -1 when the screen DC cannot be had.
-LONG QueryScreenCaps(int index);
 // Icon edge in pixels for a screen resolution: 16 pixels at 96 dpi, rounded half up.
 LONG IconSizeForDpi(LONG dpi);
 
 void ModuleAttach(HINSTANCE instance);
 void ModuleDetach();
 
-extern "C" HWND InitializeCustomItem(TODAYLISTITEM* item, HWND parent);
+extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM* item, HWND parent);

@@ -35,21 +35,6 @@ bool ShowsAnswerSide() {
 
 } // namespace
 
-bool IsCjkLanguage(LANGID language) {
-    switch (PRIMARYLANGID(language)) {
-    case LANG_CHINESE:
-    case LANG_JAPANESE:
-    case LANG_KOREAN:
-        return true;
-    default:
-        return false;
-    }
-}
-
-LANGID ItemLanguage() {
-    return GetUserDefaultLangID();
-}
-
 LONG ItemFontHeight(int logPixelsY, bool cjk) {
     // 9 points (9/72 inch) for CJK scripts, 8 points otherwise; the pixel count rounded half up.
     const double fontInches = cjk ? 0.125 : 1.0 / 9;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include "item/language.h"
 
 #define ITEM_ICON_X 2
 #define ITEM_ICON_Y 0
@@ -15,10 +16,6 @@ LRESULT OnPaint(HWND window);
 // Draws the icon and the side's text into dc; the font follows dc's resolution.
 void PaintContent(HWND window, HDC dc);
 
-// True for Chinese, Japanese and Korean.
-bool IsCjkLanguage(LANGID language);
-// The language that decides the item's script: the user's default language.
-LANGID ItemLanguage();
 // lfHeight of the item font for a LOGPIXELSY value.
 LONG ItemFontHeight(int logPixelsY, bool cjk);
 // The item font: the stock SYSTEM_FONT with the script's weight and the height for the

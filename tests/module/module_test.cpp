@@ -304,18 +304,18 @@ TEST_F(LoadedModule, TheOptionsDialogTemplateIsExactlyAsDesigned) {
         short x, y, cx, cy;
     } expected[13] = {
         {0xFFFF, L"#130", L"Hight", 0x50020000, 7, 7, 134, 8},
-        {1005, L"#129", L"", 0x50812080, 33, 16, 40, 12},
-        {1006, L"msctls_updown32", L"", 0x500000B6, 73, 16, 8, 12},
+        {IDC_HEIGHT, L"#129", L"", 0x50812080, 33, 16, 40, 12},
+        {IDC_HEIGHT_SPIN, L"msctls_updown32", L"", 0x500000B6, 73, 16, 8, 12},
         {0xFFFF, L"#130", L"Time out for showing 1st answer [ms]", 0x50020000, 7, 34, 134, 8},
-        {1007, L"#129", L"", 0x50812080, 33, 43, 40, 12},
-        {1008, L"msctls_updown32", L"", 0x500000B6, 73, 43, 10, 12},
-        {1009, L"#129", L"", 0x50812080, 33, 70, 40, 12},
-        {1010, L"msctls_updown32", L"", 0x500000B6, 73, 70, 10, 12},
-        {1011, L"#129", L"", 0x50812080, 33, 97, 40, 12},
-        {1012, L"msctls_updown32", L"", 0x500000B6, 73, 97, 10, 12},
+        {IDC_TIMEOUT_1ST, L"#129", L"", 0x50812080, 33, 43, 40, 12},
+        {IDC_TIMEOUT_1ST_SPIN, L"msctls_updown32", L"", 0x500000B6, 73, 43, 10, 12},
+        {IDC_TIMEOUT_LONG, L"#129", L"", 0x50812080, 33, 70, 40, 12},
+        {IDC_TIMEOUT_LONG_SPIN, L"msctls_updown32", L"", 0x500000B6, 73, 70, 10, 12},
+        {IDC_TIMEOUT_SHORT, L"#129", L"", 0x50812080, 33, 97, 40, 12},
+        {IDC_TIMEOUT_SHORT_SPIN, L"msctls_updown32", L"", 0x500000B6, 73, 97, 10, 12},
         {0xFFFF, L"#130", L"Time out for showing question [ms]", 0x50020000, 7, 61, 134, 8},
         {0xFFFF, L"#130", L"Time out for showing answer [ms]", 0x50020000, 7, 88, 134, 8},
-        {1013, L"#128", L"Random exchange Q and A", 0x50010003, 8, 117, 110, 10},
+        {IDC_EXCHANGE_QA, L"#128", L"Random exchange Q and A", 0x50010003, 8, 117, 110, 10},
     };
     for (const auto& e : expected) {
         SCOPED_TRACE(e.id);

@@ -1,5 +1,6 @@
-// Scripted mode: one command per line instead of a user. Each command prints one line on
-// stdout with what happened. Blank lines and lines starting with '#' are skipped.
+// Scripted mode, the parser: a script's text becomes a list of commands, or a message naming
+// the first malformed line. One command per line; blank lines and lines starting with '#' are
+// skipped. Nothing here touches a window.
 #pragma once
 
 #include <string>
@@ -22,6 +23,7 @@ enum ScriptCommandKind {
 struct ScriptCommand {
     ScriptCommandKind kind = SCRIPT_QUIT;
     int line = 0;
+    int item = 1;                   // select, leave, action, refresh, options, capture-item
     unsigned long milliseconds = 0; // wait
     std::wstring name;              // capture, capture-item; options capture=NAME
     OptionsRun options;             // the request part of an options command
@@ -30,13 +32,9 @@ struct ScriptCommand {
 // Parses a whole script. A malformed line fails with a message naming its line number.
 bool ParseScript(const std::wstring& text, std::vector<ScriptCommand>* commands,
                  std::wstring* error);
-// Reads a script file (UTF-8, or UTF-16LE with its byte-order mark) and parses it.
+// A script file's bytes as text: UTF-16LE with its byte-order mark, otherwise UTF-8 (with or
+// without its byte-order mark).
+std::wstring DecodeScriptText(const std::string& bytes);
+// Reads a script file, decodes it and parses it. A message names the file and the line.
 bool LoadScript(const std::wstring& path, std::vector<ScriptCommand>* commands,
                 std::wstring* error);
-
-// Runs the commands against the Today screen. Returns the exit status: 0 when every command
-// did its job, 1 when a capture or the options dialog failed or the screen was closed.
-int RunScript(const std::vector<ScriptCommand>& commands, const std::wstring& captureDir);
-
-// Runs the message loop for the given time, so that timers fire. False once WM_QUIT came.
-bool PumpMessagesFor(unsigned long milliseconds);

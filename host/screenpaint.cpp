@@ -1,0 +1,218 @@
+#include "host/screenpaint.h"
+
+#include <string>
+#include "common/ScopedWin.h"
+#include "host/todayscreen.h"
+#include "item/language.h"
+
+namespace {
+
+// Layout of the host's own parts, in pixels at 96 dpi.
+const int STRIP_HEIGHT = 24;
+const int ROW_HEIGHT = 20;
+const int SOFTKEY_HEIGHT = 26;
+const int ROW_ICON_LEFT = 6;
+const int ROW_ICON_SIZE = 14;
+const int ROW_TEXT_LEFT = 40;
+const int FONT_POINTS = 8;
+
+const COLORREF STRIP_TOP = RGB(16, 56, 140);
+const COLORREF STRIP_BOTTOM = RGB(40, 104, 200);
+const COLORREF SOFTKEY_TOP = RGB(52, 72, 112);
+const COLORREF SOFTKEY_BOTTOM = RGB(22, 34, 64);
+
+void VerticalGradient(HDC dc, const RECT& rc, COLORREF top, COLORREF bottom) {
+    TRIVERTEX v[2] = {};
+    v[0].x = rc.left;
+    v[0].y = rc.top;
+    v[0].Red = static_cast<COLOR16>(GetRValue(top) << 8);
+    v[0].Green = static_cast<COLOR16>(GetGValue(top) << 8);
+    v[0].Blue = static_cast<COLOR16>(GetBValue(top) << 8);
+    v[1].x = rc.right;
+    v[1].y = rc.bottom;
+    v[1].Red = static_cast<COLOR16>(GetRValue(bottom) << 8);
+    v[1].Green = static_cast<COLOR16>(GetGValue(bottom) << 8);
+    v[1].Blue = static_cast<COLOR16>(GetBValue(bottom) << 8);
+    GRADIENT_RECT g = {0, 1};
+    GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_V);
+}
+
+void FillSolid(HDC dc, const RECT& rc, COLORREF color) {
+    ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(color));
+    FillRect(dc, &rc, brush.Get());
+}
+
+std::wstring RowText(RowKind kind) {
+    WCHAR buffer[128] = L"";
+    switch (kind) {
+    case ROW_DATE:
+        GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, nullptr, nullptr, buffer, 128);
+        return buffer;
+    case ROW_OWNER:
+        return L"Owner: " + screen.owner;
+    case ROW_APPOINTMENTS:
+        return L"No upcoming appointments";
+    case ROW_TASKS:
+        return L"No active tasks";
+    default:
+        return L"";
+    }
+}
+
+// A small glyph for each built-in row, drawn with plain GDI shapes.
+void PaintRowIcon(HDC dc, RowKind row, const RECT& rc, bool selected) {
+    int size = ScaleToScreen(ROW_ICON_SIZE);
+    int left = ScaleToScreen(ROW_ICON_LEFT);
+    int top = rc.top + (rc.bottom - rc.top - size) / 2;
+    RECT box = {left, top, left + size, top + size};
+    COLORREF ink = selected ? HOST_COLOR_HIGHLIGHTEDTEXT : RGB(40, 80, 150);
+    ScopedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, ink));
+    ScopedSelect selectPen(dc, pen.Get());
+    ScopedSelect selectBrush(dc, GetStockObject(NULL_BRUSH));
+    switch (row) {
+    case ROW_DATE:
+    case ROW_APPOINTMENTS: {
+        Rectangle(dc, box.left, box.top, box.right, box.bottom);
+        RECT head = {box.left, box.top, box.right, box.top + size / 4 + 1};
+        FillSolid(dc, head, row == ROW_DATE ? RGB(200, 40, 40) : ink);
+        break;
+    }
+    case ROW_OWNER:
+        Ellipse(dc, box.left + size / 4, box.top, box.right - size / 4, box.top + size / 2);
+        Arc(dc, box.left, box.top + size / 2, box.right, box.bottom + size / 2, box.right,
+            box.top + size * 3 / 4, box.left, box.top + size * 3 / 4);
+        break;
+    case ROW_TASKS:
+        Rectangle(dc, box.left, box.top, box.right, box.bottom);
+        MoveToEx(dc, box.left + size / 4, box.top + size / 2, nullptr);
+        LineTo(dc, box.left + size / 2, box.bottom - size / 4);
+        LineTo(dc, box.right - size / 5, box.top + size / 5);
+        break;
+    default:
+        break;
+    }
+}
+
+void PaintRow(HDC dc, int row) {
+    RECT rc = RowRect(row);
+    RowKind kind = screen.rows[row].kind;
+    bool selected = screen.selection == row;
+    if (selected) {
+        FillSolid(dc, rc, HOST_COLOR_HIGHLIGHT);
+    }
+    PaintRowIcon(dc, kind, rc, selected);
+    SetTextColor(dc, selected ? HOST_COLOR_HIGHLIGHTEDTEXT : HOST_COLOR_TEXT);
+    ScopedSelect font(dc, kind == ROW_DATE ? screen.boldFont.Get() : screen.rowFont.Get());
+    RECT text = rc;
+    text.left = ScaleToScreen(ROW_TEXT_LEFT);
+    std::wstring label = RowText(kind);
+    DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &text,
+              DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
+}
+
+void PaintStrip(HDC dc) {
+    RECT rc = StripRect();
+    VerticalGradient(dc, rc, STRIP_TOP, STRIP_BOTTOM);
+    SetTextColor(dc, RGB(255, 255, 255));
+    ScopedSelect font(dc, screen.boldFont.Get());
+    WCHAR date[64] = L"";
+    WCHAR time[64] = L"";
+    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 64);
+    GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, time, 64);
+    RECT text = rc;
+    text.left += ScaleToScreen(6);
+    text.right -= ScaleToScreen(6);
+    DrawTextW(dc, date, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
+    DrawTextW(dc, time, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_NOPREFIX);
+}
+
+void PaintSoftKeys(HDC dc) {
+    RECT rc = SoftKeyRect();
+    VerticalGradient(dc, rc, SOFTKEY_TOP, SOFTKEY_BOTTOM);
+    SetTextColor(dc, RGB(255, 255, 255));
+    ScopedSelect font(dc, screen.boldFont.Get());
+    RECT left = rc;
+    left.right = rc.right / 2;
+    RECT right = rc;
+    right.left = rc.right / 2;
+    // The label stands where the key opens a dialog: the selected item's, or the first one's.
+    const wchar_t* options = OptionsTarget() >= 0 ? L"Options\x2026" : L"";
+    DrawTextW(dc, options, -1, &left, DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
+    DrawTextW(dc, L"Exit", -1, &right, DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
+    RECT divider = {rc.right / 2, rc.top + ScaleToScreen(5), rc.right / 2 + 1,
+                    rc.bottom - ScaleToScreen(5)};
+    FillSolid(dc, divider, RGB(120, 140, 180));
+}
+
+} // namespace
+
+int ScaleToScreen(int pixels) {
+    return MulDiv(pixels, screen.dpi, 96);
+}
+
+RECT StripRect() {
+    RECT rc = {0, 0, screen.width, ScaleToScreen(STRIP_HEIGHT)};
+    return rc;
+}
+
+RECT SoftKeyRect() {
+    RECT rc = {0, screen.height - ScaleToScreen(SOFTKEY_HEIGHT), screen.width, screen.height};
+    return rc;
+}
+
+RECT RowRect(int row) {
+    const ScreenRow& r = screen.rows[row];
+    RECT rc = {0, r.top, screen.width, r.top + r.height};
+    return rc;
+}
+
+int RowAt(int y) {
+    for (size_t row = 0; row < screen.rows.size(); ++row) {
+        const ScreenRow& r = screen.rows[row];
+        if (y >= r.top && y < r.top + r.height) {
+            return static_cast<int>(row);
+        }
+    }
+    return -1;
+}
+
+void LayoutRows() {
+    int y = ScaleToScreen(STRIP_HEIGHT);
+    for (ScreenRow& row : screen.rows) {
+        row.top = y;
+        row.height = row.kind == ROW_ITEM ? static_cast<int>(screen.items[row.item]->listItem.cyp)
+                                          : ScaleToScreen(ROW_HEIGHT);
+        y += row.height;
+    }
+}
+
+void CreateScreenFonts() {
+    LOGFONTW lf = {};
+    GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(lf), &lf);
+    lf.lfHeight = -MulDiv(FONT_POINTS, screen.dpi, 72);
+    lf.lfWidth = 0;
+    lf.lfWeight = FW_NORMAL;
+    lf.lfQuality = DEFAULT_QUALITY;
+    screen.rowFont.Reset(CreateFontIndirectW(&lf));
+    // Chinese, Japanese and Korean text stays regular, as in the item: the CJK fonts have no
+    // bold faces of their own.
+    lf.lfWeight = IsCjkLanguage(ItemLanguage()) ? FW_NORMAL : FW_BOLD;
+    screen.boldFont.Reset(CreateFontIndirectW(&lf));
+}
+
+void DeleteScreenFonts() {
+    screen.rowFont.Reset(nullptr);
+    screen.boldFont.Reset(nullptr);
+}
+
+void PaintContent(HDC dc, const RECT& paint) {
+    screen.background.PaintInto(dc, paint, paint.left, paint.top);
+    SetBkMode(dc, TRANSPARENT);
+    PaintStrip(dc);
+    for (size_t row = 0; row < screen.rows.size(); ++row) {
+        if (screen.rows[row].kind != ROW_ITEM) {
+            PaintRow(dc, static_cast<int>(row));
+        }
+    }
+    PaintSoftKeys(dc);
+}

@@ -9,7 +9,8 @@
 #   tollamy_show DEMO_OUT                the Today host, or the demo writing its PNGs to DEMO_OUT
 #
 # TOLLAMY_PREFIX is the prefix (default ~/.local/share/tollamy/wineprefix), TOLLAMY_OUT the
-# demo's folder. The data files (resources/, samples/) are found under $TOLLAMY_ROOT.
+# demo's folder, TOLLAMY_SCRIPT the demo's host script (default samples/demo.script). The data
+# files (resources/, samples/) are found under $TOLLAMY_ROOT.
 
 # The entry's place in the Today items list: Tollamy at 10, the decks of --deck after it in the
 # order given, leaving room for items installed by other means.
@@ -196,9 +197,9 @@ tollamy_install() {
 }
 
 # Runs the Today host on the Today items list. In the demo (no display) it runs
-# samples/demo.script and prints the paths of the PNG files it wrote to $TOLLAMY_OUT (default
-# DEMO_OUT); the demo changes the height through the options dialog, so the user's settings are
-# kept aside and put back afterwards.
+# $TOLLAMY_SCRIPT (default samples/demo.script) and prints the paths of the PNG files it wrote
+# to $TOLLAMY_OUT (default DEMO_OUT); the demo changes the height through the options dialog, so
+# the user's settings are kept aside and put back afterwards.
 tollamy_show() {
     local host="$WINEPREFIX/drive_c/Tollamy/today-host.exe"
     if [ -z "${TOLLAMY_DEMO:-}" ]; then
@@ -213,7 +214,7 @@ tollamy_show() {
         have_settings=1
     fi
     wine "$host" ${TOLLAMY_HOST_ARGS[@]+"${TOLLAMY_HOST_ARGS[@]}"} \
-        --script "$(tollamy_winpath "$TOLLAMY_ROOT/samples/demo.script")" \
+        --script "$(tollamy_winpath "${TOLLAMY_SCRIPT:-$TOLLAMY_ROOT/samples/demo.script}")" \
         --capture-dir "$(tollamy_winpath "$out")" || status=$?
     if [ "$have_settings" = 1 ]; then
         tollamy_quiet wine reg import "$(tollamy_winpath "$saved")" || true

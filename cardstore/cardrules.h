@@ -50,7 +50,7 @@ public:
         // 32 units at a time; lines are long against that, so many windows hold no LF.
         const __m128i lf = _mm_set1_epi16(static_cast<short>(kLf));
         for (; i + 32 <= units; i += 32) {
-            const __m128i* p = reinterpret_cast<const __m128i*>(bytes + 2 * i);
+            const __m128i* p = reinterpret_cast<const __m128i*>(bytes + 2 * static_cast<size_t>(i));
             __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(p), lf);
             __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(p + 1), lf);
             __m128i c = _mm_cmpeq_epi16(_mm_loadu_si128(p + 2), lf);

@@ -409,7 +409,7 @@ int CardStore::BuildIndex() {
             scanner.Scan(block, units);
             kept = bytes % 2;
             if (kept != 0) {
-                block[0] = block[2 * units];
+                block[0] = block[2 * static_cast<size_t>(units)];
             }
         }
         offsets.Flush();

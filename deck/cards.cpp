@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gumbo.h>
 #include <libgen.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,13 +20,17 @@ constexpr size_t kWriteBufferBytes = 1 << 20;
 
 // Appends valid UTF-8 as UTF-16LE bytes.
 void AppendUtf16(std::vector<uint8_t>& out, const std::string& text) {
+    size_t at = out.size();
+    out.resize(at + 2 * text.size()); // never more units than bytes
+    uint8_t* o = out.data() + at;
     const uint8_t* p = reinterpret_cast<const uint8_t*>(text.data());
     const uint8_t* end = p + text.size();
     while (p < end) {
         uint32_t c = *p;
         if (c < 0x80) {
-            out.push_back(static_cast<uint8_t>(c));
-            out.push_back(0);
+            o[0] = static_cast<uint8_t>(c);
+            o[1] = 0;
+            o += 2;
             ++p;
             continue;
         }
@@ -38,15 +43,18 @@ void AppendUtf16(std::vector<uint8_t>& out, const std::string& text) {
         if (c >= 0x10000) {
             c -= 0x10000;
             uint32_t high = 0xD800 + (c >> 10), low = 0xDC00 + (c & 0x3FF);
-            out.push_back(static_cast<uint8_t>(high));
-            out.push_back(static_cast<uint8_t>(high >> 8));
-            out.push_back(static_cast<uint8_t>(low));
-            out.push_back(static_cast<uint8_t>(low >> 8));
+            o[0] = static_cast<uint8_t>(high);
+            o[1] = static_cast<uint8_t>(high >> 8);
+            o[2] = static_cast<uint8_t>(low);
+            o[3] = static_cast<uint8_t>(low >> 8);
+            o += 4;
         } else {
-            out.push_back(static_cast<uint8_t>(c));
-            out.push_back(static_cast<uint8_t>(c >> 8));
+            o[0] = static_cast<uint8_t>(c);
+            o[1] = static_cast<uint8_t>(c >> 8);
+            o += 2;
         }
     }
+    out.resize(static_cast<size_t>(o - out.data()));
 }
 
 bool IsBlockTag(GumboTag tag) {
@@ -213,12 +221,26 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
             report.ErrorAbout(output, "is a folder; give a file name");
             return false;
         }
+        // A device, a pipe or a socket is never replaced by a file.
+        if (!S_ISREG(out.st_mode)) {
+            report.ErrorAbout(output, "is not a regular file; give a file name");
+            return false;
+        }
         if (!force) {
             report.ErrorAbout(output, "exists; use --force to replace it");
             return false;
         }
     }
-    std::string copy = output;
+    // A link to a deck is followed, so that the deck it names is replaced, not the link.
+    struct stat link {};
+    if (lstat(output.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* target = realpath(output.c_str(), nullptr);
+        if (target != nullptr) {
+            output_ = target;
+            free(target);
+        }
+    }
+    std::string copy = output_;
     std::string folder = dirname(copy.data());
     temp_ = folder + "/.tollamy-deck-XXXXXX";
     fd_ = mkstemp(temp_.data());
@@ -234,7 +256,6 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
             umask(m);
             return m;
         }());
-    buffer_.reserve(kWriteBufferBytes + 4096);
     if (mark_) {
         buffer_.push_back(0xFF);
         buffer_.push_back(0xFE);
@@ -276,20 +297,6 @@ void DeckWriter::WriteBytes(const std::string& bytes) {
     if (buffer_.size() >= kWriteBufferBytes) {
         Flush();
     }
-}
-
-bool DeckWriter::Rewind() {
-    if (fd_ < 0) {
-        return false;
-    }
-    buffer_.clear();
-    cards_ = 0;
-    failed_ = ftruncate(fd_, 0) != 0 || lseek(fd_, 0, SEEK_SET) != 0;
-    if (mark_) {
-        buffer_.push_back(0xFF);
-        buffer_.push_back(0xFE);
-    }
-    return !failed_;
 }
 
 bool DeckWriter::Commit(Report& report) {
@@ -389,13 +396,44 @@ bool ApplyCloze(const std::string& text, std::string* question, std::string* ans
     return found;
 }
 
+// True when the text needs no cleaning: no white space at its ends, no run of it, no white
+// space other than single spaces, no control character.
+static bool AlreadyClean(const std::string& text) {
+    if (text.empty()) {
+        return true;
+    }
+    if (text.front() == ' ' || text.back() == ' ') {
+        return false;
+    }
+    bool space = false;
+    const size_t size = text.size();
+    for (size_t i = 0; i < size; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c > ' ' && c != 0x7F && c != 0xC2) {
+            space = false;
+        } else if (c == ' ' && !space) {
+            space = true;
+        } else if (c == 0xC2 &&
+                   !(i + 1 < size && static_cast<unsigned char>(text[i + 1]) == 0xA0)) {
+            space = false; // another character than U+00A0
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string CleanWhiteSpace(const std::string& text) {
+    if (AlreadyClean(text)) {
+        return text;
+    }
     std::string out;
     out.reserve(text.size());
     bool space = false;
     for (size_t i = 0; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        bool white = IsSpaceByte(c);
+        // Control characters would show as boxes or, a NUL, cut the card: white space too.
+        bool white = IsSpaceByte(c) || c < 0x20 || c == 0x7F;
         // U+00A0 (no-break space, from &nbsp;) is white space on a card too.
         if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0) {
             white = true;
@@ -463,24 +501,25 @@ void CardSink::ExcludeColumn(int column) {
     }
 }
 
+bool CardSink::Excluded(int column) const {
+    return std::find(excluded_.begin(), excluded_.end(), column) != excluded_.end();
+}
+
 void CardSink::Add(const Record& fields, long line, const TextFlags& flags) {
     // The question and the answer: the columns asked for, else the first two card columns.
     int q = options_.question, a = options_.answer;
-    if (q == 0 || a == 0) {
-        std::vector<int> free;
-        for (int c = 1; c <= static_cast<int>(fields.size()) + 2 && free.size() < 3; ++c) {
-            if (std::find(excluded_.begin(), excluded_.end(), c) == excluded_.end() && c != q &&
-                c != a) {
-                free.push_back(c);
-            }
+    int c = 1;
+    if (q == 0) {
+        while (Excluded(c) || c == a) {
+            ++c;
         }
-        if (q == 0) {
-            q = free[0];
-            free.erase(free.begin());
+        q = c++;
+    }
+    if (a == 0) {
+        while (Excluded(c) || c == q) {
+            ++c;
         }
-        if (a == 0) {
-            a = free[0];
-        }
+        a = c;
     }
     static const std::string kEmpty;
     const std::string& rawQ = q <= static_cast<int>(fields.size()) ? fields[q - 1] : kEmpty;
@@ -488,7 +527,8 @@ void CardSink::Add(const Record& fields, long line, const TextFlags& flags) {
 
     question_ = rawQ;
     answer_ = rawA;
-    if (flags.cloze) {
+    if (flags.cloze &&
+        (rawQ.find("{{c") != std::string::npos || rawA.find("{{c") != std::string::npos)) {
         std::string shown;
         if (ApplyCloze(rawQ, &scratch_, &shown)) {
             // The answer side of a cloze note is its text with the gaps filled in, followed
@@ -501,12 +541,17 @@ void CardSink::Add(const Record& fields, long line, const TextFlags& flags) {
             answer_ = shown;
         }
     }
-    if (flags.html) {
-        question_ = HtmlToText(question_);
-        answer_ = HtmlToText(answer_);
+    for (std::string* text : {&question_, &answer_}) {
+        if (flags.html && text->find_first_of("<&") != std::string::npos) {
+            *text = HtmlToText(*text);
+        }
+        if (text->find("[sound:") != std::string::npos) {
+            *text = DropSoundTags(*text);
+        }
+        if (!AlreadyClean(*text)) {
+            *text = CleanWhiteSpace(*text);
+        }
     }
-    question_ = CleanWhiteSpace(DropSoundTags(question_));
-    answer_ = CleanWhiteSpace(DropSoundTags(answer_));
     if (options_.swap) {
         question_.swap(answer_);
     }

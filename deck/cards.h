@@ -99,8 +99,6 @@ public:
     void WriteBytes(const std::string& bytes);
     // Flushes, syncs and renames the temporary file to OUTPUT. False with an error in report.
     bool Commit(Report& report);
-    // Drops what was written so far (the file is truncated back to the mark).
-    bool Rewind();
 
     long Cards() const { return cards_; }
 
@@ -133,6 +131,8 @@ public:
     long Skipped() const { return skipped_; }
 
 private:
+    bool Excluded(int column) const;
+
     const ImportOptions& options_;
     DeckWriter& writer_;
     Report& report_;

@@ -136,6 +136,34 @@ ssize_t ReadFull(int fd, uint8_t* buffer, size_t size) {
     return static_cast<ssize_t>(done);
 }
 
+// The first unit from i on, before limit, that is not plain text: a control unit (TAB, CR,
+// LF, NUL, ...) or a surrogate. Most units of a deck are plain, so this goes 8 at a time.
+uint32_t PlainRunEnd(const uint8_t* bytes, uint32_t i, uint32_t limit) {
+#if defined(__SSE2__)
+    const __m128i controlTop = _mm_set1_epi16(0x1F);
+    const __m128i surrogateMask = _mm_set1_epi16(static_cast<short>(0xF800));
+    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= limit; i += 8) {
+        __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i));
+        // u <= 0x1F exactly when the saturating u - 0x1F is 0.
+        __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(u, controlTop), zero);
+        __m128i sur = _mm_cmpeq_epi16(_mm_and_si128(u, surrogateMask), surrogate);
+        int mask = _mm_movemask_epi8(_mm_or_si128(control, sur));
+        if (mask != 0) {
+            return i + static_cast<uint32_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+        }
+    }
+#endif
+    for (; i < limit; ++i) {
+        uint16_t v = cardrules::UnitAt(bytes, i);
+        if (v < 0x20 || (v & 0xF800) == 0xD800) {
+            break;
+        }
+    }
+    return i;
+}
+
 // One pass over a deck. Cards start where the item's scanner says; each card's line is looked
 // at unit by unit for what the item will make of it, and with an export the card's fields are
 // read by the item's field reader.
@@ -166,8 +194,12 @@ public:
                              "beyond 4 GiB: split the deck");
             return false;
         }
-        std::vector<uint8_t> block(kBlockBytes + 2);
-        ssize_t got = ReadFull(fd, block.data(), kBlockBytes);
+        // Blocks no larger than the file: small files cost small buffers.
+        size_t blockBytes = S_ISREG(st.st_mode) && st.st_size < static_cast<off_t>(kBlockBytes)
+                                ? static_cast<size_t>(st.st_size) + 16
+                                : kBlockBytes;
+        std::vector<uint8_t> block(blockBytes + 2);
+        ssize_t got = ReadFull(fd, block.data(), blockBytes);
         if (got < 0) {
             report_.Error(0, std::string("cannot be read: ") + strerror(errno));
             return false;
@@ -199,7 +231,7 @@ public:
             if (kept != 0) {
                 block[0] = block[2 * units];
             }
-            got = ReadFull(fd, block.data() + kept, kBlockBytes);
+            got = ReadFull(fd, block.data() + kept, blockBytes);
             if (got < 0) {
                 report_.Error(0, std::string("cannot be read: ") + strerror(errno));
                 return false;
@@ -266,7 +298,7 @@ private:
         }
         EndHidden();
         if (check_) {
-            std::string card = "card " + std::to_string(cards_);
+            const std::string card = Warned() ? "card " + std::to_string(cards_) : std::string();
             if (questionUnits_ == 0 && answerUnits_ == 0) {
                 Warn(cardLine_, card + " is empty");
             } else if (!hasTab_) {
@@ -315,6 +347,13 @@ private:
             }
             export_->WriteBytes(line);
         }
+    }
+
+    // Something about the card ends in a warning (the texts are only made then).
+    bool Warned() const {
+        return (questionUnits_ == 0 && answerUnits_ == 0) || !hasTab_ ||
+               questionUnits_ > kFieldUnits || answerUnits_ > kFieldUnits || extraColumns_ != 0 ||
+               nul_ || unpaired_ || loneCrs_ != 0;
     }
 
     // A field for Anki's CSV reader: quoted when it holds a quote or could read as a comment.
@@ -463,14 +502,7 @@ private:
                         ++loneCrs_;
                     }
                 }
-                uint32_t j = i;
-                while (j < limit) {
-                    uint16_t v = cardrules::UnitAt(bytes, j);
-                    if (v < 0x20 || (v & 0xF800) == 0xD800) {
-                        break;
-                    }
-                    ++j;
-                }
+                uint32_t j = PlainRunEnd(bytes, i, limit);
                 if (j > i) {
                     Plain(j - i);
                     i = j;

@@ -354,6 +354,15 @@ int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
         report.ErrorAbout("tollamy-deck", "import needs -o OUTPUT");
         return 2;
     }
+    if (!options.encoding.empty()) {
+        iconv_t cd = iconv_open("UTF-8", options.encoding.c_str());
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            report.ErrorAbout("tollamy-deck", "unknown encoding '" + options.encoding +
+                                                  "' (iconv --list names the known ones)");
+            return 2;
+        }
+        iconv_close(cd);
+    }
     TextInput in;
     if (!in.Open(options.input, options.encoding, report)) {
         return 1;

@@ -174,9 +174,13 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
         report.Error(0, "is a folder, not a file");
         return false;
     }
-    std::string sample(kSniffBytes, '\0');
+    // Blocks no larger than the file: small files cost small buffers.
+    blockBytes_ = S_ISREG(st.st_mode) && st.st_size < static_cast<off_t>(kBlockBytes)
+                      ? static_cast<size_t>(st.st_size) + 16
+                      : kBlockBytes;
+    std::string sample(std::min(kSniffBytes, blockBytes_), '\0');
     uint8_t* s = reinterpret_cast<uint8_t*>(sample.data());
-    ssize_t got = ReadFull(fd_, s, kSniffBytes);
+    ssize_t got = ReadFull(fd_, s, sample.size());
     if (got < 0) {
         report.Error(0, std::string("cannot be read: ") + strerror(errno));
         return false;
@@ -216,15 +220,15 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
     if (chosen.empty()) {
         // Valid UTF-8 from start to end is UTF-8; anything else is guessed from the start.
         bool valid = true;
-        std::string block(kBlockBytes, '\0');
-        uint8_t* b = reinterpret_cast<uint8_t*>(block.data());
+        block_.resize(blockBytes_);
+        uint8_t* b = reinterpret_cast<uint8_t*>(block_.data());
         size_t kept = 0;
         if (lseek(fd_, 0, SEEK_SET) != 0) {
             report.Error(0, "cannot be read from the start (not a regular file)");
             return false;
         }
         for (;;) {
-            ssize_t n = ReadFull(fd_, b + kept, kBlockBytes - kept);
+            ssize_t n = ReadFull(fd_, b + kept, blockBytes_ - kept);
             if (n < 0) {
                 report.Error(0, std::string("cannot be read: ") + strerror(errno));
                 return false;
@@ -257,9 +261,6 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
         }
     }
     encoding_ = chosen;
-    if (chosen == "UTF-8" && !encoding.empty()) {
-        passThrough_ = false; // the user's word only: validate as we go
-    }
     cd_ = iconv_open("UTF-8", chosen.c_str());
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
         report.Error(0, "unknown encoding " + chosen + " (see iconv --list)");
@@ -332,8 +333,8 @@ bool TextInput::Fill() {
         text_.erase(0, at_);
         at_ = 0;
     }
-    std::string block(kBlockBytes, '\0');
-    ssize_t n = ReadFull(fd_, reinterpret_cast<uint8_t*>(block.data()), kBlockBytes);
+    block_.resize(blockBytes_);
+    ssize_t n = ReadFull(fd_, reinterpret_cast<uint8_t*>(block_.data()), blockBytes_);
     if (n <= 0) {
         if (n < 0) {
             report_->Error(0, std::string("read failed: ") + strerror(errno));
@@ -342,7 +343,7 @@ bool TextInput::Fill() {
         Decode(nullptr, 0, true);
         return false;
     }
-    Decode(reinterpret_cast<const uint8_t*>(block.data()), static_cast<size_t>(n), false);
+    Decode(reinterpret_cast<const uint8_t*>(block_.data()), static_cast<size_t>(n), false);
     return true;
 }
 

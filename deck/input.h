@@ -63,8 +63,10 @@ private:
     iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
     size_t unitBytes_ = 1; // bytes skipped at an invalid sequence
     bool eof_ = false;
-    std::string raw_;  // bytes read but not yet decoded (an incomplete sequence)
-    std::string text_; // decoded text; text_[at_] is the next unread byte
+    size_t blockBytes_ = 0;
+    std::string block_; // the read buffer
+    std::string raw_;   // bytes read but not yet decoded (an incomplete sequence)
+    std::string text_;  // decoded text; text_[at_] is the next unread byte
     size_t at_ = 0;
     long line_ = 1;
     long decodedLines_ = 1; // the line at the end of text_

@@ -2,6 +2,8 @@
 // the host, and release every GDI object they create before they return.
 #include "item/paint.h"
 
+#include <cmath>
+
 #include "common/ScopedWin.h"
 #include "common/text.h"
 #include "item/display.h"
@@ -38,7 +40,7 @@ bool ShowsAnswerSide() {
 LONG ItemFontHeight(int logPixelsY, bool cjk) {
     // 9 points (9/72 inch) for CJK scripts, 8 points otherwise; the pixel count rounded half up.
     const double fontInches = cjk ? 0.125 : 1.0 / 9;
-    return -static_cast<LONG>(logPixelsY * fontInches + 0.5);
+    return -static_cast<LONG>(std::floor(logPixelsY * fontInches + 0.5));
 }
 
 void ItemLogFont(int logPixelsY, bool cjk, LOGFONTW* logFont) {

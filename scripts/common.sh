@@ -3,7 +3,7 @@
 
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth fonts-wine
-    fonts-wqy-microhei googletest python3
+    fonts-wqy-microhei googletest python3 git clang-format clang-tidy
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
     dpkg-dev file lintian unzip)
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
@@ -23,6 +23,20 @@ tollamy_install_packages() {
     echo "installing: ${missing[*]}"
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+}
+
+# Fails, naming the files, when a tracked C++ file differs from what clang-format makes of it
+# with the repository's .clang-format.
+tollamy_check_format() {
+    local files=() f
+    while IFS= read -r f; do
+        [ -f "$TOLLAMY_ROOT/$f" ] && files+=("$f")
+    done < <(git -C "$TOLLAMY_ROOT" ls-files '*.cpp' '*.h')
+    [ ${#files[@]} -eq 0 ] && return 0
+    if ! (cd "$TOLLAMY_ROOT" && clang-format --dry-run --Werror "${files[@]}"); then
+        echo "formatting differs from .clang-format: run clang-format -i on the files named above" >&2
+        return 1
+    fi
 }
 
 # Configures and builds into $1 (default build/).
@@ -99,6 +113,21 @@ tollamy_ensure_wineserver() {
 tollamy_deck_build() {
     local dir="$1"
     shift
-    cmake -S "$TOLLAMY_ROOT/deck" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-    cmake --build "$dir" -j"$(nproc)" >/dev/null
+    local log
+    if ! log="$(cmake -S "$TOLLAMY_ROOT/deck" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" 2>&1 &&
+        cmake --build "$dir" -j"$(nproc)" 2>&1)"; then
+        echo "$log" >&2
+        return 1
+    fi
+}
+
+# The three native builds that scripts/test runs: the tool and its tests, the same tests with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer targets (clang).
+tollamy_deck_build_all() {
+    local build="$1"
+    tollamy_deck_build "$build/deck-native"
+    tollamy_deck_build "$build/deck-asan" -DTOLLAMY_DECK_SANITIZE=ON \
+        -DTOLLAMY_DECK_TEST_PREFIX=deck-asan.
+    tollamy_deck_build "$build/deck-fuzz" -DTOLLAMY_DECK_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+        -DCMAKE_C_COMPILER=clang
 }

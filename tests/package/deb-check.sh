@@ -19,10 +19,8 @@ for dep in wine wine64 fonts-wine fonts-wqy-microhei xvfb; do
     [[ ", $depends," == *", $dep"[\ ,\(]* ]] || fail "Depends lacks $dep: $depends"
 done
 contents="$(dpkg-deb -c "$deb")"
-deck=()
-# tollamy-deck comes from the native project in deck/.
-[ -f "$root/deck/CMakeLists.txt" ] && deck=(./usr/bin/tollamy-deck ./usr/share/man/man1/tollamy-deck.1.gz)
-for path in "${deck[@]}" ./usr/bin/tollamy ./usr/lib/tollamy/Tollamy.dll \
+for path in ./usr/bin/tollamy ./usr/bin/tollamy-deck ./usr/share/man/man1/tollamy-deck.1.gz \
+    ./usr/lib/tollamy/Tollamy.dll \
     ./usr/lib/tollamy/today-host.exe ./usr/share/applications/tollamy.desktop \
     ./usr/share/icons/hicolor/32x32/apps/tollamy.png ./usr/share/man/man1/tollamy.1.gz \
     ./usr/share/doc/tollamy/copyright \

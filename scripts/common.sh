@@ -3,7 +3,9 @@
 
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth fonts-wine
-    fonts-wqy-microhei googletest python3 git clang-format clang-tidy)
+    fonts-wqy-microhei googletest python3 git clang-format clang-tidy
+    # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
+    dpkg-dev file lintian unzip)
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
 TOLLAMY_DECK_PACKAGES=(g++ cmake make pkg-config libcsv-dev libgumbo-dev libuchardet-dev
     libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time

@@ -1,0 +1,227 @@
+# Prepares a user's Wine prefix for Tollamy and runs the Today host in it: the one set-up behind
+# scripts/run (from a source checkout, after building) and the launcher /usr/bin/tollamy (from
+# the installed package). Source it after common.sh; do not run it.
+#
+#   tollamy_parse_args PROGRAM ARGS...   --deck FILE (repeatable) and --vga
+#   tollamy_need_display SCRIPT          without a display: runs SCRIPT again under Xvfb, as the demo
+#   tollamy_prepare BIN_DIR              the prefix, its fonts and .txt association, the binaries
+#                                        from BIN_DIR, the settings key, the Today items list
+#   tollamy_show DEMO_OUT                the Today host, or the demo writing its PNGs to DEMO_OUT
+#
+# TOLLAMY_PREFIX is the prefix (default ~/.local/share/tollamy/wineprefix), TOLLAMY_OUT the
+# demo's folder, TOLLAMY_SCRIPT the demo's host script (default samples/demo.script). The data
+# files (resources/, samples/) are found under $TOLLAMY_ROOT.
+
+# The entry's place in the Today items list: Tollamy at 10, the decks of --deck after it in the
+# order given, leaving room for items installed by other means.
+TOLLAMY_ORDER=10
+TOLLAMY_DECKS=()
+TOLLAMY_DECK_NAMES=()
+TOLLAMY_HOST_ARGS=()
+TOLLAMY_ARGS=()
+
+tollamy_usage() {
+    echo "usage: $TOLLAMY_PROGRAM [--deck FILE]... [--vga]" >&2
+    exit 2
+}
+
+# Reads the options. A deck's item is named after its file (French.txt: French), so two decks
+# with one name, or a deck named like the installed item, are refused.
+tollamy_parse_args() {
+    TOLLAMY_PROGRAM="$1"
+    shift
+    TOLLAMY_ARGS=("$@")
+    local path name other
+    while [ $# -gt 0 ]; do
+        case "$1" in
+        --deck)
+            [ $# -ge 2 ] || tollamy_usage
+            [ -f "$2" ] || { echo "$TOLLAMY_PROGRAM: no deck at $2" >&2; exit 2; }
+            path="$(realpath "$2")"
+            name="$(basename "$path")"
+            name="${name%.*}"
+            case "$name" in
+            "" | *[%\"]* | *[[:cntrl:]]*)
+                echo "$TOLLAMY_PROGRAM: $2: a deck's name (its file name without the extension)" \
+                    "must not be empty or hold % or \"" >&2
+                exit 2
+                ;;
+            esac
+            # Windows names and registry keys ignore case.
+            for other in Tollamy ${TOLLAMY_DECK_NAMES[@]+"${TOLLAMY_DECK_NAMES[@]}"}; do
+                if [ "${name,,}" = "${other,,}" ]; then
+                    echo "$TOLLAMY_PROGRAM: $2: there is already an item named $other;" \
+                        "rename the deck" >&2
+                    exit 2
+                fi
+            done
+            TOLLAMY_DECKS+=("$path")
+            TOLLAMY_DECK_NAMES+=("$name")
+            shift 2
+            ;;
+        --vga)
+            TOLLAMY_HOST_ARGS+=(--vga)
+            shift
+            ;;
+        *)
+            tollamy_usage
+            ;;
+        esac
+    done
+}
+
+# Without a display the demo runs under Xvfb: the script given starts again there.
+tollamy_need_display() {
+    if [ -z "${DISPLAY:-}" ] && [ -z "${TOLLAMY_IN_XVFB:-}" ]; then
+        export TOLLAMY_IN_XVFB=1 TOLLAMY_DEMO=1
+        exec xvfb-run -a -s "-screen 0 1280x1024x24" "$1" ${TOLLAMY_ARGS[@]+"${TOLLAMY_ARGS[@]}"}
+    fi
+}
+
+# Z: is the Linux root in every Wine prefix.
+tollamy_winpath() {
+    local p
+    p="$(realpath -m "$1")"
+    echo "Z:${p//\//\\}"
+}
+
+tollamy_quiet() { "$@" </dev/null >/dev/null 2>&1; }
+
+# The value of NAME in registry KEY, or nothing (status 1) when there is none.
+tollamy_reg_value() {
+    wine reg query "$1" /v "$2" </dev/null 2>/dev/null |
+        sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | tr -d '\r' | grep .
+}
+
+tollamy_prepare() {
+    local bin="$1"
+    local prefix="${TOLLAMY_PREFIX:-$HOME/.local/share/tollamy/wineprefix}"
+    mkdir -p "$(dirname "$prefix")"
+    # The Wine environment and a new prefix, with Wine managing no windows itself (common.sh).
+    tollamy_wine_env "$prefix"
+    tollamy_start_wineserver
+    tollamy_prepare_fonts
+    tollamy_prepare_registry
+    tollamy_install "$bin"
+}
+
+# Fonts: Tahoma as the stock system font, like the handheld's, and Marlett for the caption
+# buttons, both from fonts-wine; WenQuanYi Micro Hei for CJK text.
+tollamy_prepare_fonts() {
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts" f
+    mkdir -p "$fonts"
+    for f in tahoma.ttf tahomabd.ttf marlett.ttf; do
+        [ -f "$fonts/$f" ] || cp "/usr/share/wine/fonts/$f" "$fonts/$f"
+    done
+    [ -f "$fonts/wqy-microhei.ttc" ] ||
+        cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$fonts/wqy-microhei.ttc"
+}
+
+# One-time set-up of the prefix's registry: .txt files open in Wine's notepad (which saves
+# UTF-16 with the byte-order mark), the stock "System" font is Tahoma, and bold Tahoma links to
+# WenQuanYi Micro Hei for the characters it lacks, so a Japanese deck shows its glyphs also
+# under an English language. (Wine rewrites the link list of plain "Tahoma" whenever the
+# language changes, but leaves "Tahoma Bold" alone; a Japanese language picks the CJK font
+# for the item's text directly.)
+tollamy_prepare_registry() {
+    local stamp="$WINEPREFIX/.tollamy-prefix-1" setup face
+    [ -f "$stamp" ] && return 0
+    setup="$(mktemp --suffix=.reg)"
+    cat >"$setup" <<'REG'
+Windows Registry Editor Version 5.00
+
+[HKEY_CLASSES_ROOT\.txt]
+@="txtfile"
+"Content Type"="text/plain"
+
+[HKEY_CLASSES_ROOT\txtfile]
+@="Text Document"
+
+[HKEY_CLASSES_ROOT\txtfile\shell\open\command]
+@="\"C:\\windows\\notepad.exe\" \"%1\""
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
+"System"="Tahoma"
+REG
+    tollamy_quiet wine regedit /S "$(tollamy_winpath "$setup")"
+    rm -f "$setup"
+    for face in 'Tahoma Bold' Tahoma; do
+        tollamy_quiet wine reg add \
+            'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+            /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f
+    done
+    touch "$stamp"
+}
+
+# Installs the module, the host and the install step into C:\Tollamy and runs the install step
+# (install.cmd, the same one the Windows zip holds): the settings key, the sample deck and the
+# Tollamy entry in the Today items list, each only when it is missing. Then one copy of the
+# module per --deck in C:\Tollamy\decks, named after its deck, beside a link to the deck, so
+# the item reads and its action edits the user's file; each copy gets its own entry.
+tollamy_install() {
+    local bin="$1" install="$WINEPREFIX/drive_c/Tollamy" i name link dll key have
+    mkdir -p "$install"
+    cp "$bin/Tollamy.dll" "$bin/today-host.exe" "$install/"
+    cp "$TOLLAMY_ROOT/resources/install.cmd" "$TOLLAMY_ROOT/resources/tollamy.reg" \
+        "$TOLLAMY_ROOT/samples/capitals.txt" "$install/"
+    tollamy_quiet wine cmd /c 'C:\Tollamy\install.cmd' ||
+        { echo "$TOLLAMY_PROGRAM: the install step failed" >&2; return 1; }
+
+    [ ${#TOLLAMY_DECKS[@]} -eq 0 ] && return 0
+    mkdir -p "$install/decks"
+    for i in "${!TOLLAMY_DECKS[@]}"; do
+        name="${TOLLAMY_DECK_NAMES[$i]}"
+        dll="C:\\Tollamy\\decks\\$name.dll"
+        key="HKLM\\Software\\Microsoft\\Today\\Items\\$name"
+        # An entry of that name for another module is the user's: it stays, and the deck is
+        # refused.
+        if have="$(tollamy_reg_value "$key" DLL)" && [ "${have,,}" != "${dll,,}" ]; then
+            echo "$TOLLAMY_PROGRAM: the Today items list has an item $name for $have;" \
+                "rename the deck" >&2
+            return 1
+        fi
+        link="$install/decks/$name.txt"
+        if [ -e "$link" ] && [ ! -L "$link" ]; then
+            echo "$TOLLAMY_PROGRAM: $link is not a link to a deck; move it away" >&2
+            return 1
+        fi
+        cp "$bin/Tollamy.dll" "$install/decks/$name.dll"
+        if [ "$(readlink "$link" || true)" != "${TOLLAMY_DECKS[$i]}" ]; then
+            rm -f "$link" "$install/decks/$name.idx"
+            ln -s "${TOLLAMY_DECKS[$i]}" "$link"
+        fi
+        tollamy_quiet wine cmd /c 'C:\Tollamy\install.cmd' "$name" "$dll" \
+            "$((TOLLAMY_ORDER + i + 1))" ||
+            { echo "$TOLLAMY_PROGRAM: the install step failed for $name" >&2; return 1; }
+    done
+}
+
+# Runs the Today host on the Today items list. In the demo (no display) it runs
+# $TOLLAMY_SCRIPT (default samples/demo.script) and prints the paths of the PNG files it wrote
+# to $TOLLAMY_OUT (default DEMO_OUT); the demo changes the height through the options dialog, so
+# the user's settings are kept aside and put back afterwards.
+tollamy_show() {
+    local host="$WINEPREFIX/drive_c/Tollamy/today-host.exe"
+    if [ -z "${TOLLAMY_DEMO:-}" ]; then
+        wine "$host" ${TOLLAMY_HOST_ARGS[@]+"${TOLLAMY_HOST_ARGS[@]}"}
+        return $?
+    fi
+    local out="${TOLLAMY_OUT:-$1}" saved have_settings=0 status=0 png
+    mkdir -p "$out"
+    rm -f "$out"/*.png
+    saved="$(mktemp --suffix=.reg)"
+    if tollamy_quiet wine reg export 'HKCU\Software\Vessick\Tollamy' "$(tollamy_winpath "$saved")" /y; then
+        have_settings=1
+    fi
+    wine "$host" ${TOLLAMY_HOST_ARGS[@]+"${TOLLAMY_HOST_ARGS[@]}"} \
+        --script "$(tollamy_winpath "${TOLLAMY_SCRIPT:-$TOLLAMY_ROOT/samples/demo.script}")" \
+        --capture-dir "$(tollamy_winpath "$out")" || status=$?
+    if [ "$have_settings" = 1 ]; then
+        tollamy_quiet wine reg import "$(tollamy_winpath "$saved")" || true
+    fi
+    rm -f "$saved"
+    for png in "$out"/*.png; do
+        [ -f "$png" ] && echo "$png"
+    done
+    return "$status"
+}

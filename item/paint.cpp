@@ -2,8 +2,6 @@
 // the host, and release every GDI object they create before they return.
 #include "item/paint.h"
 
-#include <cmath>
-
 #include "common/ScopedWin.h"
 #include "common/text.h"
 #include "item/display.h"
@@ -38,9 +36,12 @@ bool ShowsAnswerSide() {
 } // namespace
 
 LONG ItemFontHeight(int logPixelsY, bool cjk) {
-    // 9 points (9/72 inch) for CJK scripts, 8 points otherwise; the pixel count rounded half up.
+    // 9 points (9/72 inch) for CJK scripts, 8 points otherwise: -(d * k + 0.5), truncated
+    // toward zero. The resolution is never negative, so this rounds the pixel count half up.
     const double fontInches = cjk ? 0.125 : 1.0 / 9;
-    return -static_cast<LONG>(std::floor(logPixelsY * fontInches + 0.5));
+    const double pixels = logPixelsY * fontInches + 0.5;
+    // NOLINTNEXTLINE(bugprone-incorrect-roundings): truncation toward zero is the font rule
+    return static_cast<LONG>(-pixels);
 }
 
 void ItemLogFont(int logPixelsY, bool cjk, LOGFONTW* logFont) {

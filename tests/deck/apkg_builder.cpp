@@ -155,14 +155,14 @@ std::string Join(const std::vector<std::string>& fields) {
 
 } // namespace
 
-std::string BuildCollection(const PackageSpec& spec, const std::string& path) {
+std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
     unlink(path.c_str());
     Db db;
     if (sqlite3_open(path.c_str(), &db.db) != SQLITE_OK) {
         return "cannot create " + path;
     }
     sqlite3_create_collation(db.db, "unicase", SQLITE_UTF8, nullptr, Unicase);
-    const bool newer = spec.format == Format::kAnki21b;
+    const bool newer = plan.format == Format::kAnki21b;
     if (!db.Exec("PRAGMA page_size=1024; PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY") ||
         !db.Exec(kOlderSchema) || (newer && !db.Exec(kNewerSchema))) {
         return db.error;
@@ -170,7 +170,7 @@ std::string BuildCollection(const PackageSpec& spec, const std::string& path) {
 
     // Deck ids: Default is 1, the others follow in the order they first appear.
     std::map<std::string, int64_t> decks = {{"Default", 1}};
-    for (const TestNote& note : spec.notes) {
+    for (const TestNote& note : plan.notes) {
         if (!decks.count(note.deck)) {
             int64_t id = 1600000000000 + (int64_t)decks.size();
             decks[note.deck] = id;
@@ -235,7 +235,7 @@ std::string BuildCollection(const PackageSpec& spec, const std::string& path) {
         }
     }
     int64_t card_id = 1;
-    for (const TestNote& note : spec.notes) {
+    for (const TestNote& note : plan.notes) {
         if (!db.Run("INSERT INTO notes VALUES (?1, ?2, ?3, 0, 0, '', ?4, ?5, 0, 0, '')",
                     {{'i', Num(note.id)},
                      {'t', "guid" + Num(note.id)},
@@ -261,10 +261,10 @@ std::string BuildCollection(const PackageSpec& spec, const std::string& path) {
             }
         }
     }
-    if (!spec.extra_schema.empty() && !db.Exec(spec.extra_schema)) {
+    if (!plan.extra_schema.empty() && !db.Exec(plan.extra_schema)) {
         return db.error;
     }
-    if (spec.wal && !db.Exec("PRAGMA journal_mode=WAL")) {
+    if (plan.wal && !db.Exec("PRAGMA journal_mode=WAL")) {
         return db.error;
     }
     return "";
@@ -290,19 +290,19 @@ int WriteFile(const std::string& path, const std::string& data) {
     return out.good() ? 1 : 0;
 }
 
-std::string CollectionEntry(const PackageSpec& spec) {
-    std::string bytes = CollectionBytes(spec);
-    return spec.format == Format::kAnki21b ? ZstdCompress(bytes) : bytes;
+std::string CollectionEntry(const PackageSpec& plan) {
+    std::string bytes = CollectionBytes(plan);
+    return plan.format == Format::kAnki21b ? ZstdCompress(bytes) : bytes;
 }
 
-std::string CollectionBytes(const PackageSpec& spec) {
+std::string CollectionBytes(const PackageSpec& plan) {
     char name[] = "/tmp/apkg-builder-XXXXXX";
     int fd = mkstemp(name);
     if (fd < 0) {
         return "";
     }
     close(fd);
-    std::string error = BuildCollection(spec, name);
+    std::string error = BuildCollection(plan, name);
     std::string bytes = error.empty() ? ReadFile(name) : "";
     unlink(name);
     std::string wal = std::string(name) + "-wal";
@@ -338,27 +338,27 @@ std::string WriteZip(const std::string& path, const std::vector<Entry>& entries)
     return "";
 }
 
-std::vector<Entry> PackageEntries(const PackageSpec& spec) {
+std::vector<Entry> PackageEntries(const PackageSpec& plan) {
     std::vector<Entry> entries;
-    switch (spec.format) {
+    switch (plan.format) {
     case Format::kAnki2:
-        entries.push_back({"collection.anki2", CollectionEntry(spec)});
+        entries.push_back({"collection.anki2", CollectionEntry(plan)});
         break;
     case Format::kAnki21:
-        entries.push_back({"collection.anki21", CollectionEntry(spec)});
+        entries.push_back({"collection.anki21", CollectionEntry(plan)});
         break;
     case Format::kAnki21b:
-        if (spec.stub) {
+        if (plan.stub) {
             PackageSpec stub;
             stub.format = Format::kAnki2;
             stub.notes.push_back({1, kBasic, {kStubText, ""}});
             entries.push_back({"collection.anki2", CollectionEntry(stub)});
         }
-        entries.push_back({"collection.anki21b", CollectionEntry(spec), true});
+        entries.push_back({"collection.anki21b", CollectionEntry(plan), true});
         break;
     }
-    if (spec.media) {
-        if (spec.format == Format::kAnki21b) {
+    if (plan.media) {
+        if (plan.format == Format::kAnki21b) {
             // A MediaEntries protobuf: one entry (field 1) with the name (field 1).
             std::string item = std::string("\x0a\x09", 2) + "paris.jpg";
             std::string list = "\x0a" + std::string(1, (char)item.size()) + item;
@@ -371,15 +371,15 @@ std::vector<Entry> PackageEntries(const PackageSpec& spec) {
     return entries;
 }
 
-std::string BuildPackage(const PackageSpec& spec, const std::string& path) {
-    return WriteZip(path, PackageEntries(spec));
+std::string BuildPackage(const PackageSpec& plan, const std::string& path) {
+    return WriteZip(path, PackageEntries(plan));
 }
 
 PackageSpec SamplePackage(Format format) {
-    PackageSpec spec;
-    spec.format = format;
-    spec.media = true;
-    spec.notes = {
+    PackageSpec plan;
+    plan.format = format;
+    plan.media = true;
+    plan.notes = {
         {1500000000001, kBasic, {"chat", "cat"}, "French"},
         {1500000000002, kReversed, {"<b>chien</b>", "dog&nbsp;&amp; puppy"}, "French"},
         {1500000000003,
@@ -391,7 +391,7 @@ PackageSpec SamplePackage(Format format) {
          {"Eiffel Tower<br><img src=\"paris.jpg\">", "Paris [sound:p.mp3]"},
          "Geography::Capitals"},
     };
-    return spec;
+    return plan;
 }
 
 } // namespace apkg_test

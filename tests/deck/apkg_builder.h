@@ -36,13 +36,13 @@ struct PackageSpec {
 // The note the stub collection.anki2 of new packages holds.
 extern const char* const kStubText;
 
-// Writes an SQLite collection for `spec` to `path`. Returns "" or an error text.
-std::string BuildCollection(const PackageSpec& spec, const std::string& path);
+// Writes an SQLite collection for `plan` to `path`. Returns "" or an error text.
+std::string BuildCollection(const PackageSpec& plan, const std::string& path);
 
-// The bytes of a collection built for `spec` (compressed with zstd for kAnki21b).
-std::string CollectionEntry(const PackageSpec& spec);
+// The bytes of a collection built for `plan` (compressed with zstd for kAnki21b).
+std::string CollectionEntry(const PackageSpec& plan);
 // The same, never compressed.
-std::string CollectionBytes(const PackageSpec& spec);
+std::string CollectionBytes(const PackageSpec& plan);
 
 // One entry of a ZIP archive.
 struct Entry {
@@ -54,11 +54,11 @@ struct Entry {
 // Writes a ZIP archive with the given entries. Returns "" or an error text.
 std::string WriteZip(const std::string& path, const std::vector<Entry>& entries);
 
-// The entries of the package for `spec`.
-std::vector<Entry> PackageEntries(const PackageSpec& spec);
+// The entries of the package for `plan`.
+std::vector<Entry> PackageEntries(const PackageSpec& plan);
 
-// Writes the package for `spec` to `path`. Returns "" or an error text.
-std::string BuildPackage(const PackageSpec& spec, const std::string& path);
+// Writes the package for `plan` to `path`. Returns "" or an error text.
+std::string BuildPackage(const PackageSpec& plan, const std::string& path);
 
 // A package of each kind the tests use: Basic, reversed and cloze notes in two decks
 // ("French" and "Geography::Capitals"), with HTML fields and media references.

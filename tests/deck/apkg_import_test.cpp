@@ -83,8 +83,8 @@ protected:
         std::sort(names.begin(), names.end());
         EXPECT_EQ(Files(dir_), names);
     }
-    void Build(const PackageSpec& spec, const std::string& name) {
-        ASSERT_EQ(BuildPackage(spec, Path(name)), "");
+    void Build(const PackageSpec& plan, const std::string& name) {
+        ASSERT_EQ(BuildPackage(plan, Path(name)), "");
     }
 
     std::string dir_, tmp_, err_, out_;
@@ -137,13 +137,13 @@ TEST_F(ApkgImport, DeckAndFieldOptionsPickTheCards) {
 }
 
 TEST_F(ApkgImport, ShortAndEmptyNotesAreSkippedWithWarnings) {
-    PackageSpec spec;
-    spec.format = Format::kAnki21;
-    spec.notes = {{1, kBasic, {"one field only"}},
+    PackageSpec plan;
+    plan.format = Format::kAnki21;
+    plan.notes = {{1, kBasic, {"one field only"}},
                   {2, kBasic, {"<br>", "&nbsp;"}},
                   {3, kBasic, {"[sound:a.mp3]", "<img src=\"a.png\">"}},
                   {4, kBasic, {"kept", "yes"}}};
-    Build(spec, "p.apkg");
+    Build(plan, "p.apkg");
     ASSERT_EQ(Run("import p.apkg -o out.txt"), 0) << err_;
     EXPECT_EQ(ReadFile(Path("out.txt")), Deck(u"kept\tyes\r\n"));
     EXPECT_NE(err_.find("p.apkg: warning: note 1 (Basic) skipped: it has 1 field, field 2 "

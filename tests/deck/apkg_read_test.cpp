@@ -78,9 +78,9 @@ protected:
         EXPECT_TRUE(TmpFiles().empty()) << "temporary copy left behind";
         return read;
     }
-    Read ReadSpec(const PackageSpec& spec, const apkg::ReadOptions& options = {}) {
+    Read ReadSpec(const PackageSpec& plan, const apkg::ReadOptions& options = {}) {
         std::string path = Path("p.apkg");
-        EXPECT_EQ(BuildPackage(spec, path), "");
+        EXPECT_EQ(BuildPackage(plan, path), "");
         return ReadPath(path, options);
     }
     Read ReadEntries(const std::vector<Entry>& entries, const apkg::ReadOptions& options = {}) {
@@ -135,24 +135,24 @@ TEST_P(ApkgFormats, ReadsEveryNoteWithItsFieldsAndKind) {
 }
 
 TEST_P(ApkgFormats, KeepsOnlyTheNotesOfTheChosenDeckAndItsSubdecks) {
-    PackageSpec spec = SamplePackage(GetParam().format);
+    PackageSpec plan = SamplePackage(GetParam().format);
     apkg::ReadOptions options;
     options.deck = "French";
-    Read french = ReadSpec(spec, options);
+    Read french = ReadSpec(plan, options);
     ASSERT_EQ(french.result, apkg::kOk) << french.message;
     EXPECT_EQ(Ids(french), (std::vector<int64_t>{1500000000001, 1500000000002}));
     EXPECT_EQ(french.info.notes_in_package, 4u);
     EXPECT_EQ(french.info.notes_read, 2u);
 
     options.deck = "geography"; // the parent of Geography::Capitals, in other letters' case
-    Read geography = ReadSpec(spec, options);
+    Read geography = ReadSpec(plan, options);
     EXPECT_EQ(Ids(geography), (std::vector<int64_t>{1500000000003, 1500000000004}));
 
     options.deck = "Geography::Capitals";
-    EXPECT_EQ(Ids(ReadSpec(spec, options)), Ids(geography));
+    EXPECT_EQ(Ids(ReadSpec(plan, options)), Ids(geography));
 
     options.deck = "Geo"; // a prefix of a name is no deck
-    Read none = ReadSpec(spec, options);
+    Read none = ReadSpec(plan, options);
     EXPECT_EQ(none.result, apkg::kNoSuchDeck);
     EXPECT_NE(none.message.find("\"Geo\""), std::string::npos) << none.message;
     EXPECT_NE(none.message.find("\"Geography::Capitals\""), std::string::npos) << none.message;
@@ -165,9 +165,9 @@ INSTANTIATE_TEST_SUITE_P(All, ApkgFormats,
                          [](const auto& info) { return std::string(info.param.entry).substr(11); });
 
 TEST_F(ApkgRead, ReadsTheNewestCollectionAndNeverTheStub) {
-    PackageSpec spec = SamplePackage(Format::kAnki21b);
-    spec.stub = true;
-    Read read = ReadSpec(spec);
+    PackageSpec plan = SamplePackage(Format::kAnki21b);
+    plan.stub = true;
+    Read read = ReadSpec(plan);
     ASSERT_EQ(read.result, apkg::kOk) << read.message;
     EXPECT_EQ(read.info.entry, "collection.anki21b");
     ASSERT_EQ(read.notes.size(), 4u);
@@ -186,7 +186,7 @@ TEST_F(ApkgRead, ReadsTheNewestCollectionAndNeverTheStub) {
     EXPECT_EQ(both.notes.size(), 4u);
 
     // A damaged anki21b fails; the stub beside it is not read instead.
-    std::vector<Entry> broken = PackageEntries(spec);
+    std::vector<Entry> broken = PackageEntries(plan);
     for (Entry& entry : broken) {
         if (entry.name == "collection.anki21b") {
             entry.data.resize(entry.data.size() / 2);
@@ -199,19 +199,19 @@ TEST_F(ApkgRead, ReadsTheNewestCollectionAndNeverTheStub) {
 
 TEST_F(ApkgRead, HandsOutNotesInNoteIdOrder) {
     for (Format format : {Format::kAnki21, Format::kAnki21b}) {
-        PackageSpec spec;
-        spec.format = format;
-        spec.notes = {{30, kBasic, {"c", "3"}}, {10, kBasic, {"a", "1"}}, {20, kCloze, {"b", ""}}};
-        Read read = ReadSpec(spec);
+        PackageSpec plan;
+        plan.format = format;
+        plan.notes = {{30, kBasic, {"c", "3"}}, {10, kBasic, {"a", "1"}}, {20, kCloze, {"b", ""}}};
+        Read read = ReadSpec(plan);
         ASSERT_EQ(read.result, apkg::kOk) << read.message;
         EXPECT_EQ(Ids(read), (std::vector<int64_t>{10, 20, 30}));
     }
 }
 
 TEST_F(ApkgRead, FieldsKeepEmptyOnesAndNotesOfUnknownTypesStillCome) {
-    PackageSpec spec;
-    spec.notes = {{1, kBasic, {"", "only answer", ""}}, {2, 777, {"q", "a"}}};
-    Read read = ReadSpec(spec);
+    PackageSpec plan;
+    plan.notes = {{1, kBasic, {"", "only answer", ""}}, {2, 777, {"q", "a"}}};
+    Read read = ReadSpec(plan);
     ASSERT_EQ(read.result, apkg::kOk) << read.message;
     ASSERT_EQ(read.notes.size(), 2u);
     EXPECT_EQ(read.notes[0].fields, (std::vector<std::string>{"", "only answer", ""}));
@@ -220,17 +220,17 @@ TEST_F(ApkgRead, FieldsKeepEmptyOnesAndNotesOfUnknownTypesStillCome) {
 }
 
 TEST_F(ApkgRead, CardInAFilteredDeckCountsForItsHomeDeck) {
-    PackageSpec spec = SamplePackage(Format::kAnki21);
-    spec.extra_schema = "UPDATE cards SET odid = did, did = 42 WHERE nid = 1500000000001";
+    PackageSpec plan = SamplePackage(Format::kAnki21);
+    plan.extra_schema = "UPDATE cards SET odid = did, did = 42 WHERE nid = 1500000000001";
     apkg::ReadOptions options;
     options.deck = "French";
-    EXPECT_EQ(Ids(ReadSpec(spec, options)), (std::vector<int64_t>{1500000000001, 1500000000002}));
+    EXPECT_EQ(Ids(ReadSpec(plan, options)), (std::vector<int64_t>{1500000000001, 1500000000002}));
 }
 
 TEST_F(ApkgRead, ReadsACollectionLeftInWalMode) {
-    PackageSpec spec = SamplePackage(Format::kAnki21b);
-    spec.wal = true;
-    Read read = ReadSpec(spec);
+    PackageSpec plan = SamplePackage(Format::kAnki21b);
+    plan.wal = true;
+    Read read = ReadSpec(plan);
     ASSERT_EQ(read.result, apkg::kOk) << read.message;
     EXPECT_EQ(read.notes.size(), 4u);
 }
@@ -283,19 +283,19 @@ TEST_F(ApkgRead, CollectionsThatAreNotSqliteOrNotAnkiAreRefused) {
     EXPECT_NE(damaged.result, apkg::kOk);
 
     // A valid SQLite database that is no collection.
-    PackageSpec spec;
-    spec.extra_schema = "DROP TABLE notes; CREATE VIEW notes AS SELECT 1 AS id";
-    Read other = ReadSpec(spec);
+    PackageSpec plan;
+    plan.extra_schema = "DROP TABLE notes; CREATE VIEW notes AS SELECT 1 AS id";
+    Read other = ReadSpec(plan);
     EXPECT_EQ(other.result, apkg::kBadCollection) << other.message;
 
     // The collection's own views never run: a view in place of the cards table is refused
     // rather than queried.
-    spec = SamplePackage(Format::kAnki21);
-    spec.extra_schema = "ALTER TABLE cards RENAME TO real_cards; "
+    plan = SamplePackage(Format::kAnki21);
+    plan.extra_schema = "ALTER TABLE cards RENAME TO real_cards; "
                         "CREATE VIEW cards AS SELECT nid, did, odid FROM real_cards";
     apkg::ReadOptions french;
     french.deck = "French";
-    Read view = ReadSpec(spec, french);
+    Read view = ReadSpec(plan, french);
     EXPECT_EQ(view.result, apkg::kBadCollection) << view.message;
     EXPECT_TRUE(view.notes.empty());
 }

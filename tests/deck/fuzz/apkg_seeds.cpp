@@ -32,14 +32,14 @@ int main(int argc, char** argv) {
         return failures ? 1 : 0;
     }
     for (Format format : {Format::kAnki2, Format::kAnki21, Format::kAnki21b}) {
-        PackageSpec spec = SamplePackage(format);
+        PackageSpec plan = SamplePackage(format);
         std::string path = dir + "/package-" + names[i] + ".apkg";
-        std::string error = BuildPackage(spec, path);
+        std::string error = BuildPackage(plan, path);
         std::string bytes = ReadFile(path);
         remove(path.c_str());
         failures += !error.empty() || bytes.empty();
         failures += !WriteFile(dir + "/seed-package-" + names[i], std::string(1, '\0') + bytes);
-        std::string collection = CollectionBytes(spec);
+        std::string collection = CollectionBytes(plan);
         failures += collection.empty();
         char mode = format == Format::kAnki21b ? '\2' : '\1';
         failures +=

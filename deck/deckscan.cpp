@@ -117,25 +117,6 @@ std::string LooksLike(const uint8_t* bytes, size_t size, bool* fixable) {
     return guess.empty() ? "its encoding is unknown" : "it looks like " + guess;
 }
 
-// ReadFull over a file descriptor.
-ssize_t ReadFull(int fd, uint8_t* buffer, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = read(fd, buffer + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
-
 // The first unit from i on, before limit, that is not plain text: a control unit (TAB, CR,
 // LF, NUL, ...) or a surrogate. Most units of a deck are plain, so this goes 8 at a time.
 uint32_t PlainRunEnd(const uint8_t* bytes, uint32_t i, uint32_t limit) {

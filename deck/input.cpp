@@ -28,7 +28,8 @@ std::string Upper(std::string s) {
     return s;
 }
 
-// Reads up to size bytes; fewer only at the end of the file. -1 on a read error.
+} // namespace
+
 ssize_t ReadFull(int fd, uint8_t* buffer, size_t size) {
     size_t done = 0;
     while (done < size) {
@@ -46,8 +47,6 @@ ssize_t ReadFull(int fd, uint8_t* buffer, size_t size) {
     }
     return static_cast<ssize_t>(done);
 }
-
-} // namespace
 
 const char* NotTextKind(const uint8_t* bytes, size_t size) {
     static const struct {

@@ -10,10 +10,16 @@
 #include "deck/cards.h"
 
 #include <iconv.h>
+#include <stdint.h>
+#include <sys/types.h>
 
 #include <string>
 
 namespace deck {
+
+// Reads up to size bytes from fd, retrying interrupted reads; fewer only at the end of the
+// file. -1 on a read error.
+ssize_t ReadFull(int fd, uint8_t* buffer, size_t size);
 
 // The longest line (or card, with a custom separator) read at once; a longer one is cut with a
 // warning, and a quoted CSV field that grows past it is an error. Memory stays bounded.

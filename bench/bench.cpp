@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cardstore/cardstore.h"
+#include "common/ScopedWin.h"
 #include "cardstore_reference.h"
 
 namespace {
@@ -182,30 +183,30 @@ double BestIoFloor(const std::wstring& deck, int runs, LONG cards) {
     for (int r = 0; r < runs; ++r) {
         DeleteFileW(index.c_str());
         const double t0 = Now();
-        HANDLE data = CreateFileW(deck.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        HANDLE out = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (data == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE) {
+        ScopedFile data(CreateFileW(deck.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        ScopedFile out(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!data.Valid() || !out.Valid()) {
             return -1;
         }
-        const uint64_t deckBytes = ReadBlocks(data, &block);
+        const uint64_t deckBytes = ReadBlocks(data.Get(), &block);
         FILETIME stamp{};
-        GetFileTime(data, nullptr, nullptr, &stamp);
-        CloseHandle(data);
-        const bool offsetsWritten = WriteBlocks(out, block, offsetBytes);
-        CloseHandle(out);
-        HANDLE in = CreateFileW(temp.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-        HANDLE idx = CreateFileW(index.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (in == INVALID_HANDLE_VALUE || idx == INVALID_HANDLE_VALUE) {
+        GetFileTime(data.Get(), nullptr, nullptr, &stamp);
+        data.Close();
+        const bool offsetsWritten = WriteBlocks(out.Get(), block, offsetBytes);
+        out.Close();
+        ScopedFile in(CreateFileW(temp.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        ScopedFile idx(CreateFileW(index.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!in.Valid() || !idx.Valid()) {
             return -1;
         }
-        const uint64_t offsetsRead = ReadBlocks(in, &block);
-        CloseHandle(in);
-        const bool indexWritten = WriteBlocks(idx, block, 12 + offsetBytes);
-        CloseHandle(idx);
+        const uint64_t offsetsRead = ReadBlocks(in.Get(), &block);
+        in.Close();
+        const bool indexWritten = WriteBlocks(idx.Get(), block, 12 + offsetBytes);
+        idx.Close();
         DeleteFileW(temp.c_str());
         const double t1 = Now();
         if (deckBytes == 0 || !offsetsWritten || offsetsRead != offsetBytes || !indexWritten) {

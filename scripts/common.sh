@@ -99,6 +99,24 @@ tollamy_start_wineserver() {
     "${TOLLAMY_PIN_CMD[@]}" wine wineboot </dev/null >/dev/null 2>&1 || true
 }
 
+# Starts tests/tools' desktop_holder.exe from build folder $1 under the running server, with
+# its streams redirected, and waits until it holds its window. Wine's desktop process then runs
+# for the whole session, started by it: a test program that started the desktop itself would
+# pass its output pipe on to it, and CTest would wait for that pipe until the test timed out.
+# The holder ends with the server.
+tollamy_hold_desktop() {
+    local ready="$1/desktop-holder.ready"
+    rm -f "$ready"
+    "${TOLLAMY_PIN_CMD[@]}" wine "$1/desktop_holder.exe" "$(winepath -w "$ready")" \
+        </dev/null >/dev/null 2>&1 &
+    local i
+    for i in $(seq 300); do
+        [ -e "$ready" ] && return 0
+        sleep 0.1
+    done
+    echo "warning: desktop_holder.exe did not start; a test may hold its output pipe" >&2
+}
+
 # Stops the wineserver of $WINEPREFIX and every Wine process of the prefix. A script that sets
 # its own EXIT trap after tollamy_start_wineserver calls this in it.
 tollamy_stop_wineserver() {
@@ -110,7 +128,7 @@ tollamy_stop_wineserver() {
 # background services are then started here too, detached from our output: started by the
 # program itself, they would inherit its standard output and hold the caller's pipe open.
 tollamy_ensure_wineserver() {
-    if wineserver -p60 </dev/null >/dev/null 2>&1; then
+    if "${TOLLAMY_PIN_CMD[@]}" wineserver -p60 </dev/null >/dev/null 2>&1; then
         wine wineboot </dev/null >/dev/null 2>&1 || true
     fi
 }

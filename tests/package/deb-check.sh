@@ -28,6 +28,8 @@ for path in ./usr/bin/tollamy ./usr/bin/tollamy-deck ./usr/share/man/man1/tollam
     grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
 done
 grep -q '^-rwxr-xr-x root/root .* ./usr/bin/tollamy$' <<<"$contents" || fail "launcher not 755 root"
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/tollamy/copyright |
+    grep -q '^License: Expat$' || fail "copyright does not name the Expat licence"
 # Lintian: errors and warnings both fail (informational tags do not).
 report="$(lintian --fail-on error,warning "$deb" 2>&1)" || { echo "$report"; fail "lintian"; }
 echo "$report" | grep -v 'root privileges' || true

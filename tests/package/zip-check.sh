@@ -10,7 +10,7 @@ zip="$2/Tollamy-$version-win64.zip"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f "$zip" ] || fail "no $zip"
 top="Tollamy-$version-win64"
-expected="$(printf '%s\n' README.txt Tollamy.dll capitals.txt install.cmd japanese.txt \
+expected="$(printf '%s\n' LICENSE.txt README.txt Tollamy.dll capitals.txt install.cmd japanese.txt \
     today-host.exe tollamy.reg | sed "s|^|$top/|" | LC_ALL=C sort)"
 got="$(unzip -Z1 "$zip" | LC_ALL=C sort)"
 [ "$got" = "$expected" ] || fail "the zip holds:"$'\n'"$got"$'\n'"expected:"$'\n'"$expected"
@@ -22,11 +22,12 @@ cmp "$work/$top/today-host.exe" "$build/today-host.exe" || fail "today-host.exe 
 cmp "$work/$top/capitals.txt" "$root/samples/capitals.txt" || fail "capitals.txt differs"
 cmp "$work/$top/install.cmd" "$root/resources/install.cmd" || fail "install.cmd differs"
 # Every line of the README and of install.cmd ends in CR LF.
-for f in README.txt install.cmd; do
+for f in LICENSE.txt README.txt install.cmd; do
     lf="$(grep -c $'$' "$work/$top/$f")"
     crlf="$(grep -c $'\r$' "$work/$top/$f")"
     [ "$lf" -gt 0 ] && [ "$lf" = "$crlf" ] || fail "$f: $crlf of $lf lines end in CR LF"
 done
 grep -q "Tollamy $version for Windows" "$work/$top/README.txt" || fail "README.txt lacks the version"
 grep -q 'install.cmd' "$work/$top/README.txt" || fail "README.txt does not tell how to install"
+grep -q '^MIT License' "$work/$top/LICENSE.txt" || fail "LICENSE.txt is not the MIT licence"
 echo "zip: $(unzip -Z1 "$zip" | wc -l) files, all as expected"

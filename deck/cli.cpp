@@ -26,6 +26,7 @@ const char kHelp[] =
     "  --field-sep S     text format: between question and answer (Tab, Comma, ... or S)\n"
     "  --card-sep S      text format: between cards (Newline, Semicolon, ... or S)\n"
     "  --question N      the question's column (1-based); --answer M the answer's\n"
+    "  --header          skips the first record (a row of column titles)\n"
     "  --swap            exchanges question and answer\n"
     "  --force           replaces an existing OUTPUT\n"
     "check    tells what the item will make of DECK: FILE:LINE: warning|error: text,\n"
@@ -110,6 +111,8 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
             ok = value(&import.ankiDeck) && !import.ankiDeck.empty();
         } else if (a == "--swap") {
             import.swap = true;
+        } else if (a == "--header") {
+            import.header = true;
         } else {
             return Usage(err, "unknown option '" + a + "' for import");
         }

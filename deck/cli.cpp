@@ -22,6 +22,7 @@ const char kHelp[] =
     "import   writes a deck the item reads: UTF-16LE with FF FE, CR LF, question TAB answer\n"
     "  --format F        auto (default), anki, csv, tsv, text or apkg (an Anki package)\n"
     "  --deck NAME       apkg: only the notes in this Anki deck and its subdecks\n"
+    "                    (a note gives one card: its cloze gaps, else its fields 1 and 2)\n"
     "  --encoding NAME   the input's encoding (default: byte-order mark, UTF-8, or a guess)\n"
     "  --field-sep S     text format: between question and answer (Tab, Comma, ... or S)\n"
     "  --card-sep S      text format: between cards (Newline, Semicolon, ... or S)\n"
@@ -33,7 +34,8 @@ const char kHelp[] =
     "         then \"N cards, W warnings, E errors\"; --strict makes warnings errors\n"
     "export   writes DECK's cards as UTF-8 TSV for Anki (#separator:tab, #html:false)\n"
     "\n"
-    "Exit status: 0 done, 1 failed (nothing written), 2 bad arguments.\n";
+    "Exit status: 0 done, 1 failed (nothing written), 2 bad arguments (also an option that\n"
+    "does not apply to the input's format).\n";
 
 int Usage(FILE* err, const std::string& text) {
     fprintf(err, "tollamy-deck: error: %s\n", text.c_str());

@@ -58,6 +58,22 @@ HEADER = {
     "csv-shift-jis-tiny.csv", "txt-equals-sep-wozzol.txt", "apkg-anki21b-17fields-zh.apkg",
 }
 EXPECTED = {
+    "apkg-anki2-media-mathjax.apkg": 11, "apkg-anki21b-17fields-zh.apkg": 2,
+    "apkg-anki21b-ipa-vi.apkg": 570, "apkg-anki21b-sound-media.apkg": 1,
+    "colpkg-anki21-stub-zh.colpkg": 196, "colpkg-anki2-subdecks-ja.colpkg": 195,
+    "colpkg-anki2-subdecks-ja--deck": 25, "apkg-anki2-cloze-typein-de.apkg": 848,
+    "apkg-anki21-cloze-hints-fr.apkg": 1639, "apkg-anki21-lapis-sound-ja.apkg": 355,
+    "apkg-anki2-images-en.apkg": 50, "apkg-anki2-latex-entities-de.apkg": 241,
+    "anki-export-html-multiline.txt": 18, "anki-export-excel-trailing-tabs.txt": 22,
+    "csv-semicolon-cp1252.csv": 642, "csv-utf16le-bom-semicolon.csv": 207,
+    "csv-semicolon-bom-crlf.csv": 13, "csv-quoted-crlf-header.csv": 136,
+    "csv-multiline-quoted.csv": 3, "csv-tab-html-entities.csv": 23,
+    "csv-semicolon-hash-lines.csv": 252, "csv-stray-quote-header.csv": 12,
+    "csv-one-column-zh.csv": 62, "tsv-quoted-html-zh.tsv": 2,
+    "txt-semicolon-leading-quote.txt": 489, "txt-comma-hebrew.txt": 576,
+    "txt-pipe-quizlet.txt": 20, "txt-equals-sep-wozzol.txt": 88, "txt-tab-3col-large-nl.txt": 5194,
+    "txt-gbk-space.txt": 9, "csv-shift-jis-tiny.csv": 2, "anki-test-suite/update1.apkg": 1,
+    "anki-test-suite/diffmodeltemplates-1.apkg": 1, "anki-test-suite/text-2fields.txt": 9,
 }
 failed = 0
 with open(os.path.join(folder, "MANIFEST.tsv"), encoding="utf-8") as f:

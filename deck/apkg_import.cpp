@@ -4,6 +4,7 @@
 #include "deck/apkg_import.h"
 
 #include "deck/apkg.h"
+#include "deck/closingline.h"
 
 #include <string.h>
 #include <sys/stat.h>
@@ -133,12 +134,14 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         return 1;
     }
     if (err != nullptr) {
+        std::string tail =
+            ImportTail(0, report.Warnings(), !options.header && sink.FirstLooksLikeTitles());
         fprintf(err,
-                "imported %ld cards from %s (%s, apkg) to %s; %llu notes read, %ld skipped as "
-                "empty, %ld with too few fields, %ld media references dropped; %ld warnings\n",
-                sink.Cards(), options.input.c_str(), info.entry.c_str(), options.output.c_str(),
-                static_cast<unsigned long long>(info.notes_read), sink.Skipped(), fewer, media,
-                report.Warnings());
+                "imported %s from %s (%s, apkg) to %s; %s read, %ld skipped as empty, %ld with too "
+                "few fields, %s dropped; %s\n",
+                Counted(sink.Cards(), "card").c_str(), options.input.c_str(), info.entry.c_str(),
+                options.output.c_str(), Counted(static_cast<long>(info.notes_read), "note").c_str(),
+                sink.Skipped(), fewer, Counted(media, "media reference").c_str(), tail.c_str());
     }
     return 0;
 }

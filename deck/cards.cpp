@@ -1,6 +1,8 @@
 // The conversion of records into cards and the deck writer.
 #include "deck/cards.h"
 
+#include "deck/closingline.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <gumbo.h>
@@ -506,6 +508,13 @@ bool CardSink::Excluded(int column) const {
 }
 
 void CardSink::Add(const Record& fields, long line, const TextFlags& flags) {
+    if (first_) {
+        first_ = false;
+        firstTitles_ = LooksLikeColumnTitles(fields);
+        if (options_.header) {
+            return;
+        }
+    }
     // The question and the answer: the columns asked for, else the first two card columns.
     int q = options_.question, a = options_.answer;
     int c = 1;

@@ -40,6 +40,7 @@ struct ImportOptions {
     int question = 0;            // 1-based column of the question; 0: the first card column
     int answer = 0;              // 1-based column of the answer; 0: the next card column
     bool swap = false;           // exchange question and answer
+    bool header = false;         // the first record is a header row: skip it
     bool force = false;          // replace an existing OUTPUT
     std::string ankiDeck;        // apkg: only the notes in this Anki deck (and its subdecks)
 };
@@ -125,11 +126,14 @@ public:
     // A 1-based column that never holds card text (guid, note type, deck, tags).
     void ExcludeColumn(int column);
     // Converts one record and writes its card, or skips it with a warning when both sides
-    // come out empty. `line` names the record in warnings (0: no line).
+    // come out empty. `line` names the record in warnings (0: no line). With --header the
+    // first record is skipped.
     void Add(const Record& fields, long line, const TextFlags& flags);
 
     long Cards() const { return writer_.Cards(); }
     long Skipped() const { return skipped_; }
+    // Every field of the first record was a common column title (see LooksLikeColumnTitles).
+    bool FirstLooksLikeTitles() const { return firstTitles_; }
 
 private:
     bool Excluded(int column) const;
@@ -139,6 +143,8 @@ private:
     Report& report_;
     std::vector<int> excluded_;
     long skipped_ = 0;
+    bool first_ = true;
+    bool firstTitles_ = false;
     std::string question_, answer_, scratch_;
 };
 

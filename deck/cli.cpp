@@ -22,17 +22,20 @@ const char kHelp[] =
     "import   writes a deck the item reads: UTF-16LE with FF FE, CR LF, question TAB answer\n"
     "  --format F        auto (default), anki, csv, tsv, text or apkg (an Anki package)\n"
     "  --deck NAME       apkg: only the notes in this Anki deck and its subdecks\n"
+    "                    (a note gives one card: its cloze gaps, else its fields 1 and 2)\n"
     "  --encoding NAME   the input's encoding (default: byte-order mark, UTF-8, or a guess)\n"
     "  --field-sep S     text format: between question and answer (Tab, Comma, ... or S)\n"
     "  --card-sep S      text format: between cards (Newline, Semicolon, ... or S)\n"
     "  --question N      the question's column (1-based); --answer M the answer's\n"
+    "  --header          skips the first record (a row of column titles)\n"
     "  --swap            exchanges question and answer\n"
     "  --force           replaces an existing OUTPUT\n"
     "check    tells what the item will make of DECK: FILE:LINE: warning|error: text,\n"
     "         then \"N cards, W warnings, E errors\"; --strict makes warnings errors\n"
     "export   writes DECK's cards as UTF-8 TSV for Anki (#separator:tab, #html:false)\n"
     "\n"
-    "Exit status: 0 done, 1 failed (nothing written), 2 bad arguments.\n";
+    "Exit status: 0 done, 1 failed (nothing written), 2 bad arguments (also an option that\n"
+    "does not apply to the input's format).\n";
 
 int Usage(FILE* err, const std::string& text) {
     fprintf(err, "tollamy-deck: error: %s\n", text.c_str());
@@ -110,6 +113,8 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
             ok = value(&import.ankiDeck) && !import.ankiDeck.empty();
         } else if (a == "--swap") {
             import.swap = true;
+        } else if (a == "--header") {
+            import.header = true;
         } else {
             return Usage(err, "unknown option '" + a + "' for import");
         }

@@ -2,6 +2,7 @@
 #include "deck/deckscan.h"
 
 #include "cardstore/cardrules.h"
+#include "deck/closingline.h"
 #include "deck/input.h"
 
 #include <errno.h>
@@ -547,8 +548,9 @@ int RunCheck(const CheckOptions& options, FILE* out, FILE* err, bool quiet) {
     bool read = scan.Run(options.deck);
     long cards = read ? scan.Cards() : 0;
     if (out != nullptr) {
-        fprintf(out, "%ld cards, %ld warnings, %ld errors\n", cards, report.Warnings(),
-                report.Errors());
+        fprintf(out, "%s, %s, %s\n", Counted(cards, "card").c_str(),
+                Counted(report.Warnings(), "warning").c_str(),
+                Counted(report.Errors(), "error").c_str());
     }
     return report.Errors() == 0 ? 0 : 1;
 }
@@ -577,8 +579,9 @@ int RunExport(const ExportOptions& options, FILE* err, bool quiet) {
         return 1;
     }
     if (err != nullptr) {
-        fprintf(err, "exported %ld cards from %s to %s; %ld warnings\n", scan.Cards(),
-                options.deck.c_str(), options.output.c_str(), report.Warnings());
+        fprintf(err, "exported %s from %s to %s; %s\n", Counted(scan.Cards(), "card").c_str(),
+                options.deck.c_str(), options.output.c_str(),
+                Counted(report.Warnings(), "warning").c_str());
     }
     return 0;
 }

@@ -2,8 +2,9 @@
 #include "deck/import.h"
 
 #include "deck/apkg_import.h"
+#include "deck/closingline.h"
+#include "deck/csvreader.h"
 
-#include <csv.h>
 #include <string.h>
 
 #include <algorithm>
@@ -35,21 +36,31 @@ bool EndsWith(const std::string& s, const char* tail) {
     return s.size() >= n && Lower(s.substr(s.size() - n)) == tail;
 }
 
-// The next line of the text without consuming it (LF and a CR before it removed); only its
-// first 64 KiB, which is plenty for a header line.
-std::string PeekLine(TextInput& in) {
-    size_t want = 256;
+// The line of the text that begins `at` bytes ahead, without consuming anything (LF and a CR
+// before it removed), and in *next the offset after it. False at the end of the text and for
+// a line over 64 KiB, which is no header line.
+bool LineAt(TextInput& in, size_t at, std::string* line, size_t* next) {
+    size_t want = at + 256;
     for (;;) {
         std::string_view view = in.Peek(want);
-        size_t lf = view.find('\n');
-        if (lf != std::string_view::npos || view.size() < want || want >= (64u << 10)) {
-            std::string line(view.substr(0, lf));
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            return line;
+        if (view.size() <= at) {
+            return false;
         }
-        want *= 2;
+        size_t lf = view.find('\n', at);
+        if (lf == std::string_view::npos && view.size() >= want) {
+            if (want - at >= (64u << 10)) {
+                return false;
+            }
+            want = at + 2 * (want - at);
+            continue;
+        }
+        size_t end = lf == std::string_view::npos ? view.size() : lf;
+        line->assign(view.substr(at, end - at));
+        if (!line->empty() && line->back() == '\r') {
+            line->pop_back();
+        }
+        *next = lf == std::string_view::npos ? view.size() : lf + 1;
+        return true;
     }
 }
 
@@ -79,82 +90,18 @@ bool Blank(const std::string& line) {
     return line.find_first_not_of(" \t\r") == std::string::npos;
 }
 
-// CSV records through libcsv, fed one line at a time so that every record knows its line.
-class CsvReader {
-public:
-    CsvReader(TextInput& in, CardSink& sink, Report& report, const TextFlags& flags, char separator,
-              bool comments)
-        : in_(in), sink_(sink), report_(report), flags_(flags), comments_(comments) {
-        csv_init(&parser_, 0);
-        csv_set_delim(&parser_, static_cast<unsigned char>(separator));
-        // libcsv grows a field's buffer by this much at a time; its default of 128 bytes makes
-        // a long field cost a copy per 128 bytes.
-        csv_set_blk_size(&parser_, 64 * 1024);
-        // Spaces belong to the field (RFC 4180); libcsv would trim them.
-        csv_set_space_func(&parser_, [](unsigned char) { return 0; });
+// Records of CSV (and of Anki's text files) through the CSV reader; returns the comment
+// lines it skipped.
+long ReadCsv(TextInput& in, CardSink& sink, Report& report, const TextFlags& flags,
+             char separator) {
+    CsvReader reader(in, report, separator, true);
+    Record record;
+    long line = 0;
+    while (reader.Next(record, &line)) {
+        sink.Add(record, line, flags);
     }
-    ~CsvReader() { csv_free(&parser_); }
-
-    void Run() {
-        std::string line;
-        bool atStart = true;
-        while (true) {
-            long number = in_.Line();
-            if (!in_.ReadUntil("\n", line)) {
-                break;
-            }
-            if (atStart && comments_ && !line.empty() && line[0] == '#') {
-                continue; // a comment
-            }
-            if (atStart) {
-                recordLine_ = number;
-            }
-            line += '\n';
-            ended_ = false;
-            csv_parse(&parser_, line.data(), line.size(), Field, EndRecord, this);
-            if (csv_get_buffer_size(&parser_) > kMaxPieceBytes) {
-                report_.Error(recordLine_, "a quoted field that starts here runs on for more "
-                                           "than " +
-                                               std::to_string(kMaxPieceBytes >> 20) +
-                                               " MiB: is its closing quote missing?");
-                return;
-            }
-            if (ended_) {
-                atStart = true;
-            } else if (!Blank(line) || !atStart) {
-                atStart = false;
-            }
-        }
-        csv_fini(&parser_, Field, EndRecord, this);
-    }
-
-private:
-    static void Field(void* data, size_t size, void* self) {
-        auto* r = static_cast<CsvReader*>(self);
-        if (r->used_ == r->record_.size()) {
-            r->record_.emplace_back();
-        }
-        r->record_[r->used_++].assign(static_cast<const char*>(data), data ? size : 0);
-    }
-    static void EndRecord(int, void* self) {
-        auto* r = static_cast<CsvReader*>(self);
-        r->record_.resize(r->used_);
-        r->sink_.Add(r->record_, r->recordLine_, r->flags_);
-        r->used_ = 0;
-        r->ended_ = true;
-    }
-
-    TextInput& in_;
-    CardSink& sink_;
-    Report& report_;
-    TextFlags flags_;
-    bool comments_;
-    csv_parser parser_{};
-    Record record_;
-    size_t used_ = 0;
-    long recordLine_ = 1;
-    bool ended_ = false;
-};
+    return reader.CommentLines();
+}
 
 // Records split at a separator text, without quoting (TSV, Quizlet's custom separators).
 void ReadSeparated(TextInput& in, CardSink& sink, const TextFlags& flags,
@@ -229,6 +176,53 @@ void ReadDeck(TextInput& in, CardSink& sink) {
     }
 }
 
+// The format of `--format auto`: custom separators ask for text; Anki's header makes the
+// file Anki's, whatever its name; then the name decides. A file with a UTF-16 mark that is
+// neither is a deck; any other text is read by Anki's rules.
+std::string ChooseFormat(const ImportOptions& options, bool utf16, const TextLayout& layout) {
+    if (!options.fieldSeparator.empty() || !options.cardSeparator.empty()) {
+        return "text";
+    }
+    // A deck's first card may well begin with "tags:"; only `#` options make it Anki's.
+    if (utf16 ? layout.options : layout.header) {
+        return "anki";
+    }
+    if (EndsWith(options.input, ".csv")) {
+        return "csv";
+    }
+    if (EndsWith(options.input, ".tsv") || EndsWith(options.input, ".tab")) {
+        return "tsv";
+    }
+    return utf16 ? "deck" : "anki";
+}
+
+// The message for an option that the format has no use for (an error, never ignored), or
+// nothing.
+std::string OptionNotApplying(const ImportOptions& options, const std::string& format) {
+    if (format == "deck") {
+        const char* name = options.question != 0 ? "--question"
+                           : options.answer != 0 ? "--answer"
+                           : options.header      ? "--header"
+                                                 : nullptr;
+        if (name != nullptr) {
+            return std::string(name) + " does not apply to a deck: " + options.input +
+                   " is read as one" +
+                   (options.format == "auto" ? " (UTF-16 with a byte-order mark, not named .csv, "
+                                               ".tsv or .tab)"
+                                             : "") +
+                   ", its cards as they are; --format csv, tsv, anki or text reads it as a table";
+        }
+    }
+    if (format != "text" && (!options.fieldSeparator.empty() || !options.cardSeparator.empty())) {
+        return std::string(options.fieldSeparator.empty() ? "--card-sep" : "--field-sep") +
+               " applies to --format text only, not to " + format +
+               (format == "csv" || format == "anki" ? " (which finds its separator in the file)"
+                : format == "tsv"                   ? " (TAB between fields, one record per line)"
+                                                    : "");
+    }
+    return std::string();
+}
+
 } // namespace
 
 std::string SeparatorFromName(const std::string& name) {
@@ -263,48 +257,47 @@ std::string SeparatorFromName(const std::string& name) {
     return name;
 }
 
-TextLayout ReadAnkiHeader(TextInput& in) {
+TextLayout PeekAnkiHeader(TextInput& in) {
+    constexpr size_t kMostHeaderBytes = 1u << 20;
     TextLayout layout;
-    std::string line = PeekLine(in);
-    std::string scratch;
-    if (Lower(line).rfind("tags:", 0) == 0) {
-        layout.header = true;
-        in.ReadLine(scratch);
-        line = PeekLine(in);
+    std::string line;
+    size_t at = 0, next = 0;
+    if (LineAt(in, at, &line, &next) && Lower(line).rfind("tags:", 0) == 0) {
+        layout.tagsLine = true;
+        layout.lines = 1;
+        at = next;
     }
     std::vector<std::string> columns;
-    while (!line.empty() && line[0] == '#') {
-        in.ReadLine(scratch);
+    while (at < kMostHeaderBytes && LineAt(in, at, &line, &next) && !line.empty() &&
+           line[0] == '#') {
+        ++layout.lines;
+        at = next;
         size_t colon = line.find(':');
-        if (colon != std::string::npos) {
-            std::string key = Lower(Trim(line.substr(1, colon - 1)));
-            std::string value = line.substr(colon + 1);
-            if (key == "separator") {
-                std::string s = SeparatorFromName(Trim(value));
-                if (s.empty() && !value.empty()) {
-                    s = value.substr(0, 1); // "#separator: " is a space
-                }
-                if (s.size() == 1) {
-                    layout.separator = s[0];
-                }
-                layout.header = true;
-            } else if (key == "html") {
-                layout.html = Lower(Trim(value)) == "true" ? 1 : 0;
-                layout.header = true;
-            } else if (key == "columns") {
-                columns.push_back(value);
-                layout.header = true;
-            } else if (key == "guid column" || key == "notetype column" || key == "deck column" ||
-                       key == "tags column") {
-                layout.notText.push_back(ColumnNumber(value));
-                layout.header = true;
-            } else if (key == "tags" || key == "deck" || key == "notetype" ||
-                       key == "match scope" || key == "if matches") {
-                layout.header = true;
+        std::string key = colon == std::string::npos ? "" : Lower(Trim(line.substr(1, colon - 1)));
+        std::string value = colon == std::string::npos ? "" : line.substr(colon + 1);
+        if (key == "separator") {
+            std::string s = SeparatorFromName(Trim(value));
+            if (s.empty() && !value.empty()) {
+                s = value.substr(0, 1); // "#separator: " is a space
             }
+            if (s.size() == 1) {
+                layout.separator = s[0];
+            }
+        } else if (key == "html") {
+            layout.html = Lower(Trim(value)) == "true" ? 1 : 0;
+        } else if (key == "columns") {
+            columns.push_back(value);
+        } else if (key == "guid column" || key == "notetype column" || key == "deck column" ||
+                   key == "tags column") {
+            layout.notText.push_back(ColumnNumber(value));
+        } else if (key != "tags" && key != "deck" && key != "notetype" && key != "match scope" &&
+                   key != "if matches") {
+            ++layout.comments; // an unknown key, or no key at all
+            continue;
         }
-        line = PeekLine(in);
+        layout.options = true;
     }
+    layout.header = layout.tagsLine || layout.options;
     // Columns named like Anki's own guid, note type, deck and tags columns are not card text.
     if (!columns.empty()) {
         std::string sep(1, layout.separator != 0 ? layout.separator : '\t');
@@ -389,38 +382,35 @@ int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
     if (!in.Open(options.input, options.encoding, report)) {
         return 1;
     }
+    std::string format = options.format;
+    TextLayout layout;
+    if (format == "auto" || format == "anki" || format == "csv") {
+        layout = PeekAnkiHeader(in);
+    }
+    if (format == "auto") {
+        format = ChooseFormat(options, in.Utf16(), layout);
+    }
+    std::string problem = OptionNotApplying(options, format);
+    if (!problem.empty()) {
+        report.ErrorAbout("tollamy-deck", problem);
+        return 2;
+    }
     DeckWriter writer;
     if (!writer.Open(options.output, options.input, options.force, report)) {
         return 1;
     }
     CardSink sink(options, writer, report);
 
-    std::string format = options.format;
-    bool custom = !options.fieldSeparator.empty() || !options.cardSeparator.empty();
-    TextLayout layout;
-    if (format == "auto") {
-        if (in.Utf16() && !custom) {
-            format = "deck";
-        } else if (custom) {
-            format = "text";
-        } else {
-            layout = ReadAnkiHeader(in);
-            if (layout.header) {
-                format = "anki";
-            } else if (EndsWith(options.input, ".csv")) {
-                format = "csv";
-            } else if (EndsWith(options.input, ".tsv") || EndsWith(options.input, ".tab")) {
-                format = "tsv";
-            } else {
-                format = "anki"; // Anki's rules for a text file without a header
-            }
-        }
-    } else if (format == "anki" || format == "csv") {
-        layout = ReadAnkiHeader(in);
-    }
-
+    long comments = 0;
     TextFlags flags;
     flags.cloze = format != "deck";
+    if (format == "anki" || format == "csv") {
+        std::string scratch;
+        for (long i = 0; i < layout.lines; ++i) {
+            in.ReadLine(scratch);
+        }
+        comments = layout.comments;
+    }
     if (format != "deck") {
         std::string_view sample = in.Peek(kSampleBytes).substr(0, kSampleBytes);
         flags.html =
@@ -430,7 +420,7 @@ int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
             for (int c : layout.notText) {
                 sink.ExcludeColumn(c);
             }
-            CsvReader(in, sink, report, flags, separator, format == "anki").Run();
+            comments += ReadCsv(in, sink, report, flags, separator);
         } else if (format == "tsv") {
             ReadSeparated(in, sink, flags, "\t", "\n");
         } else {
@@ -447,9 +437,13 @@ int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
         return 1;
     }
     if (err != nullptr) {
-        fprintf(err, "imported %ld cards from %s (%s, %s) to %s; %ld warnings\n", sink.Cards(),
-                options.input.c_str(), in.Encoding().c_str(), format.c_str(),
-                options.output.c_str(), report.Warnings());
+        // The format really used: Anki's rules without Anki's header are those of a text file.
+        std::string used = format == "anki" && !layout.header ? "text (Anki's rules)" : format;
+        bool titles = format != "deck" && !options.header && sink.FirstLooksLikeTitles();
+        fprintf(err, "imported %s from %s (%s, %s) to %s; %s\n",
+                Counted(sink.Cards(), "card").c_str(), options.input.c_str(), in.Encoding().c_str(),
+                used.c_str(), options.output.c_str(),
+                ImportTail(comments, report.Warnings(), titles).c_str());
     }
     return 0;
 }

@@ -13,12 +13,17 @@ struct TextLayout {
     char separator = 0;       // 0: detect from the body
     int html = -1;            // -1: detect from the body
     std::vector<int> notText; // 1-based columns that are never card text
-    bool header = false;      // a header block (or a "tags:" line) was found
+    bool tagsLine = false;    // the text begins with a "tags:" line
+    bool options = false;     // a `#key:value` line set one of Anki's options
+    bool header = false;      // either: the text has Anki's header
+    long lines = 0;           // the lines of the block: the "tags:" line and the `#` lines
+    long comments = 0;        // `#` lines of the block that set no option
 };
 
-// Reads Anki's header block (`#key:value` lines, an optional first `tags:` line) from the
-// start of the text. Header lines are consumed; the first body line is not.
-TextLayout ReadAnkiHeader(TextInput& in);
+// Anki's header block at the start of the text: an optional first `tags:` line, then the run
+// of lines that begin with `#`, of which `#key:value` lines set options and the others are
+// comments. Nothing is consumed.
+TextLayout PeekAnkiHeader(TextInput& in);
 
 // Anki's rule for a body without #separator: the first of Tab, Pipe, Semicolon, Colon, Comma
 // and Space that occurs in the sample; but a candidate that occurs on every complete line of

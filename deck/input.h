@@ -52,6 +52,8 @@ public:
     // Makes at least `size` bytes of text available (fewer at the end of the file) and
     // returns what is buffered.
     std::string_view Peek(size_t size);
+    // Consumes `bytes` of the text that Peek returned.
+    void Skip(size_t bytes) { Consume(bytes); }
     // Reads up to and including the next `separator` into out (the separator removed);
     // false when nothing is left. A final piece without separator is returned as well.
     bool ReadUntil(const std::string& separator, std::string& out);

@@ -7,7 +7,7 @@ TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xau
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
     dpkg-dev file lintian unzip)
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
-TOLLAMY_DECK_PACKAGES=(g++ cmake make pkg-config libcsv-dev libgumbo-dev libuchardet-dev
+TOLLAMY_DECK_PACKAGES=(g++ cmake make pkg-config libgumbo-dev libuchardet-dev
     libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time
     libzip-dev libsqlite3-dev libzstd-dev nlohmann-json3-dev)
 

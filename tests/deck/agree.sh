@@ -37,7 +37,7 @@ status=0
 for d in "$work"/*.txt; do
     name="$(basename "$d" .txt)"
     check="$("$tool" check "$d" 2>/dev/null || true)"
-    count="${check%% cards*}"
+    count="${check%% card*}"
     "$tool" export "$d" -o "$work/$name.tsv" --force 2>/dev/null
     "$here/../../scripts/wine-exec" "$probe" "Z:${d//\//\\}" 50 >"$work/$name.probe" 2>/dev/null \
         </dev/null || true

@@ -150,7 +150,7 @@ TEST_F(ApkgImport, ShortAndEmptyNotesAreSkippedWithWarnings) {
                         "(\"Back\") was asked for"),
               std::string::npos)
         << err_;
-    EXPECT_NE(err_.find("1 cards from p.apkg (collection.anki21, apkg) to out.txt; 4 notes read, "
+    EXPECT_NE(err_.find("1 card from p.apkg (collection.anki21, apkg) to out.txt; 4 notes read, "
                         "2 skipped as empty, 1 with too few fields, 2 media references dropped; "
                         "3 warnings"),
               std::string::npos)

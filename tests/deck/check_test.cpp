@@ -69,7 +69,7 @@ TEST_F(Check, EverySurpriseIsNamedWithItsLine) {
 
     r = CheckUnits(Utf16("A\t1\nB\r\n"), {"--strict"});
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ("2 cards, 0 warnings, 1 errors\n", r.out);
+    EXPECT_EQ("2 cards, 0 warnings, 1 error\n", r.out);
     EXPECT_TRUE(Says(r, f + ":2: error: no TAB")) << r.err;
 }
 
@@ -77,7 +77,7 @@ TEST_F(Check, ErrorsForFilesThatAreNoDeck) {
     WriteBytes(Path(), "Capital\tParis\n");
     auto r = Tool({"check", Path()});
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ("0 cards, 0 warnings, 1 errors\n", r.out);
+    EXPECT_EQ("0 cards, 0 warnings, 1 error\n", r.out);
     EXPECT_TRUE(Says(r, Path() + ":1: error: not a deck: no FF FE")) << r.err;
     EXPECT_TRUE(Says(r, "looks like ASCII")) << r.err;
     EXPECT_TRUE(Says(r, "scripts/deck import " + Path() + " -o " + dir.Path("deck-utf16.txt")))

@@ -3,6 +3,8 @@
 // the text import's cloze rule).
 #include "deck/apkg_import.h"
 
+#include "deck/anki_snapshot.h"
+#include "deck/anki_source.h"
 #include "deck/apkg.h"
 
 #include <string.h>
@@ -30,8 +32,8 @@ bool StartsWithNoCase(const std::string& text, size_t at, const char* word) {
 } // namespace
 
 bool ImportsPackage(const ImportOptions& options) {
-    return options.format == "apkg" ||
-           (options.format == "auto" && apkg::LooksLikeZip(options.input));
+    return !options.ankiProfile.empty() || options.format == "apkg" ||
+           (options.format == "auto" && LooksLikeAnki(options.input));
 }
 
 int CountMediaReferences(const std::string& field) {
@@ -56,7 +58,11 @@ int CountMediaReferences(const std::string& field) {
 }
 
 int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
-    Report report(options.input, err);
+    std::string path;
+    if (!ResolveAnkiInput(options.input, options.ankiProfile, &path, err)) {
+        return 1;
+    }
+    Report report(path, err);
     report.SetQuiet(quiet);
     if (options.output.empty()) {
         report.ErrorAbout("tollamy-deck", "import needs -o OUTPUT");
@@ -69,12 +75,12 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         return 2;
     }
     struct stat in {};
-    if (stat(options.input.c_str(), &in) != 0) {
+    if (stat(path.c_str(), &in) != 0) {
         report.Error(0, std::string("cannot be read: ") + strerror(errno));
         return 1;
     }
     DeckWriter writer;
-    if (!writer.Open(options.output, options.input, options.force, report)) {
+    if (!writer.Open(options.output, path, options.force, report)) {
         return 1;
     }
     CardSink sink(options, writer, report);
@@ -90,34 +96,39 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
     flags.cloze = true;
     apkg::ReadOptions read;
     read.deck = options.ankiDeck;
+    const bool collection = LooksLikeSqlite(path);
+    read.kind = collection ? "collection" : "package";
     apkg::ReadInfo info;
     std::string message;
     Record record;
-    int result = apkg::ReadPackage(
-        options.input, read,
-        [&](const apkg::Note& note) {
-            if (note.fields.size() < needed) {
-                ++fewer;
-                std::string type = note.type_name.empty() ? "" : " (" + note.type_name + ")";
-                std::string field = std::to_string(needed);
-                if (needed <= note.field_names.size()) {
-                    field += " (\"" + note.field_names[needed - 1] + "\")";
-                }
-                report.Warning(0, "note " + std::to_string(note.id) + type + " skipped: it has " +
-                                      std::to_string(note.fields.size()) + " field" +
-                                      (note.fields.size() == 1 ? "" : "s") + ", field " + field +
-                                      " was asked for");
-                return 0;
+    apkg::NoteSink notes = [&](const apkg::Note& note) {
+        if (note.fields.size() < needed) {
+            ++fewer;
+            std::string type = note.type_name.empty() ? "" : " (" + note.type_name + ")";
+            std::string field = std::to_string(needed);
+            if (needed <= note.field_names.size()) {
+                field += " (\"" + note.field_names[needed - 1] + "\")";
             }
-            media += CountMediaReferences(note.fields[q - 1]);
-            media += CountMediaReferences(note.fields[a - 1]);
-            record.assign(note.fields.begin(), note.fields.end());
-            // The cloze rule: the cloze field shows its gaps as the question and its text
-            // as the answer. Notes of other types only follow it when their text has clozes.
-            sink.Add(record, 0, flags);
+            report.Warning(0, "note " + std::to_string(note.id) + type + " skipped: it has " +
+                                  std::to_string(note.fields.size()) + " field" +
+                                  (note.fields.size() == 1 ? "" : "s") + ", field " + field +
+                                  " was asked for");
             return 0;
+        }
+        media += CountMediaReferences(note.fields[q - 1]);
+        media += CountMediaReferences(note.fields[a - 1]);
+        record.assign(note.fields.begin(), note.fields.end());
+        // The cloze rule: the cloze field shows its gaps as the question and its text
+        // as the answer. Notes of other types only follow it when their text has clozes.
+        sink.Add(record, 0, flags);
+        return 0;
+    };
+    int result = WithAnkiCollection(
+        path, read.max_bytes, report,
+        [&](const std::string& copy, const std::string& entry) {
+            return apkg::ReadCollectionFile(copy, entry, read, notes, &info, &message);
         },
-        &info, &message);
+        &message);
     if (result != apkg::kOk) {
         if (options.format == "auto" &&
             (result == apkg::kNotZip || result == apkg::kNoCollection)) {
@@ -134,11 +145,11 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
     }
     if (err != nullptr) {
         fprintf(err,
-                "imported %ld cards from %s (%s, apkg) to %s; %llu notes read, %ld skipped as "
+                "imported %ld cards from %s (%s, %s) to %s; %llu notes read, %ld skipped as "
                 "empty, %ld with too few fields, %ld media references dropped; %ld warnings\n",
-                sink.Cards(), options.input.c_str(), info.entry.c_str(), options.output.c_str(),
-                static_cast<unsigned long long>(info.notes_read), sink.Skipped(), fewer, media,
-                report.Warnings());
+                sink.Cards(), path.c_str(), info.entry.c_str(), collection ? "collection" : "apkg",
+                options.output.c_str(), static_cast<unsigned long long>(info.notes_read),
+                sink.Skipped(), fewer, media, report.Warnings());
     }
     return 0;
 }

@@ -38,7 +38,8 @@ const char kHelp[] =
     "check    tells what the item will make of DECK: FILE:LINE: warning|error: text,\n"
     "         then \"N cards, W warnings, E errors\"; --strict makes warnings errors\n"
     "export   writes DECK's cards as UTF-8 TSV for Anki (#separator:tab, #html:false)\n"
-    "decks    lists an Anki input's decks: notes, cards, due today, new; profiles: Anki's\n"
+    "decks    lists the decks of an Anki input: notes, cards, due today, new\n"
+    "profiles lists Anki's profiles (in $ANKI_BASE, else ~/.local/share/Anki2)\n"
     "\n"
     "Exit status: 0 done, 1 failed (nothing written), 2 bad arguments.\n";
 

@@ -3,6 +3,8 @@
 // Zstandard (2) forms of the target, and a scheduled collection as a bare file (3).
 // apkg_seeds --packages DIR: writes the sample package in each format as DIR/anki2.apkg,
 // DIR/anki21.apkg and DIR/anki21b.apkg (for the test against the item under Wine).
+// apkg_seeds --profile DIR: writes DIR/collection.anki2, a collection with a schedule (an Anki
+// profile's folder for the launcher's test; day 69 is 2026-03-11).
 #include "tests/deck/apkg_builder.h"
 
 #include <cstdio>
@@ -36,9 +38,16 @@ PackageSpec Scheduled(Format format) {
 
 int main(int argc, char** argv) {
     const bool packages = argc == 3 && std::string(argv[1]) == "--packages";
-    if (argc != 2 && !packages) {
-        fprintf(stderr, "usage: %s [--packages] DIR\n", argv[0]);
+    const bool profile = argc == 3 && std::string(argv[1]) == "--profile";
+    if (argc != 2 && !packages && !profile) {
+        fprintf(stderr, "usage: %s [--packages|--profile] DIR\n", argv[0]);
         return 2;
+    }
+    if (profile) {
+        std::string error = BuildCollection(Scheduled(Format::kAnki21b),
+                                            std::string(argv[2]) + "/collection.anki2");
+        fprintf(stderr, "%s", error.empty() ? "" : (error + "\n").c_str());
+        return error.empty() ? 0 : 1;
     }
     const std::string dir = argv[argc - 1];
     int failures = 0;

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace deck {
 
@@ -136,6 +137,10 @@ int RunDecks(const DecksOptions& options, FILE* out, FILE* err) {
     if (!ClockNow(&now, &message)) {
         report.ErrorAbout("tollamy-deck", message);
         return 2;
+    }
+    if (options.profile.empty() && access(path.c_str(), R_OK) == 0 && !LooksLikeAnki(path)) {
+        report.Error(0, "is not an Anki package (.apkg), backup (.colpkg) or collection");
+        return 1;
     }
     std::vector<DeckCounts> rows;
     int result = WithAnkiCollection(

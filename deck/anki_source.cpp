@@ -129,6 +129,11 @@ int WithAnkiCollection(const std::string& path, uint64_t max_bytes, Report& repo
     if (LooksLikeSqlite(path)) {
         return ReadCollectionFile(path, report, use, max_bytes, message);
     }
+    if (!apkg::LooksLikeZip(path) && !EndsWith(path, ".apkg") && !EndsWith(path, ".colpkg")) {
+        *message = "is not an Anki collection or package (neither an SQLite database nor a ZIP "
+                   "archive)";
+        return apkg::kNotSqlite;
+    }
     return apkg::WithPackageCollection(path, max_bytes, use, message);
 }
 

@@ -174,8 +174,10 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
         files.push_back("");
     }
     if (files.size() != 1) {
-        return Usage(err, command + " takes one " +
-                              (command == "import" ? std::string("INPUT") : "DECK") + " file");
+        return Usage(
+            err, command + " takes one " +
+                     (command == "import" || command == "decks" ? std::string("INPUT") : "DECK") +
+                     " file");
     }
     if (command == "decks") {
         if (!import.output.empty() || import.force) {

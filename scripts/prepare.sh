@@ -109,9 +109,9 @@ tollamy_import_anki() {
     local folder="$HOME/.local/share/tollamy/anki"
     mkdir -p "$folder"
     if [ -z "$profile" ]; then
-        if ! profiles="$("$tool" profiles 2>"$folder/.profiles.log")"; then
+        if ! profiles="$("$tool" profiles 2>/dev/null)"; then
             echo "$TOLLAMY_PROGRAM: the Anki decks are left out:" \
-                "$(sed 's/^tollamy-deck: error: //' "$folder/.profiles.log")" >&2
+                "$("$tool" profiles 2>&1 >/dev/null | sed 's/^.*: error: //')" >&2
             profiles=""
         elif [ "$(printf '%s\n' "$profiles" | wc -l)" -gt 1 ]; then
             echo "$TOLLAMY_PROGRAM: Anki has several profiles ($(printf '%s\n' "$profiles" |
@@ -119,7 +119,6 @@ tollamy_import_anki() {
                 "NAME" >&2
             exit 2
         fi
-        rm -f "$folder/.profiles.log"
         profile="$profiles"
     fi
     for deck in "${TOLLAMY_ANKI_DECKS[@]}"; do
@@ -134,7 +133,7 @@ tollamy_import_anki() {
             TOLLAMY_ANKI_SHOWN+=("$name")
         else
             [ -n "$profile" ] && echo "$TOLLAMY_PROGRAM: the Anki deck $deck is left out:" \
-                "$(printf '%s' "$log" | sed 's/^tollamy-deck: error: //; s/^[^ ]*: error: //')" >&2
+                "$(printf '%s' "$log" | sed 's/^.*: error: //')" >&2
             TOLLAMY_ANKI_HIDDEN+=("$name")
         fi
     done

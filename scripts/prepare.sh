@@ -171,7 +171,7 @@ tollamy_prepare() {
     tollamy_start_wineserver
     tollamy_prepare_fonts
     tollamy_prepare_registry
-    tollamy_install "$bin"
+    tollamy_install "$bin" || return
     tollamy_anki_entries
 }
 

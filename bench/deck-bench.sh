@@ -9,6 +9,10 @@
 #   check_ratio                    check of the imported 1M-card UTF-16 deck, against `wc -l`
 #                                  of the same file (target >= 0.5)
 #   import_peak_rss_mib, check_peak_rss_mib   peak resident memory of the tool (GNU time)
+#   due_import_ms, due_ratio       import --due of a generated Anki collection of 100,000 notes
+#                                  and 200,000 cards, against the sqlite3 shell reading the same
+#                                  collection's notes and cards tables (ratio = sqlite3's time /
+#                                  ours; target >= 0.5); due_peak_rss_mib (target <= 64)
 # Each time is the best of 3 runs. The files lie in /dev/shm where there is one, so that both
 # peers of a pair are measured on the CPU rather than on the disk (import syncs its output
 # before the rename). Usage: bench/deck-bench.sh TOLLAMY-DECK
@@ -78,3 +82,72 @@ echo "check_s $check_s"
 awk -v w="$wc_s" -v s="$check_s" 'BEGIN { printf "check_ratio %.2f\n", w / s }'
 echo "import_peak_rss_mib $import_rss"
 echo "check_peak_rss_mib $check_rss"
+
+# An Anki collection in the older schema: 100,000 "Basic (and reversed card)" notes in 20 decks,
+# 200,000 cards: 40 % new, 55 % reviews due from 20 days ago to 300 days ahead, 5 % learning.
+python3 - "$work/collection.anki2" <<'PY'
+import json, random, sqlite3, sys
+random.seed(22)
+db = sqlite3.connect(sys.argv[1])
+db.executescript("""
+PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;
+CREATE TABLE col (id integer PRIMARY KEY, crt integer NOT NULL, mod integer NOT NULL,
+  scm integer NOT NULL, ver integer NOT NULL, dty integer NOT NULL, usn integer NOT NULL,
+  ls integer NOT NULL, conf text NOT NULL, models text NOT NULL, decks text NOT NULL,
+  dconf text NOT NULL, tags text NOT NULL);
+CREATE TABLE notes (id integer PRIMARY KEY, guid text NOT NULL, mid integer NOT NULL,
+  mod integer NOT NULL, usn integer NOT NULL, tags text NOT NULL, flds text NOT NULL,
+  sfld integer NOT NULL, csum integer NOT NULL, flags integer NOT NULL, data text NOT NULL);
+CREATE TABLE cards (id integer PRIMARY KEY, nid integer NOT NULL, did integer NOT NULL,
+  ord integer NOT NULL, mod integer NOT NULL, usn integer NOT NULL, type integer NOT NULL,
+  queue integer NOT NULL, due integer NOT NULL, ivl integer NOT NULL, factor integer NOT NULL,
+  reps integer NOT NULL, lapses integer NOT NULL, left integer NOT NULL, odue integer NOT NULL,
+  odid integer NOT NULL, flags integer NOT NULL, data text NOT NULL);
+CREATE INDEX ix_cards_nid ON cards (nid);
+""")
+crt, now, today = 1600000000, 1773223200, (1773223200 - 1600000000) // 86400
+model = {"id": 1002, "name": "Basic (and reversed card)", "type": 0,
+         "flds": [{"name": "Front", "ord": 0}, {"name": "Back", "ord": 1}],
+         "tmpls": [{"ord": 0, "qfmt": "{{Front}}", "afmt": "{{FrontSide}}<hr id=answer>{{Back}}"},
+                   {"ord": 1, "qfmt": "{{Back}}", "afmt": "{{FrontSide}}<hr id=answer>{{Front}}"}]}
+decks = {str(d): {"id": d, "name": "Languages::Deck %d" % d, "dyn": 0} for d in range(2, 22)}
+decks["1"] = {"id": 1, "name": "Languages", "dyn": 0}
+conf = {"rollover": 4, "creationOffset": -120, "schedVer": 2, "collapseTime": 1200}
+db.execute("INSERT INTO col VALUES (1, ?, 0, 0, 11, 0, 0, 0, ?, ?, ?, '{}', '{}')",
+           (crt, json.dumps(conf), json.dumps({"1002": model}), json.dumps(decks)))
+notes, cards = [], []
+for n in range(100000):
+    front = "Question %d: what does word %d of lesson %d mean?" % (n, n % 997, n % 89)
+    back = "Answer %d, <b>meaning</b> %d &amp; more" % (n, n % 991)
+    notes.append((n + 1, "g%d" % n, 1002, 0, 0, "", front + "\x1f" + back, front, 0, 0, ""))
+    for ord in (0, 1):
+        r = random.random()
+        if r < 0.40:
+            t, q, due = 0, 0, n
+        elif r < 0.95:
+            t, q, due = 2, 2, today + random.randint(-20, 300)
+        else:
+            t, q, due = 1, 1, now + random.randint(-3600, 3600)
+        cards.append((2 * n + ord + 1, n + 1, 2 + n % 20, ord, 0, 0, t, q, due, 0, 0, 0, 0, 0,
+                      0, 0, 0, ""))
+db.executemany("INSERT INTO notes VALUES (?,?,?,?,?,?,?,?,?,?,?)", notes)
+db.executemany("INSERT INTO cards VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", cards)
+db.commit()
+PY
+export TOLLAMY_NOW=1773223200
+run_sqlite() { sqlite3 -readonly "$work/collection.anki2" 'SELECT * FROM notes; SELECT * FROM cards;' >/dev/null; }
+# The deck is removed first, so that every run writes it (an unchanged deck is left alone).
+run_due() {
+    rm -f "$work/due.txt"
+    "$tool" import "$work/collection.anki2" --due -o "$work/due.txt" 2>/dev/null
+}
+best_of3 sqlite_s run_sqlite
+best_of3 due_s run_due
+rm -f "$work/due.txt"
+due_rss=$(peak_rss_mib "$tool" import "$work/collection.anki2" --due -o "$work/due.txt")
+due_cards=$("$tool" check "$work/due.txt" 2>/dev/null | awk '{ print $1 }')
+echo "due_cards $due_cards"
+awk -v s="$sqlite_s" 'BEGIN { printf "sqlite3_ms %.1f\n", s * 1000 }'
+awk -v s="$due_s" 'BEGIN { printf "due_import_ms %.1f\n", s * 1000 }'
+awk -v q="$sqlite_s" -v s="$due_s" 'BEGIN { printf "due_ratio %.2f\n", q / s }'
+echo "due_peak_rss_mib $due_rss"

@@ -1,20 +1,20 @@
 // Reading Anki packages: libzip for the archive, libzstd for collection.anki21b, SQLite for
-// the collection and nlohmann-json for the older collections' note types and decks.
+// the collection (its note types and decks come from anki_schema.cpp).
 #include "deck/apkg.h"
+
+#include "deck/anki_schema.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <set>
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
 #include <sqlite3.h>
 #include <zip.h>
 #include <zstd.h>
@@ -24,9 +24,6 @@ namespace {
 
 const char* const kCollections[] = {"collection.anki21b", "collection.anki21", "collection.anki2"};
 constexpr char kFieldSep = '\x1f';
-// Anki's note types and decks take kilobytes of JSON; a parse tree of much more than this
-// would only serve to exhaust memory, so larger texts are left unread.
-constexpr int kMaxJsonBytes = 64 << 20;
 
 std::string SizeText(uint64_t bytes) {
     char text[64];
@@ -106,17 +103,9 @@ struct ZipFileCloser {
 struct ZstdCloser {
     void operator()(ZSTD_DStream* s) const { ZSTD_freeDStream(s); }
 };
-struct SqliteCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StmtCloser {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
 using ZipPtr = std::unique_ptr<zip_t, ZipCloser>;
 using ZipFilePtr = std::unique_ptr<zip_file_t, ZipFileCloser>;
 using ZstdPtr = std::unique_ptr<ZSTD_DStream, ZstdCloser>;
-using DbPtr = std::unique_ptr<sqlite3, SqliteCloser>;
-using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtCloser>;
 
 std::string ZipErrorText(zip_error_t* error) {
     std::string text = zip_error_strerror(error);
@@ -353,13 +342,6 @@ int OpenCollection(const std::string& path, const std::string& entry, DbPtr* db,
     return kOk;
 }
 
-int Prepare(sqlite3* db, const char* sql, StmtPtr* stmt) {
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-    stmt->reset(raw);
-    return rc;
-}
-
 int SqlError(sqlite3* db, const std::string& entry, std::string* message) {
     int code = sqlite3_errcode(db);
     if (code == SQLITE_NOTADB) {
@@ -368,205 +350,6 @@ int SqlError(sqlite3* db, const std::string& entry, std::string* message) {
     }
     *message = entry + ": damaged collection (" + sqlite3_errmsg(db) + ")";
     return kBadCollection;
-}
-
-std::string ColumnText(sqlite3_stmt* stmt, int column) {
-    const unsigned char* text = sqlite3_column_text(stmt, column);
-    int size = sqlite3_column_bytes(stmt, column);
-    return text ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(size))
-                : std::string();
-}
-
-struct NoteType {
-    std::string name;
-    bool cloze = false;
-    std::vector<std::pair<int64_t, std::string>> fields; // (ord, name)
-    std::vector<std::string> names;                      // the names in field order
-};
-
-struct Collection {
-    std::map<int64_t, NoteType> types;
-    std::map<int64_t, std::string> decks; // id -> Parent::Child
-};
-
-int TableExists(sqlite3* db, const char* name, int* exists) {
-    StmtPtr stmt;
-    int rc =
-        Prepare(db, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?1", &stmt);
-    if (rc != SQLITE_OK) {
-        return rc;
-    }
-    sqlite3_bind_text(stmt.get(), 1, name, -1, SQLITE_STATIC);
-    rc = sqlite3_step(stmt.get());
-    if (rc != SQLITE_ROW) {
-        return rc;
-    }
-    *exists = sqlite3_column_int(stmt.get(), 0) > 0;
-    return SQLITE_OK;
-}
-
-int64_t JsonId(const nlohmann::json& value, const std::string& key) {
-    if (value.is_number_integer()) {
-        return value.get<int64_t>();
-    }
-    return strtoll(key.c_str(), nullptr, 10);
-}
-
-nlohmann::json ParseJsonColumn(sqlite3_stmt* stmt, int column) {
-    if (sqlite3_column_bytes(stmt, column) > kMaxJsonBytes) {
-        return nlohmann::json();
-    }
-    return nlohmann::json::parse(ColumnText(stmt, column), nullptr, false);
-}
-
-// Note types and decks of the older collections: JSON in col.models and col.decks.
-int LoadJsonTables(sqlite3* db, Collection* collection) {
-    StmtPtr stmt;
-    int rc = Prepare(db, "SELECT models, decks FROM col LIMIT 1", &stmt);
-    if (rc != SQLITE_OK) {
-        return rc;
-    }
-    rc = sqlite3_step(stmt.get());
-    if (rc == SQLITE_DONE) {
-        return SQLITE_OK;
-    }
-    if (rc != SQLITE_ROW) {
-        return rc;
-    }
-    nlohmann::json models = ParseJsonColumn(stmt.get(), 0);
-    if (models.is_object()) {
-        for (auto& [key, model] : models.items()) {
-            if (!model.is_object()) {
-                continue;
-            }
-            NoteType type;
-            auto name = model.find("name");
-            if (name != model.end() && name->is_string()) {
-                type.name = name->get<std::string>();
-            }
-            auto kind = model.find("type");
-            type.cloze =
-                kind != model.end() && kind->is_number_integer() && kind->get<int64_t>() == 1;
-            auto fields = model.find("flds");
-            if (fields != model.end() && fields->is_array()) {
-                int64_t position = 0;
-                for (auto& field : *fields) {
-                    std::string field_name;
-                    int64_t ord = position++;
-                    if (field.is_object()) {
-                        auto n = field.find("name");
-                        if (n != field.end() && n->is_string()) {
-                            field_name = n->get<std::string>();
-                        }
-                        auto o = field.find("ord");
-                        if (o != field.end() && o->is_number_integer()) {
-                            ord = o->get<int64_t>();
-                        }
-                    }
-                    type.fields.emplace_back(ord, field_name);
-                }
-            }
-            auto id = model.find("id");
-            collection->types[JsonId(id != model.end() ? *id : nlohmann::json(), key)] = type;
-        }
-    }
-    nlohmann::json decks = ParseJsonColumn(stmt.get(), 1);
-    if (decks.is_object()) {
-        for (auto& [key, deck] : decks.items()) {
-            if (!deck.is_object()) {
-                continue;
-            }
-            auto name = deck.find("name");
-            auto id = deck.find("id");
-            if (name != deck.end() && name->is_string()) {
-                collection->decks[JsonId(id != deck.end() ? *id : nlohmann::json(), key)] =
-                    name->get<std::string>();
-            }
-        }
-    }
-    return SQLITE_OK;
-}
-
-// Note types and decks of the newer collections: the notetypes, fields and decks tables.
-int LoadTables(sqlite3* db, Collection* collection) {
-    StmtPtr stmt;
-    int rc = Prepare(db, "SELECT id, name, config FROM notetypes", &stmt);
-    if (rc != SQLITE_OK) {
-        return rc;
-    }
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        NoteType& type = collection->types[sqlite3_column_int64(stmt.get(), 0)];
-        type.name = ColumnText(stmt.get(), 1);
-        const void* config = sqlite3_column_blob(stmt.get(), 2);
-        int size = sqlite3_column_bytes(stmt.get(), 2);
-        type.cloze = config && NotetypeKind(static_cast<const unsigned char*>(config),
-                                            static_cast<size_t>(size)) == 1;
-    }
-    if (rc != SQLITE_DONE) {
-        return rc;
-    }
-    rc = Prepare(db, "SELECT ntid, ord, name FROM fields", &stmt);
-    if (rc != SQLITE_OK) {
-        return rc;
-    }
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        auto type = collection->types.find(sqlite3_column_int64(stmt.get(), 0));
-        if (type != collection->types.end()) {
-            type->second.fields.emplace_back(sqlite3_column_int64(stmt.get(), 1),
-                                             ColumnText(stmt.get(), 2));
-        }
-    }
-    if (rc != SQLITE_DONE) {
-        return rc;
-    }
-    int has_decks = 0;
-    rc = TableExists(db, "decks", &has_decks);
-    if (rc != SQLITE_OK || !has_decks) {
-        return rc;
-    }
-    rc = Prepare(db, "SELECT id, name FROM decks", &stmt);
-    if (rc != SQLITE_OK) {
-        return rc;
-    }
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        std::string name = ColumnText(stmt.get(), 1);
-        std::string shown;
-        for (char c : name) {
-            if (c == kFieldSep) {
-                shown += "::";
-            } else {
-                shown += c;
-            }
-        }
-        collection->decks[sqlite3_column_int64(stmt.get(), 0)] = shown;
-    }
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
-}
-
-std::string Folded(const std::string& text) {
-    std::string folded = text;
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c + 32);
-        }
-    }
-    return folded;
-}
-
-// The ids of the deck named `name` (letters compared without case, as Anki does) and of its
-// subdecks.
-std::set<int64_t> DeckIds(const Collection& collection, const std::string& name) {
-    std::string wanted = Folded(name);
-    std::set<int64_t> ids;
-    for (const auto& [id, deck] : collection.decks) {
-        std::string folded = Folded(deck);
-        if (folded == wanted ||
-            (folded.size() > wanted.size() + 2 && folded.compare(0, wanted.size(), wanted) == 0 &&
-             folded.compare(wanted.size(), 2, "::") == 0)) {
-            ids.insert(id);
-        }
-    }
-    return ids;
 }
 
 // The notes with a card in one of `decks`. A card moved into a filtered deck counts for its
@@ -608,31 +391,12 @@ int ReadCollection(const std::string& path, const std::string& entry, const Read
         *message = entry + " holds no notes table: not an Anki collection";
         return kBadCollection;
     }
-    Collection collection;
-    int has_notetypes = 0;
-    int rc = TableExists(db.get(), "notetypes", &has_notetypes);
-    if (rc == SQLITE_OK && has_notetypes) {
-        rc = LoadTables(db.get(), &collection);
-    }
-    if (rc == SQLITE_OK && collection.types.empty()) {
-        int has_col = 0;
-        rc = TableExists(db.get(), "col", &has_col);
-        if (rc == SQLITE_OK && has_col) {
-            rc = LoadJsonTables(db.get(), &collection);
-        }
-    }
-    if (rc != SQLITE_OK) {
+    Schema collection;
+    if (LoadSchema(db.get(), &collection) != SQLITE_OK) {
         return SqlError(db.get(), entry, message);
     }
-    for (auto& [id, type] : collection.types) {
-        std::stable_sort(type.fields.begin(), type.fields.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& field : type.fields) {
-            type.names.push_back(field.second);
-        }
-    }
     for (const auto& [id, deck] : collection.decks) {
-        info->decks.push_back(deck);
+        info->decks.push_back(deck.name);
     }
     std::sort(info->decks.begin(), info->decks.end());
     info->decks.erase(std::unique(info->decks.begin(), info->decks.end()), info->decks.end());
@@ -642,13 +406,8 @@ int ReadCollection(const std::string& path, const std::string& entry, const Read
     if (filter) {
         std::set<int64_t> decks = DeckIds(collection, options.deck);
         if (decks.empty()) {
-            std::string names;
-            for (const std::string& deck : info->decks) {
-                names += names.empty() ? "" : ", ";
-                names += "\"" + deck + "\"";
-            }
-            *message = "the package has no deck \"" + options.deck +
-                       "\" (its decks: " + (names.empty() ? "none" : names) + ")";
+            *message = std::string("the ") + options.kind + " has no deck \"" + options.deck +
+                       "\" (its decks: " + DeckList(collection) + ")";
             return kNoSuchDeck;
         }
         if (NotesInDecks(db.get(), decks, &wanted) != SQLITE_OK) {
@@ -661,6 +420,7 @@ int ReadCollection(const std::string& path, const std::string& entry, const Read
         return SqlError(db.get(), entry, message);
     }
     Note note;
+    int rc = SQLITE_OK;
     int64_t note_type = 0;
     bool first = true;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
@@ -676,7 +436,7 @@ int ReadCollection(const std::string& path, const std::string& entry, const Read
             // Notes of one type mostly follow each other; copy the names only on a change.
             note.type_name = type != collection.types.end() ? type->second.name : std::string();
             if (type != collection.types.end()) {
-                note.field_names = type->second.names;
+                note.field_names = type->second.field_names;
             } else {
                 note.field_names.clear();
             }
@@ -707,8 +467,9 @@ int ReadCollection(const std::string& path, const std::string& entry, const Read
     return kOk;
 }
 
-int ReadArchive(zip_t* archive, const ReadOptions& options, const NoteSink& sink, ReadInfo* info,
-                std::string* message) {
+// Unpacks the newest collection of the archive into a private temporary file, checks it and
+// hands it to `use`; the file is removed when `use` returns.
+int UseArchive(zip_t* archive, uint64_t max_bytes, const CollectionUse& use, std::string* message) {
     const char* name = nullptr;
     zip_int64_t index = FindCollection(archive, &name);
     if (index < 0) {
@@ -716,79 +477,33 @@ int ReadArchive(zip_t* archive, const ReadOptions& options, const NoteSink& sink
                    "collection.anki21 or collection.anki2 in it)";
         return kNoCollection;
     }
-    info->entry = name;
     TempFile copy;
     if (!copy.Create()) {
         *message = std::string("cannot create a temporary file (") + strerror(errno) + ")";
         return kIoError;
     }
-    int result = UnpackCollection(archive, index, name, options.max_bytes, &copy, message);
+    int result = UnpackCollection(archive, index, name, max_bytes, &copy, message);
     if (result == kOk) {
         result = CheckSqliteHeader(copy.path(), name, message);
     }
     if (result == kOk) {
-        result = ReadCollection(copy.path(), name, options, sink, info, message);
+        result = use(copy.path(), name);
     }
     return result;
 }
 
-} // namespace
-
-int NotetypeKind(const unsigned char* config, size_t size) {
-    size_t pos = 0;
-    auto varint = [&](uint64_t* value) {
-        *value = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            if (pos >= size) {
-                return 0;
-            }
-            unsigned char byte = config[pos++];
-            *value |= static_cast<uint64_t>(byte & 0x7f) << shift;
-            if (!(byte & 0x80)) {
-                return 1;
-            }
-        }
-        return 0;
-    };
-    while (pos < size) {
-        uint64_t key = 0;
-        uint64_t value = 0;
-        if (!varint(&key)) {
-            return 0;
-        }
-        switch (key & 7) {
-        case 0:
-            if (!varint(&value)) {
-                return 0;
-            }
-            if ((key >> 3) == 1) {
-                return value == 1 ? 1 : 0;
-            }
-            break;
-        case 1:
-            if (size - pos < 8) {
-                return 0;
-            }
-            pos += 8;
-            break;
-        case 2:
-            if (!varint(&value) || value > size - pos) {
-                return 0;
-            }
-            pos += static_cast<size_t>(value);
-            break;
-        case 5:
-            if (size - pos < 4) {
-                return 0;
-            }
-            pos += 4;
-            break;
-        default:
-            return 0;
-        }
-    }
-    return 0;
+int ReadArchive(zip_t* archive, const ReadOptions& options, const NoteSink& sink, ReadInfo* info,
+                std::string* message) {
+    return UseArchive(
+        archive, options.max_bytes,
+        [&](const std::string& copy, const std::string& entry) {
+            info->entry = entry;
+            return ReadCollection(copy, entry, options, sink, info, message);
+        },
+        message);
 }
+
+} // namespace
 
 int LooksLikeZip(const std::string& path) {
     FILE* file = fopen(path.c_str(), "rb");
@@ -807,6 +522,32 @@ int IsPackage(const std::string& path) {
     ZipPtr archive(zip_open(path.c_str(), ZIP_RDONLY, &error));
     const char* name = nullptr;
     return archive && FindCollection(archive.get(), &name) >= 0;
+}
+
+int WithPackageCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
+                          std::string* message) {
+    int error = 0;
+    ZipPtr archive(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
+    if (!archive) {
+        return OpenError(error, LooksLikeZip(path) != 0, message);
+    }
+    return UseArchive(archive.get(), max_bytes, use, message);
+}
+
+int ReadCollectionFile(const std::string& path, const std::string& entry,
+                       const ReadOptions& options, const NoteSink& sink, ReadInfo* info,
+                       std::string* message) {
+    info->entry = entry;
+    return ReadCollection(path, entry, options, sink, info, message);
+}
+
+int OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr* db,
+                       std::string* message) {
+    return OpenCollection(path, entry, db, message);
+}
+
+int CollectionError(sqlite3* db, const std::string& entry, std::string* message) {
+    return SqlError(db, entry, message);
 }
 
 int ReadPackage(const std::string& path, const ReadOptions& options, const NoteSink& sink,

@@ -7,6 +7,8 @@
 // before it returns, also on failure.
 #pragma once
 
+#include "deck/anki_schema.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,6 +31,7 @@ enum Result {
     kBadCollection, // an SQLite database without the tables of a collection, or damaged
     kNoSuchDeck,    // --deck names no deck of the package
     kStopped,       // the note callback asked to stop
+    kBusy,          // Anki holds the collection open, and there is no backup to read instead
 };
 
 struct Note {
@@ -42,6 +45,7 @@ struct Note {
 struct ReadOptions {
     std::string deck;                         // "": every note; else this deck and its subdecks
     uint64_t max_bytes = kMaxCollectionBytes; // limit on the unpacked collection
+    const char* kind = "package";             // what messages call the input
 };
 
 struct ReadInfo {
@@ -69,6 +73,31 @@ int ReadPackage(const std::string& path, const ReadOptions& options, const NoteS
 // The same for a package held in memory (used by the fuzz target).
 int ReadPackageBuffer(const void* data, size_t size, const ReadOptions& options,
                       const NoteSink& sink, ReadInfo* info, std::string* message);
+
+// --- Seams for the readers of whole collections (the schedule, the decks listing) ---------
+
+// Called with the path of a private copy of a collection and the name it is known by
+// ("collection.anki21b"); its result is handed back.
+using CollectionUse = std::function<int(const std::string& copy, const std::string& entry)>;
+
+// Unpacks the newest collection of the package at `path` into a private temporary file, checks
+// that it is an SQLite database and calls `use` with it. The file is removed before this
+// returns. Returns a Result, or what `use` returned.
+int WithPackageCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
+                          std::string* message);
+
+// ReadPackage for an SQLite collection file that is already a private copy.
+int ReadCollectionFile(const std::string& path, const std::string& entry,
+                       const ReadOptions& options, const NoteSink& sink, ReadInfo* info,
+                       std::string* message);
+
+// Opens a private copy of a collection read-only, with the defensive settings every collection
+// gets (no triggers, views or extensions; a stand-in for Anki's unicase collation).
+int OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr* db,
+                       std::string* message);
+
+// The Result and message for the last error of `db` (kNotSqlite or kBadCollection).
+int CollectionError(sqlite3* db, const std::string& entry, std::string* message);
 
 // The kind (field 1, a varint) of a notetypes.config protobuf: 0 normal, 1 cloze. Returns 0
 // when the field is absent or the bytes are malformed.

@@ -3,6 +3,8 @@
 // the text import's cloze rule).
 #include "deck/apkg_import.h"
 
+#include "deck/anki_snapshot.h"
+#include "deck/anki_source.h"
 #include "deck/apkg.h"
 #include "deck/closingline.h"
 
@@ -31,8 +33,8 @@ bool StartsWithNoCase(const std::string& text, size_t at, const char* word) {
 } // namespace
 
 bool ImportsPackage(const ImportOptions& options) {
-    return options.format == "apkg" ||
-           (options.format == "auto" && apkg::LooksLikeZip(options.input));
+    return !options.ankiProfile.empty() || options.format == "apkg" ||
+           (options.format == "auto" && LooksLikeAnki(options.input));
 }
 
 int CountMediaReferences(const std::string& field) {
@@ -57,7 +59,11 @@ int CountMediaReferences(const std::string& field) {
 }
 
 int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
-    Report report(options.input, err);
+    std::string path;
+    if (!ResolveAnkiInput(options.input, options.ankiProfile, &path, err)) {
+        return 1;
+    }
+    Report report(path, err);
     report.SetQuiet(quiet);
     if (options.output.empty()) {
         report.ErrorAbout("tollamy-deck", "import needs -o OUTPUT");
@@ -70,12 +76,12 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         return 2;
     }
     struct stat in {};
-    if (stat(options.input.c_str(), &in) != 0) {
+    if (stat(path.c_str(), &in) != 0) {
         report.Error(0, std::string("cannot be read: ") + strerror(errno));
         return 1;
     }
     DeckWriter writer;
-    if (!writer.Open(options.output, options.input, options.force, report)) {
+    if (!writer.Open(options.output, path, options.force, report)) {
         return 1;
     }
     CardSink sink(options, writer, report);
@@ -91,34 +97,39 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
     flags.cloze = true;
     apkg::ReadOptions read;
     read.deck = options.ankiDeck;
+    const bool collection = LooksLikeSqlite(path);
+    read.kind = collection ? "collection" : "package";
     apkg::ReadInfo info;
     std::string message;
     Record record;
-    int result = apkg::ReadPackage(
-        options.input, read,
-        [&](const apkg::Note& note) {
-            if (note.fields.size() < needed) {
-                ++fewer;
-                std::string type = note.type_name.empty() ? "" : " (" + note.type_name + ")";
-                std::string field = std::to_string(needed);
-                if (needed <= note.field_names.size()) {
-                    field += " (\"" + note.field_names[needed - 1] + "\")";
-                }
-                report.Warning(0, "note " + std::to_string(note.id) + type + " skipped: it has " +
-                                      std::to_string(note.fields.size()) + " field" +
-                                      (note.fields.size() == 1 ? "" : "s") + ", field " + field +
-                                      " was asked for");
-                return 0;
+    apkg::NoteSink notes = [&](const apkg::Note& note) {
+        if (note.fields.size() < needed) {
+            ++fewer;
+            std::string type = note.type_name.empty() ? "" : " (" + note.type_name + ")";
+            std::string field = std::to_string(needed);
+            if (needed <= note.field_names.size()) {
+                field += " (\"" + note.field_names[needed - 1] + "\")";
             }
-            media += CountMediaReferences(note.fields[q - 1]);
-            media += CountMediaReferences(note.fields[a - 1]);
-            record.assign(note.fields.begin(), note.fields.end());
-            // The cloze rule: the cloze field shows its gaps as the question and its text
-            // as the answer. Notes of other types only follow it when their text has clozes.
-            sink.Add(record, 0, flags);
+            report.Warning(0, "note " + std::to_string(note.id) + type + " skipped: it has " +
+                                  std::to_string(note.fields.size()) + " field" +
+                                  (note.fields.size() == 1 ? "" : "s") + ", field " + field +
+                                  " was asked for");
             return 0;
+        }
+        media += CountMediaReferences(note.fields[q - 1]);
+        media += CountMediaReferences(note.fields[a - 1]);
+        record.assign(note.fields.begin(), note.fields.end());
+        // The cloze rule: the cloze field shows its gaps as the question and its text
+        // as the answer. Notes of other types only follow it when their text has clozes.
+        sink.Add(record, 0, flags);
+        return 0;
+    };
+    int result = WithAnkiCollection(
+        path, read.max_bytes, report,
+        [&](const std::string& copy, const std::string& entry) {
+            return apkg::ReadCollectionFile(copy, entry, read, notes, &info, &message);
         },
-        &info, &message);
+        &message);
     if (result != apkg::kOk) {
         if (options.format == "auto" &&
             (result == apkg::kNotZip || result == apkg::kNoCollection)) {
@@ -137,11 +148,12 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         std::string tail =
             ImportTail(0, report.Warnings(), !options.header && sink.FirstLooksLikeTitles());
         fprintf(err,
-                "imported %s from %s (%s, apkg) to %s; %s read, %ld skipped as empty, %ld with too "
-                "few fields, %s dropped; %s\n",
-                Counted(sink.Cards(), "card").c_str(), options.input.c_str(), info.entry.c_str(),
-                options.output.c_str(), Counted(static_cast<long>(info.notes_read), "note").c_str(),
-                sink.Skipped(), fewer, Counted(media, "media reference").c_str(), tail.c_str());
+                "imported %s from %s (%s, %s) to %s; %s read, %ld skipped as empty, %ld with "
+                "too few fields, %s dropped; %s\n",
+                Counted(sink.Cards(), "card").c_str(), path.c_str(), info.entry.c_str(),
+                collection ? "collection" : "apkg", options.output.c_str(),
+                Counted(static_cast<long>(info.notes_read), "note").c_str(), sink.Skipped(), fewer,
+                Counted(media, "media reference").c_str(), tail.c_str());
     }
     return 0;
 }

@@ -301,11 +301,43 @@ void DeckWriter::WriteBytes(const std::string& bytes) {
     }
 }
 
+// True when the two files hold the same bytes.
+static bool SameBytes(const std::string& a, const std::string& b) {
+    int fa = open(a.c_str(), O_RDONLY | O_CLOEXEC);
+    int fb = open(b.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat sa {
+    }, sb{};
+    bool same = fa >= 0 && fb >= 0 && fstat(fa, &sa) == 0 && fstat(fb, &sb) == 0 &&
+                S_ISREG(sb.st_mode) && sa.st_size == sb.st_size;
+    std::vector<char> x(1 << 16), y(1 << 16);
+    while (same) {
+        ssize_t n = read(fa, x.data(), x.size());
+        same = n >= 0 && read(fb, y.data(), static_cast<size_t>(n)) == n &&
+               memcmp(x.data(), y.data(), static_cast<size_t>(n)) == 0;
+        if (n <= 0) {
+            break;
+        }
+    }
+    for (int fd : {fa, fb}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    return same;
+}
+
 bool DeckWriter::Commit(Report& report) {
     if (fd_ < 0) {
         return false;
     }
     Flush();
+    if (!failed_ && keepUnchanged_ && SameBytes(temp_, output_)) {
+        close(fd_);
+        fd_ = -1;
+        unlink(temp_.c_str());
+        unchanged_ = committed_ = true;
+        return true;
+    }
     if (failed_ || fsync(fd_) != 0) {
         report.ErrorAbout(output_, std::string("could not be written: ") + strerror(errno));
         return false;

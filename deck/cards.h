@@ -43,6 +43,9 @@ struct ImportOptions {
     bool header = false;         // the first record is a header row: skip it
     bool force = false;          // replace an existing OUTPUT
     std::string ankiDeck;        // apkg: only the notes in this Anki deck (and its subdecks)
+    std::string ankiProfile;     // Anki: read this profile's collection instead of INPUT
+    bool due = false;            // Anki: only the cards due today, as Anki shows them
+    long newCards = 0;           // Anki, with due: also the first N new cards
 };
 
 // How a record's fields are to be read.
@@ -101,6 +104,10 @@ public:
     void WriteBytes(const std::string& bytes);
     // Flushes, syncs and renames the temporary file to OUTPUT. False with an error in report.
     bool Commit(Report& report);
+    // Commit leaves an OUTPUT that holds exactly the new bytes as it is, with its time stamp
+    // (so that the item keeps its index), and removes the temporary file instead.
+    void KeepWhenUnchanged() { keepUnchanged_ = true; }
+    bool Unchanged() const { return unchanged_; }
 
     long Cards() const { return cards_; }
 
@@ -113,6 +120,8 @@ private:
     bool failed_ = false;
     bool mark_ = true;
     bool committed_ = false;
+    bool keepUnchanged_ = false;
+    bool unchanged_ = false;
     long cards_ = 0;
     std::vector<uint8_t> buffer_;
 };

@@ -1,6 +1,10 @@
 // tollamy-deck's command line.
 #include "deck/cli.h"
 
+#include "deck/anki_decks.h"
+#include "deck/anki_due.h"
+#include "deck/anki_profile.h"
+#include "deck/anki_source.h"
 #include "deck/deckscan.h"
 #include "deck/import.h"
 
@@ -18,11 +22,13 @@ const char kHelp[] =
     "usage: scripts/deck import INPUT -o OUTPUT [options]\n"
     "       scripts/deck check DECK [--strict]\n"
     "       scripts/deck export DECK -o OUTPUT [--force]\n"
+    "       scripts/deck decks INPUT        scripts/deck profiles\n"
     "\n"
     "import   writes a deck the item reads: UTF-16LE with FF FE, CR LF, question TAB answer\n"
     "  --format F        auto (default), anki, csv, tsv, text or apkg (an Anki package)\n"
-    "  --deck NAME       apkg: only the notes in this Anki deck and its subdecks\n"
-    "                    (a note gives one card: its cloze gaps, else its fields 1 and 2)\n"
+    "  --deck NAME       Anki: only the cards in this deck and its subdecks\n"
+    "  --due             Anki: only today's due cards, as Anki shows them; --new N adds N new\n"
+    "  --anki-profile P  Anki: read profile P's collection instead of INPUT (also for decks)\n"
     "  --encoding NAME   the input's encoding (default: byte-order mark, UTF-8, or a guess)\n"
     "  --field-sep S     text format: between question and answer (Tab, Comma, ... or S)\n"
     "  --card-sep S      text format: between cards (Newline, Semicolon, ... or S)\n"
@@ -33,9 +39,10 @@ const char kHelp[] =
     "check    tells what the item will make of DECK: FILE:LINE: warning|error: text,\n"
     "         then \"N cards, W warnings, E errors\"; --strict makes warnings errors\n"
     "export   writes DECK's cards as UTF-8 TSV for Anki (#separator:tab, #html:false)\n"
+    "decks    lists the decks of an Anki input: notes, cards, due today, new\n"
+    "profiles lists Anki's profiles (in $ANKI_BASE, else ~/.local/share/Anki2)\n"
     "\n"
-    "Exit status: 0 done, 1 failed (nothing written), 2 bad arguments (also an option that\n"
-    "does not apply to the input's format).\n";
+    "Exit status: 0 done, 1 failed (nothing written), 2 bad arguments or inapplicable options.\n";
 
 int Usage(FILE* err, const std::string& text) {
     fprintf(err, "tollamy-deck: error: %s\n", text.c_str());
@@ -43,14 +50,39 @@ int Usage(FILE* err, const std::string& text) {
     return 2;
 }
 
-bool ParseColumn(const char* text, int* column) {
+bool ParseNumber(const char* text, long most, long* number) {
     char* end = nullptr;
     long v = strtol(text, &end, 10);
-    if (end == text || *end != 0 || v < 1 || v > 1000) {
+    if (end == text || *end != 0 || v < 1 || v > most) {
+        return false;
+    }
+    *number = v;
+    return true;
+}
+
+bool ParseColumn(const char* text, int* column) {
+    long v = 0;
+    if (!ParseNumber(text, 1000, &v)) {
         return false;
     }
     *column = static_cast<int>(v);
     return true;
+}
+
+// `profiles`: Anki's profiles, one per line; status 1 when there is none.
+int RunProfiles(FILE* out, FILE* err) {
+    const std::string base = AnkiBaseFolder();
+    std::vector<std::string> profiles = AnkiProfiles(base);
+    if (profiles.empty()) {
+        fprintf(err,
+                "tollamy-deck: error: no Anki profile in %s (set ANKI_BASE to Anki's folder)\n",
+                base.c_str());
+        return 1;
+    }
+    for (const std::string& name : profiles) {
+        fprintf(out, "%s\n", name.c_str());
+    }
+    return 0;
 }
 
 } // namespace
@@ -68,8 +100,10 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
         return 2;
     }
     std::string command = args[0];
-    if (command != "import" && command != "check" && command != "export") {
-        return Usage(err, "unknown command '" + command + "' (import, check or export)");
+    if (command != "import" && command != "check" && command != "export" && command != "decks" &&
+        command != "profiles") {
+        return Usage(err, "unknown command '" + command +
+                              "' (import, check, export, decks or profiles)");
     }
     ImportOptions import;
     bool strict = false;
@@ -91,6 +125,8 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
             import.force = true;
         } else if (a == "--strict" && command == "check") {
             strict = true;
+        } else if (a == "--anki-profile" && (command == "import" || command == "decks")) {
+            ok = value(&import.ankiProfile) && !import.ankiProfile.empty();
         } else if (command != "import" || a.size() < 2 || a.compare(0, 2, "--") != 0) {
             if (!a.empty() && a[0] == '-' && a != "-") {
                 return Usage(err, "unknown option '" + a + "' for " + command);
@@ -115,6 +151,10 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
             import.swap = true;
         } else if (a == "--header") {
             import.header = true;
+        } else if (a == "--due") {
+            import.due = true;
+        } else if (a == "--new") {
+            ok = value(&number) && ParseNumber(number.c_str(), 1000000, &import.newCards);
         } else {
             return Usage(err, "unknown option '" + a + "' for import");
         }
@@ -122,12 +162,31 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
             return Usage(err, "option " + a + " needs a value" +
                                   (a == "--question" || a == "--answer"
                                        ? std::string(" (a column number from 1)")
-                                       : std::string()));
+                                   : a == "--new" ? std::string(" (a number of cards from 1)")
+                                                  : std::string()));
         }
     }
+    if (command == "profiles") {
+        return files.empty() ? RunProfiles(out, err) : Usage(err, "profiles takes no file");
+    }
+    if (!import.ankiProfile.empty()) {
+        // The profile's collection is the input.
+        if (!files.empty()) {
+            return Usage(err, "give " + command + " INPUT or --anki-profile NAME, not both");
+        }
+        files.push_back("");
+    }
     if (files.size() != 1) {
-        return Usage(err, command + " takes one " +
-                              (command == "import" ? std::string("INPUT") : "DECK") + " file");
+        return Usage(
+            err, command + " takes one " +
+                     (command == "import" || command == "decks" ? std::string("INPUT") : "DECK") +
+                     " file");
+    }
+    if (command == "decks") {
+        if (!import.output.empty() || import.force) {
+            return Usage(err, "decks writes nothing: -o and --force do not apply");
+        }
+        return RunDecks({files[0], import.ankiProfile}, out, err);
     }
     if (command == "check") {
         if (!import.output.empty() || import.force) {
@@ -151,6 +210,21 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
     import.input = files[0];
     if (import.question != 0 && import.question == import.answer) {
         return Usage(err, "--question and --answer name the same column");
+    }
+    if (import.newCards != 0 && !import.due) {
+        return Usage(err, "--new N adds new cards to the due ones: give --due as well");
+    }
+    if (import.due) {
+        // A missing file is the import's error; a file of another kind is a wrong option.
+        FILE* probe = import.ankiProfile.empty() ? fopen(import.input.c_str(), "rb") : nullptr;
+        if (probe != nullptr) {
+            fclose(probe);
+        }
+        if ((probe != nullptr && !LooksLikeAnki(import.input)) ||
+            (import.format != "auto" && import.format != "apkg")) {
+            return Usage(err, "--due reads Anki collections and packages only");
+        }
+        return RunDueImport(import, err);
     }
     return RunImport(import, err);
 }

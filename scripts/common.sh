@@ -9,7 +9,9 @@ TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xau
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
 TOLLAMY_DECK_PACKAGES=(g++ cmake make pkg-config libgumbo-dev libuchardet-dev
     libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time
-    libzip-dev libsqlite3-dev libzstd-dev nlohmann-json3-dev)
+    libzip-dev libsqlite3-dev libzstd-dev nlohmann-json3-dev
+    # the peer of the due-import benchmark (bench/deck-bench.sh)
+    sqlite3)
 
 # Installs whatever of the given Debian packages is missing. Does nothing when all are present.
 tollamy_install_packages() {

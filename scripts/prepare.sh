@@ -2,8 +2,10 @@
 # scripts/run (from a source checkout, after building) and the launcher /usr/bin/tollamy (from
 # the installed package). Source it after common.sh; do not run it.
 #
-#   tollamy_parse_args PROGRAM ARGS...   --deck FILE (repeatable) and --vga
+#   tollamy_parse_args PROGRAM ARGS...   --deck FILE and --anki DECK (repeatable),
+#                                        --anki-profile NAME and --vga
 #   tollamy_need_display SCRIPT          without a display: runs SCRIPT again under Xvfb, as the demo
+#   tollamy_import_anki TOLLAMY_DECK     today's due cards of each --anki DECK, as decks
 #   tollamy_prepare BIN_DIR              the prefix, its fonts and .txt association, the binaries
 #                                        from BIN_DIR, the settings key, the Today items list
 #   tollamy_show DEMO_OUT                the Today host, or the demo writing its PNGs to DEMO_OUT
@@ -19,44 +21,65 @@ TOLLAMY_DECKS=()
 TOLLAMY_DECK_NAMES=()
 TOLLAMY_HOST_ARGS=()
 TOLLAMY_ARGS=()
+# --anki: the Anki decks asked for, the profile, and the items of the imports that worked and
+# of those that failed.
+TOLLAMY_ANKI_DECKS=()
+TOLLAMY_ANKI_PROFILE=""
+TOLLAMY_ANKI_SHOWN=()
+TOLLAMY_ANKI_HIDDEN=()
 
 tollamy_usage() {
-    echo "usage: $TOLLAMY_PROGRAM [--deck FILE]... [--vga]" >&2
+    echo "usage: $TOLLAMY_PROGRAM [--deck FILE]... [--anki DECK]... [--anki-profile NAME] [--vga]" >&2
     exit 2
 }
 
-# Reads the options. A deck's item is named after its file (French.txt: French), so two decks
+# Adds the deck at $1 as one more item, named after its file (French.txt: French); two decks
 # with one name, or a deck named like the installed item, are refused.
+tollamy_add_deck() {
+    local path name other
+    [ -f "$1" ] || { echo "$TOLLAMY_PROGRAM: no deck at $1" >&2; exit 2; }
+    path="$(realpath "$1")"
+    name="$(basename "$path")"
+    name="${name%.*}"
+    case "$name" in
+    "" | *[%\"]* | *[[:cntrl:]]*)
+        echo "$TOLLAMY_PROGRAM: $1: a deck's name (its file name without the extension)" \
+            "must not be empty or hold % or \"" >&2
+        exit 2
+        ;;
+    esac
+    # Windows names and registry keys ignore case.
+    for other in Tollamy ${TOLLAMY_DECK_NAMES[@]+"${TOLLAMY_DECK_NAMES[@]}"}; do
+        if [ "${name,,}" = "${other,,}" ]; then
+            echo "$TOLLAMY_PROGRAM: $1: there is already an item named $other;" \
+                "rename the deck" >&2
+            exit 2
+        fi
+    done
+    TOLLAMY_DECKS+=("$path")
+    TOLLAMY_DECK_NAMES+=("$name")
+}
+
+# Reads the options.
 tollamy_parse_args() {
     TOLLAMY_PROGRAM="$1"
     shift
     TOLLAMY_ARGS=("$@")
-    local path name other
     while [ $# -gt 0 ]; do
         case "$1" in
         --deck)
             [ $# -ge 2 ] || tollamy_usage
-            [ -f "$2" ] || { echo "$TOLLAMY_PROGRAM: no deck at $2" >&2; exit 2; }
-            path="$(realpath "$2")"
-            name="$(basename "$path")"
-            name="${name%.*}"
-            case "$name" in
-            "" | *[%\"]* | *[[:cntrl:]]*)
-                echo "$TOLLAMY_PROGRAM: $2: a deck's name (its file name without the extension)" \
-                    "must not be empty or hold % or \"" >&2
-                exit 2
-                ;;
-            esac
-            # Windows names and registry keys ignore case.
-            for other in Tollamy ${TOLLAMY_DECK_NAMES[@]+"${TOLLAMY_DECK_NAMES[@]}"}; do
-                if [ "${name,,}" = "${other,,}" ]; then
-                    echo "$TOLLAMY_PROGRAM: $2: there is already an item named $other;" \
-                        "rename the deck" >&2
-                    exit 2
-                fi
-            done
-            TOLLAMY_DECKS+=("$path")
-            TOLLAMY_DECK_NAMES+=("$name")
+            tollamy_add_deck "$2"
+            shift 2
+            ;;
+        --anki)
+            [ $# -ge 2 ] && [ -n "$2" ] || tollamy_usage
+            TOLLAMY_ANKI_DECKS+=("$2")
+            shift 2
+            ;;
+        --anki-profile)
+            [ $# -ge 2 ] && [ -n "$2" ] || tollamy_usage
+            TOLLAMY_ANKI_PROFILE="$2"
             shift 2
             ;;
         --vga)
@@ -67,6 +90,52 @@ tollamy_parse_args() {
             tollamy_usage
             ;;
         esac
+    done
+    if [ -n "$TOLLAMY_ANKI_PROFILE" ] && [ ${#TOLLAMY_ANKI_DECKS[@]} -eq 0 ]; then
+        echo "$TOLLAMY_PROGRAM: --anki-profile names the profile of the --anki decks;" \
+            "give --anki DECK too" >&2
+        exit 2
+    fi
+}
+
+# Imports today's due cards of each --anki DECK with the deck tool at $1 into
+# ~/.local/share/tollamy/anki/NAME.txt (NAME: the deck's name with "::" as "-" and the
+# characters Windows does not allow in file names as "_") and adds it as a --deck would. The
+# profile is --anki-profile, else the only one there is; several without --anki-profile are an
+# error that lists them. A failed import is reported and its item left out; the others show.
+tollamy_import_anki() {
+    local tool="$1" profile="$TOLLAMY_ANKI_PROFILE" profiles deck name file log
+    [ ${#TOLLAMY_ANKI_DECKS[@]} -eq 0 ] && return 0
+    local folder="$HOME/.local/share/tollamy/anki"
+    mkdir -p "$folder"
+    if [ -z "$profile" ]; then
+        if ! profiles="$("$tool" profiles 2>/dev/null)"; then
+            echo "$TOLLAMY_PROGRAM: the Anki decks are left out:" \
+                "$("$tool" profiles 2>&1 >/dev/null | sed 's/^.*: error: //')" >&2
+            profiles=""
+        elif [ "$(printf '%s\n' "$profiles" | wc -l)" -gt 1 ]; then
+            echo "$TOLLAMY_PROGRAM: Anki has several profiles ($(printf '%s\n' "$profiles" |
+                sed 's/.*/"&"/' | paste -sd, - | sed 's/,/, /g')); name one with --anki-profile" \
+                "NAME" >&2
+            exit 2
+        fi
+        profile="$profiles"
+    fi
+    for deck in "${TOLLAMY_ANKI_DECKS[@]}"; do
+        name="${deck//::/-}"
+        name="$(printf '%s' "$name" | tr '/\\:*?"<>|%[:cntrl:]' '_')"
+        file="$folder/$name.txt"
+        if [ -n "$profile" ] &&
+            log="$("$tool" import --anki-profile "$profile" --deck "$deck" --due -o "$file" \
+                --force 2>&1)"; then
+            [ -n "$log" ] && printf '%s\n' "$log" >&2
+            tollamy_add_deck "$file"
+            TOLLAMY_ANKI_SHOWN+=("$name")
+        else
+            [ -n "$profile" ] && echo "$TOLLAMY_PROGRAM: the Anki deck $deck is left out:" \
+                "$(printf '%s' "$log" | sed 's/^.*: error: //')" >&2
+            TOLLAMY_ANKI_HIDDEN+=("$name")
+        fi
     done
 }
 
@@ -102,7 +171,25 @@ tollamy_prepare() {
     tollamy_start_wineserver
     tollamy_prepare_fonts
     tollamy_prepare_registry
-    tollamy_install "$bin"
+    tollamy_install "$bin" || return
+    tollamy_anki_entries
+}
+
+# The item of an Anki deck whose import failed is switched off (Enabled 0), so that yesterday's
+# cards do not show as today's; it is switched on again when an import works. Only entries of
+# this launcher's own module copies are touched.
+tollamy_anki_entries() {
+    local name key want
+    for name in ${TOLLAMY_ANKI_SHOWN[@]+"${TOLLAMY_ANKI_SHOWN[@]}"} \
+        ${TOLLAMY_ANKI_HIDDEN[@]+"${TOLLAMY_ANKI_HIDDEN[@]}"}; do
+        key="HKLM\\Software\\Microsoft\\Today\\Items\\$name"
+        want=0
+        printf '%s\n' ${TOLLAMY_ANKI_SHOWN[@]+"${TOLLAMY_ANKI_SHOWN[@]}"} | grep -qxF "$name" && want=1
+        if [ "$(tollamy_reg_value "$key" DLL || true)" = "C:\\Tollamy\\decks\\$name.dll" ] &&
+            [ "$(tollamy_reg_value "$key" Enabled || true)" != "0x$want" ]; then
+            tollamy_quiet wine reg add "$key" /v Enabled /t REG_DWORD /d "$want" /f || true
+        fi
+    done
 }
 
 # Fonts: Tahoma as the stock system font, like the handheld's, and Marlett for the caption

@@ -1,5 +1,6 @@
 #include "tests/deck/apkg_builder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -58,6 +59,8 @@ CREATE TABLE decks (id integer PRIMARY KEY NOT NULL, name text NOT NULL COLLATE 
 CREATE UNIQUE INDEX idx_decks_name ON decks (name);
 CREATE TABLE tags (tag text NOT NULL PRIMARY KEY COLLATE unicase, usn integer NOT NULL,
   collapsed boolean NOT NULL, config blob NULL) WITHOUT ROWID;
+CREATE TABLE config (KEY text NOT NULL PRIMARY KEY, usn integer NOT NULL,
+  mtime_secs integer NOT NULL, val blob NOT NULL) WITHOUT ROWID;
 )";
 
 struct TypeInfo {
@@ -65,16 +68,37 @@ struct TypeInfo {
     const char* name;
     int kind;
     std::vector<std::string> fields;
-    int templates;
+    std::vector<std::pair<std::string, std::string>> templates; // question, answer formats
 };
 
 const std::vector<TypeInfo>& Types() {
+    static const std::string forward = "{{FrontSide}}<hr id=answer>{{Back}}";
     static const std::vector<TypeInfo> types = {
-        {kBasic, "Basic", 0, {"Front", "Back"}, 1},
-        {kReversed, "Basic (and reversed card)", 0, {"Front", "Back"}, 2},
-        {kCloze, "Cloze", 1, {"Text", "Back Extra"}, 1},
+        {kBasic, "Basic", 0, {"Front", "Back"}, {{"{{Front}}", forward}}},
+        {kReversed,
+         "Basic (and reversed card)",
+         0,
+         {"Front", "Back"},
+         {{"{{Front}}", forward}, {"{{Back}}", "{{FrontSide}}<hr id=answer>{{Front}}"}}},
+        {kCloze,
+         "Cloze",
+         1,
+         {"Text", "Back Extra"},
+         {{"{{cloze:Text}}", "{{cloze:Text}}<br>{{Back Extra}}"}}},
     };
     return types;
+}
+
+// A protobuf length-delimited field.
+std::string ProtoBytes(int number, const std::string& bytes) {
+    std::string out(1, static_cast<char>(number << 3 | 2));
+    for (size_t n = bytes.size();; n >>= 7) {
+        out += static_cast<char>((n & 0x7f) | (n > 0x7f ? 0x80 : 0));
+        if (n <= 0x7f) {
+            break;
+        }
+    }
+    return out + bytes;
 }
 
 int Unicase(void*, int na, const void* a, int nb, const void* b) {
@@ -170,11 +194,35 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
 
     // Deck ids: Default is 1, the others follow in the order they first appear.
     std::map<std::string, int64_t> decks = {{"Default", 1}};
+    std::map<std::string, bool> filtered;
     for (const TestNote& note : plan.notes) {
-        if (!decks.count(note.deck)) {
-            int64_t id = 1600000000000 + (int64_t)decks.size();
-            decks[note.deck] = id;
+        std::vector<std::string> names = {note.deck};
+        for (const TestCard& card : note.cards) {
+            if (!card.filtered.empty()) {
+                names.push_back(card.filtered);
+                filtered[card.filtered] = true;
+            }
         }
+        for (const std::string& name : names) {
+            if (!decks.count(name)) {
+                int64_t id = 1600000000000 + (int64_t)decks.size();
+                decks[name] = id;
+            }
+        }
+    }
+    // The schedule's configuration, as JSON values by key.
+    nlohmann::json conf = nlohmann::json::object();
+    if (plan.rollover >= 0) {
+        conf["rollover"] = plan.rollover;
+    }
+    if (plan.creation_offset) {
+        conf["creationOffset"] = plan.creation_minutes_west;
+    }
+    if (plan.sched_ver != 0) {
+        conf["schedVer"] = plan.sched_ver;
+    }
+    if (plan.collapse_time >= 0) {
+        conf["collapseTime"] = plan.collapse_time;
     }
     nlohmann::json models = nlohmann::json::object();
     nlohmann::json deck_json = nlohmann::json::object();
@@ -184,19 +232,34 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
             for (size_t i = 0; i < type.fields.size(); ++i) {
                 flds.push_back({{"name", type.fields[i]}, {"ord", i}, {"sticky", false}});
             }
-            models[Num(type.id)] = {{"id", type.id},    {"name", type.name}, {"type", type.kind},
-                                    {"flds", flds},     {"sortf", 0},        {"did", 1},
-                                    {"css", ".card {}"}};
+            nlohmann::json tmpls = nlohmann::json::array();
+            for (size_t i = 0; i < type.templates.size(); ++i) {
+                tmpls.push_back({{"name", "Card " + Num((int64_t)i + 1)},
+                                 {"ord", i},
+                                 {"qfmt", type.templates[i].first},
+                                 {"afmt", type.templates[i].second}});
+            }
+            models[Num(type.id)] = {{"id", type.id}, {"name", type.name}, {"type", type.kind},
+                                    {"flds", flds},  {"tmpls", tmpls},    {"sortf", 0},
+                                    {"did", 1},      {"css", ".card {}"}};
         }
         for (const auto& [name, id] : decks) {
-            deck_json[Num(id)] = {{"id", id}, {"name", name}, {"dyn", 0}};
+            deck_json[Num(id)] = {{"id", id}, {"name", name}, {"dyn", filtered[name] ? 1 : 0}};
         }
     }
-    if (!db.Run("INSERT INTO col VALUES (1, 0, 0, 0, ?1, 0, 0, 0, '{}', ?2, ?3, '{}', '{}')",
-                {{'i', newer ? "18" : "11"},
+    if (!db.Run("INSERT INTO col VALUES (1, ?1, 0, 0, ?2, 0, 0, 0, ?3, ?4, ?5, '{}', '{}')",
+                {{'i', Num(plan.crt)},
+                 {'i', newer ? "18" : "11"},
+                 {'t', newer ? "" : conf.dump()},
                  {'t', newer ? "" : models.dump()},
                  {'t', newer ? "" : deck_json.dump()}})) {
         return db.error;
+    }
+    for (const auto& [key, value] : conf.items()) {
+        if (newer && !db.Run("INSERT INTO config VALUES (?1, 0, 0, ?2)",
+                             {{'t', key}, {'b', value.dump()}})) {
+            return db.error;
+        }
     }
     if (newer) {
         for (const TypeInfo& type : Types()) {
@@ -211,9 +274,15 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
                     return db.error;
                 }
             }
-            for (int t = 0; t < type.templates; ++t) {
-                if (!db.Run("INSERT INTO templates VALUES (?1, ?2, ?3, 0, 0, x'')",
-                            {{'i', Num(type.id)}, {'i', Num(t)}, {'t', "Card " + Num(t + 1)}})) {
+            for (size_t t = 0; t < type.templates.size(); ++t) {
+                // Template.Config: q_format (1) and a_format (2).
+                std::string config = ProtoBytes(1, type.templates[t].first) +
+                                     ProtoBytes(2, type.templates[t].second);
+                if (!db.Run("INSERT INTO templates VALUES (?1, ?2, ?3, 0, 0, ?4)",
+                            {{'i', Num(type.id)},
+                             {'i', Num((int64_t)t)},
+                             {'t', "Card " + Num((int64_t)t + 1)},
+                             {'b', config}})) {
                     return db.error;
                 }
             }
@@ -228,8 +297,11 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
                     stored += name[i];
                 }
             }
-            if (!db.Run("INSERT INTO decks VALUES (?1, ?2, 0, 0, x'', x'')",
-                        {{'i', Num(id)}, {'t', stored}})) {
+            // DeckKindContainer: normal (1) or filtered (2), each an empty message here.
+            std::string kind =
+                filtered[name] ? std::string("\x12\x00", 2) : std::string("\x0a\x00", 2);
+            if (!db.Run("INSERT INTO decks VALUES (?1, ?2, 0, 0, x'', ?3)",
+                        {{'i', Num(id)}, {'t', stored}, {'b', kind}})) {
                 return db.error;
             }
         }
@@ -244,19 +316,27 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
                      {'t', note.fields.empty() ? "" : note.fields[0]}})) {
             return db.error;
         }
-        int templates = 1;
+        std::vector<TestCard> cards = note.cards;
         for (const TypeInfo& type : Types()) {
-            if (type.id == note.type) {
-                templates = type.templates;
+            if (type.id == note.type && cards.empty()) {
+                cards.resize(type.templates.size());
             }
         }
-        for (int t = 0; t < templates; ++t) {
-            if (!db.Run("INSERT INTO cards VALUES (?1, ?2, ?3, ?4, 0, 0, 0, 0, 0, 0, 0, 0, 0, "
-                        "0, 0, 0, 0, '')",
+        cards.resize(std::max<size_t>(cards.size(), 1));
+        for (size_t t = 0; t < cards.size(); ++t) {
+            const TestCard& card = cards[t];
+            const bool moved = !card.filtered.empty();
+            if (!db.Run("INSERT INTO cards VALUES (?1, ?2, ?3, ?4, 0, 0, ?5, ?6, ?7, 0, 0, 0, 0, "
+                        "0, ?8, ?9, 0, '')",
                         {{'i', Num(card_id++)},
                          {'i', Num(note.id)},
-                         {'i', Num(decks[note.deck])},
-                         {'i', Num(t)}})) {
+                         {'i', Num(decks[moved ? card.filtered : note.deck])},
+                         {'i', Num((int64_t)t)},
+                         {'i', Num(card.type)},
+                         {'i', Num(card.queue)},
+                         {'i', Num(card.due)},
+                         {'i', Num(card.odue)},
+                         {'i', Num(moved ? decks[note.deck] : 0)}})) {
                 return db.error;
             }
         }

@@ -17,11 +17,29 @@ constexpr int64_t kBasic = 1001;
 constexpr int64_t kReversed = 1002; // "Basic (and reversed card)": two cards per note
 constexpr int64_t kCloze = 1003;
 
+// A card's schedule, as Anki stores it (queue: 0 new, 1 learning, 2 review, 3 day learning,
+// -1 suspended, -2 and -3 buried; due: a position, a Unix time or a day number).
+struct TestCard {
+    TestCard(int type_ = 0, int queue_ = 0, int64_t due_ = 0, std::string filtered_ = "",
+             int64_t odue_ = 0)
+        : type(type_), queue(queue_), due(due_), filtered(std::move(filtered_)), odue(odue_) {}
+    int type;
+    int queue;
+    int64_t due;
+    std::string filtered; // a filtered deck that holds the card; its note's deck is its home
+    int64_t odue;         // the home due of a card in a filtered deck
+};
+
 struct TestNote {
-    int64_t id = 0;
-    int64_t type = kBasic;
+    TestNote(int64_t id_ = 0, int64_t type_ = kBasic, std::vector<std::string> fields_ = {},
+             std::string deck_ = "Default", std::vector<TestCard> cards_ = {})
+        : id(id_), type(type_), fields(std::move(fields_)), deck(std::move(deck_)),
+          cards(std::move(cards_)) {}
+    int64_t id;
+    int64_t type;
     std::vector<std::string> fields;
-    std::string deck = "Default"; // Parent::Child for nested decks
+    std::string deck;            // Parent::Child for nested decks
+    std::vector<TestCard> cards; // one per template or gap, in order; empty: new cards
 };
 
 struct PackageSpec {
@@ -31,6 +49,13 @@ struct PackageSpec {
     bool media = false;       // a "media" entry and one media file ("0")
     bool wal = false;         // the collection file is left in WAL mode
     std::string extra_schema; // SQL run on the collection after the tables are made
+    // The schedule's configuration; each is stored only when set.
+    int64_t crt = 0;               // col.crt
+    int rollover = -1;             // the hour a day starts
+    bool creation_offset = false;  // creationOffset is stored ...
+    int creation_minutes_west = 0; // ... with this value
+    int sched_ver = 0;             // schedVer
+    int64_t collapse_time = -1;    // collapseTime, the learn-ahead limit in seconds
 };
 
 // The note the stub collection.anki2 of new packages holds.

@@ -33,8 +33,12 @@ TempDir::~TempDir() {
 }
 
 std::vector<std::string> TempDir::Names() const {
+    return NamesIn(path_);
+}
+
+std::vector<std::string> TempDir::NamesIn(const std::string& folder) {
     std::vector<std::string> names;
-    DIR* dir = opendir(path_.c_str());
+    DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) {
         return names;
     }

@@ -18,6 +18,7 @@ public:
     const std::string& Path() const { return path_; }
     // The names in the folder, sorted.
     std::vector<std::string> Names() const;
+    static std::vector<std::string> NamesIn(const std::string& folder);
 
 private:
     std::string path_;

@@ -1,8 +1,10 @@
 // apkg_seeds DIR: writes the seed corpus of the package fuzz target into DIR: each test
-// package whole (first byte 0), and its collection as SQLite bytes for the stored (1) and the
-// Zstandard (2) forms of the target.
+// package whole (first byte 0), its collection as SQLite bytes for the stored (1) and the
+// Zstandard (2) forms of the target, and a scheduled collection as a bare file (3).
 // apkg_seeds --packages DIR: writes the sample package in each format as DIR/anki2.apkg,
 // DIR/anki21.apkg and DIR/anki21b.apkg (for the test against the item under Wine).
+// apkg_seeds --profile DIR: writes DIR/collection.anki2, a collection with a schedule (an Anki
+// profile's folder for the launcher's test; day 69 is 2026-03-11).
 #include "tests/deck/apkg_builder.h"
 
 #include <cstdio>
@@ -10,11 +12,42 @@
 
 using namespace apkg_test;
 
+namespace {
+
+// The sample notes with a schedule: cards in every queue, one in a filtered deck.
+PackageSpec Scheduled(Format format) {
+    PackageSpec plan = SamplePackage(format);
+    plan.crt = 1767254400;
+    plan.rollover = 5;
+    plan.sched_ver = 2;
+    plan.creation_offset = format == Format::kAnki21b;
+    plan.creation_minutes_west = -120;
+    plan.notes[0].cards = {{2, 2, 69}};
+    plan.notes[1].cards = {{1, 1, 1773223800}, {2, 2, 1000, "Cram", 65}};
+    plan.notes[2].cards = {{3, 3, 68}};
+    plan.notes[3].cards = {{2, -1, 60}};
+    plan.notes.push_back({1500000000005,
+                          kCloze,
+                          {"{{c1::a}} {{c2::b::hint}}", "x"},
+                          "French",
+                          {{0, 0, 1}, {2, 2, 69}}});
+    return plan;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     const bool packages = argc == 3 && std::string(argv[1]) == "--packages";
-    if (argc != 2 && !packages) {
-        fprintf(stderr, "usage: %s [--packages] DIR\n", argv[0]);
+    const bool profile = argc == 3 && std::string(argv[1]) == "--profile";
+    if (argc != 2 && !packages && !profile) {
+        fprintf(stderr, "usage: %s [--packages|--profile] DIR\n", argv[0]);
         return 2;
+    }
+    if (profile) {
+        std::string error = BuildCollection(Scheduled(Format::kAnki21b),
+                                            std::string(argv[2]) + "/collection.anki2");
+        fprintf(stderr, "%s", error.empty() ? "" : (error + "\n").c_str());
+        return error.empty() ? 0 : 1;
     }
     const std::string dir = argv[argc - 1];
     int failures = 0;
@@ -44,6 +77,9 @@ int main(int argc, char** argv) {
         char mode = format == Format::kAnki21b ? '\2' : '\1';
         failures +=
             !WriteFile(dir + "/seed-collection-" + names[i], std::string(1, mode) + collection);
+        std::string scheduled = CollectionBytes(Scheduled(format));
+        failures += scheduled.empty();
+        failures += !WriteFile(dir + "/seed-bare-" + names[i], "\3" + scheduled);
         ++i;
     }
     return failures ? 1 : 0;

@@ -1,11 +1,16 @@
 // libFuzzer target for the package reader. The first byte of an input picks what the rest is:
 //   0  a whole package (mutations hit the ZIP structure and its entries),
 //   1  the bytes of collection.anki21, stored in a ZIP built here (mutations hit SQLite pages),
-//   2  the bytes of an SQLite collection, compressed here into collection.anki21b.
-// The seed corpus holds the test packages and their collections in these three forms.
+//   2  the bytes of an SQLite collection, compressed here into collection.anki21b,
+//   3  the bytes of a bare collection file, read by import --due --new 3 and by decks (a
+//      snapshot, the schedule, the cards by template).
+// The seed corpus holds the test packages and their collections in these forms.
+#include "deck/anki_decks.h"
+#include "deck/anki_due.h"
 #include "deck/apkg.h"
 #include "deck/apkg_import.h"
 #include "deck/cards.h"
+#include "fuzz_support.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -53,15 +58,38 @@ std::string ZipOf(const char* name, const void* data, size_t size) {
     return bytes;
 }
 
+// A bare collection through the whole due import and the decks listing.
+void ReadBareCollection(const uint8_t* data, size_t size) {
+    static FILE* nowhere = fopen("/dev/null", "w");
+    setenv("TOLLAMY_NOW", "1773223200", 1);
+    const std::string path = FuzzFolder() + "/collection.anki2";
+    WriteInput(path, data, size);
+    deck::ImportOptions options;
+    options.input = path;
+    options.output = FuzzFolder() + "/due.txt";
+    options.force = true;
+    options.due = true;
+    options.newCards = 3;
+    if (size > 0 && (data[size - 1] & 1)) {
+        options.ankiDeck = "French";
+    }
+    deck::RunDueImport(options, nullptr, true);
+    deck::RunDecks({path, ""}, nowhere, nullptr);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
         return 0;
     }
-    const uint8_t mode = data[0] % 3;
+    const uint8_t mode = data[0] % 4;
     ++data;
     --size;
+    if (mode == 3) {
+        ReadBareCollection(data, size);
+        return 0;
+    }
     std::string package;
     if (mode == 0) {
         package.assign(reinterpret_cast<const char*>(data), size);

@@ -1,0 +1,22 @@
+// `tollamy-deck decks INPUT` (or --anki-profile NAME): the decks of an Anki package, backup or
+// collection, one per line in aligned columns: the full name (Parent::Child), its notes, its
+// cards, how many are due today (as import --due counts them) and how many are new. A deck's
+// counts take in its subdecks, as Anki's deck list does; cards in filtered decks count for their
+// home decks, and the filtered decks themselves are not listed.
+#pragma once
+
+#include <stdio.h>
+
+#include <string>
+
+namespace deck {
+
+struct DecksOptions {
+    std::string input;
+    std::string profile; // --anki-profile NAME
+};
+
+// Returns the exit status: 0 listed, 1 the input cannot be read, 2 bad options.
+int RunDecks(const DecksOptions& options, FILE* out, FILE* err);
+
+} // namespace deck

@@ -37,6 +37,11 @@ void VerticalGradient(HDC dc, const RECT& rc, COLORREF top, COLORREF bottom) {
     GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_V);
 }
 
+bool Meets(const RECT& part, const RECT& paint) {
+    RECT common;
+    return IntersectRect(&common, &part, &paint) != 0;
+}
+
 void FillSolid(HDC dc, const RECT& rc, COLORREF color) {
     ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(color));
     FillRect(dc, &rc, brush.Get());
@@ -208,11 +213,44 @@ void DeleteScreenFonts() {
 void PaintContent(HDC dc, const RECT& paint) {
     screen.background.PaintInto(dc, paint, paint.left, paint.top);
     SetBkMode(dc, TRANSPARENT);
-    PaintStrip(dc);
+    if (Meets(StripRect(), paint)) {
+        PaintStrip(dc);
+    }
     for (size_t row = 0; row < screen.rows.size(); ++row) {
-        if (screen.rows[row].kind != ROW_ITEM) {
+        if (screen.rows[row].kind != ROW_ITEM && Meets(RowRect(static_cast<int>(row)), paint)) {
             PaintRow(dc, static_cast<int>(row));
         }
     }
-    PaintSoftKeys(dc);
+    if (Meets(SoftKeyRect(), paint)) {
+        PaintSoftKeys(dc);
+    }
+}
+
+SelectionLook CurrentSelectionLook() {
+    return {screen.selection, OptionsTarget() >= 0};
+}
+
+void ShowSelectionChange(const SelectionLook& before) {
+    const SelectionLook now = CurrentSelectionLook();
+    RECT parts[3];
+    int count = 0;
+    for (int row : {before.row, now.row}) {
+        if (row != -1 && (row == before.row) != (row == now.row) &&
+            screen.rows[row].kind != ROW_ITEM) {
+            parts[count++] = RowRect(row);
+        }
+    }
+    if (now.optionsLabel != before.optionsLabel) {
+        parts[count++] = SoftKeyRect();
+    }
+    if (count == 0) {
+        return;
+    }
+    ScopedGetDC dc(screen.window);
+    for (int i = 0; i < count; ++i) {
+        const int saved = SaveDC(dc.Get());
+        IntersectClipRect(dc.Get(), parts[i].left, parts[i].top, parts[i].right, parts[i].bottom);
+        PaintContent(dc.Get(), parts[i]);
+        RestoreDC(dc.Get(), saved);
+    }
 }

@@ -21,5 +21,18 @@ void LayoutRows();
 void CreateScreenFonts();
 void DeleteScreenFonts();
 
-// Paints the whole screen except the item into dc (screen coordinates = client coordinates).
+// Paints the screen's own parts that meet `paint` into dc (screen coordinates = client
+// coordinates); the items paint their own windows.
 void PaintContent(HDC dc, const RECT& paint);
+
+// What the selection shows on the screen's own parts: its row, and whether the left soft key
+// is labelled (it is when the key would open an options dialog).
+struct SelectionLook {
+    int row;
+    bool optionsLabel;
+};
+SelectionLook CurrentSelectionLook();
+// Paints again what changed since `before`: the row that lost the highlight and the one that
+// gained it (an item's row is its own window, which repaints itself), and the soft keys when
+// their label changed. Nothing else on the screen depends on the selection.
+void ShowSelectionChange(const SelectionLook& before);

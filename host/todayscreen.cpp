@@ -5,6 +5,7 @@
 #include "host/optionsrun.h"
 #include "host/output.h"
 #include "host/screenpaint.h"
+#include "host/selection.h"
 #include "resources/resource.h"
 
 TodayScreen screen;
@@ -15,15 +16,6 @@ const wchar_t SCREEN_CLASS[] = L"TollamyTodayScreen";
 const UINT_PTR REFRESH_TIMER = 1;
 
 ScopedHandle readyEvent;
-
-bool IsItemRow(int row) {
-    return row >= 0 && row < static_cast<int>(screen.rows.size()) &&
-           screen.rows[row].kind == ROW_ITEM;
-}
-
-TodayItem* ItemOfRow(int row) {
-    return IsItemRow(row) ? screen.items[screen.rows[row].item].get() : nullptr;
-}
 
 bool ValidItem(int item) {
     return item >= 0 && item < static_cast<int>(screen.items.size()) &&
@@ -62,41 +54,6 @@ void Layout() {
         SetWindowPos(item, nullptr, 0, row.top, screen.width, row.height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         InvalidateRect(item, nullptr, TRUE);
-    }
-    InvalidateRect(screen.window, nullptr, FALSE);
-}
-
-// Sends WM_TODAYCUSTOM_RECEIVEDSELECTION. The item does not repaint itself for it, so the
-// host repaints the item in its selected look when it takes the selection. An item listed as
-// not selectable is not asked.
-bool OfferSelection(TodayItem* item) {
-    if (item->selectability == TODAY_SELECTABILITY_NONE ||
-        SendMessageW(item->window, WM_TODAYCUSTOM_RECEIVEDSELECTION, 0, 0) == 0) {
-        return false;
-    }
-    InvalidateRect(item->window, nullptr, TRUE);
-    return true;
-}
-
-// Moves the selection to row, telling the items when they gain or lose it. An item that
-// declines the selection is passed over in the direction of travel.
-void MoveSelection(int row, int direction) {
-    if (row < 0 || row >= static_cast<int>(screen.rows.size()) || row == screen.selection) {
-        return;
-    }
-    int old = screen.selection;
-    if (TodayItem* losing = ItemOfRow(old)) {
-        screen.selection = row;
-        SendMessageW(losing->window, WM_TODAYCUSTOM_LOSTSELECTION, 0, 0);
-    }
-    screen.selection = row;
-    TodayItem* gaining = ItemOfRow(row);
-    if (gaining != nullptr && !OfferSelection(gaining)) {
-        screen.selection = IsItemRow(old) ? -1 : old;
-        int next = row + (direction != 0 ? direction : 1);
-        if (next >= 0 && next < static_cast<int>(screen.rows.size())) {
-            MoveSelection(next, direction);
-        }
     }
     InvalidateRect(screen.window, nullptr, FALSE);
 }
@@ -370,38 +327,6 @@ int RowOfItem(int item) {
         }
     }
     return -1;
-}
-
-LRESULT SelectItem(int item) {
-    int row = RowOfItem(item);
-    if (row < 0) {
-        return 0;
-    }
-    if (screen.selection == row) {
-        // Selected again: the item restarts its cycle, as on the device.
-        return OfferSelection(screen.items[item].get()) ? 1 : 0;
-    }
-    MoveSelection(row, row > screen.selection ? 1 : -1);
-    return screen.selection == row ? 1 : 0;
-}
-
-LRESULT LeaveItem(int item, bool* notSelected) {
-    int row = RowOfItem(item);
-    *notSelected = row < 0 || screen.selection != row;
-    if (*notSelected) {
-        return 0;
-    }
-    // To the next row; the items' rows are always followed by the appointments.
-    screen.selection = row + 1;
-    LRESULT result = SendMessageW(screen.items[item]->window, WM_TODAYCUSTOM_LOSTSELECTION, 0, 0);
-    if (TodayItem* next = ItemOfRow(row + 1)) {
-        if (!OfferSelection(next)) {
-            screen.selection = -1;
-            MoveSelection(row + 2, 1);
-        }
-    }
-    InvalidateRect(screen.window, nullptr, FALSE);
-    return result;
 }
 
 LRESULT ActOnItem(int item) {

@@ -2,23 +2,28 @@
 # it.
 
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake make wine wine64 xvfb xauth fonts-wine
-    fonts-wqy-microhei googletest python3 git clang-format clang-tidy
+TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake ninja-build wine wine64 xvfb xauth
+    fonts-wine fonts-wqy-microhei googletest python3 git clang-format clang-tidy
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
     dpkg-dev file lintian unzip)
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
-TOLLAMY_DECK_PACKAGES=(g++ cmake make pkg-config libgumbo-dev libuchardet-dev
+TOLLAMY_DECK_PACKAGES=(g++ cmake ninja-build pkg-config libgumbo-dev libuchardet-dev
     libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time
     libzip-dev libsqlite3-dev libzstd-dev nlohmann-json3-dev
     # the peer of the due-import benchmark (bench/deck-bench.sh)
     sqlite3)
 
-# Installs whatever of the given Debian packages is missing. Does nothing when all are present.
+# Installs whatever of the given Debian packages is missing: one dpkg-query for the check, and
+# when something is missing one apt-get update and one apt-get install for all of it. Does
+# nothing when all are present.
 tollamy_install_packages() {
-    local missing=()
-    local p
+    local -A installed=()
+    local name status missing=() p
+    while read -r name status; do
+        [ "$status" = ii ] && installed[$name]=1
+    done < <(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null)
     for p in "$@"; do
-        dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+        [ -n "${installed[$p]:-}" ] || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     local sudo=""
@@ -42,13 +47,60 @@ tollamy_check_format() {
     fi
 }
 
-# Configures and builds into $1 (default build/).
+# Configures build folder $1 from source folder $2 with Ninja and the options that follow,
+# unless it is configured so already: from then on Ninja runs CMake again by itself when a
+# CMakeLists.txt changes, and finds out in a few milliseconds that nothing else did. A folder
+# made by another generator, one whose cache holds another value for a -DNAME=VALUE given
+# here, and one older than a -C file given here are configured again. Quiet unless it fails.
+tollamy_configure() {
+    local dir="$1" src="$2" cache="$1/CMakeCache.txt" fresh=1 prev="" opt name log
+    shift 2
+    if [ -f "$dir/build.ninja" ] && grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache" 2>/dev/null; then
+        fresh=0
+        for opt in "$@"; do
+            if [ "$prev" = -C ]; then
+                [ "$opt" -nt "$cache" ] && fresh=1
+            elif [[ "$opt" == -D*=* ]]; then
+                name="${opt#-D}"
+                name="${name%%=*}"
+                name="${name%%:*}"
+                awk -v n="$name" -v v="${opt#*=}" 'BEGIN { f = 1 }
+                    { i = index($0, "="); k = substr($0, 1, i - 1); sub(/:.*/, "", k)
+                      if (k == n) f = substr($0, i + 1) != v } END { exit f }' "$cache" ||
+                    fresh=1
+            fi
+            prev="$opt"
+        done
+        [ "$fresh" = 0 ] && return 0
+    elif [ -f "$cache" ]; then
+        rm -rf "$cache" "$dir/CMakeFiles"
+    fi
+    if ! log="$(cmake -G Ninja -S "$src" -B "$dir" "$@" 2>&1)"; then
+        echo "$log" >&2
+        return 1
+    fi
+}
+
+# True when build folder $1 is configured with Ninja and its targets $2... are up to date:
+# the quick check of scripts/run and scripts/deck, a few milliseconds, after which nothing
+# needs installing or building.
+tollamy_up_to_date() {
+    local dir="$1"
+    shift
+    [ -f "$dir/build.ninja" ] && command -v ninja >/dev/null &&
+        ninja -C "$dir" -n "$@" 2>/dev/null | grep -q '^ninja: no work to do'
+}
+
+# Configures and builds Tollamy into $1 (default build/): the targets $2... (default all).
+# TOLLAMY_BUILD_OPTIONS (an array) adds CMake options.
 tollamy_build() {
     local dir="${1:-$TOLLAMY_ROOT/build}"
-    cmake -S "$TOLLAMY_ROOT" -B "$dir" \
+    shift || true
+    tollamy_configure "$dir" "$TOLLAMY_ROOT" \
         -DCMAKE_TOOLCHAIN_FILE="$TOLLAMY_ROOT/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$dir" -j"$(nproc)"
+        -DCMAKE_BUILD_TYPE=Release ${TOLLAMY_BUILD_OPTIONS[@]+"${TOLLAMY_BUILD_OPTIONS[@]}"} ||
+        return 1
+    cmake --build "$dir" -j"$(nproc)" ${1+--target "$@"}
 }
 
 # The Wine environment, set up here only: tollamy_wine_env PREFIX exports WINEPREFIX,
@@ -77,16 +129,87 @@ tollamy_prefix_init() {
     ) 9>"$prefix.lock"
 }
 
-# Pinning: every file open, message and timer under Wine is a round trip to the wineserver,
-# and on a small virtual machine a wake-up on the other CPU costs about three times the round
-# trip itself. tollamy_pin fills TOLLAMY_PIN_CMD with "taskset -c 0", so that the server and
-# what runs under it share one CPU, unless TOLLAMY_PIN=0 or taskset is missing; prefix a command
-# with "${TOLLAMY_PIN_CMD[@]}" to pin it. Without tollamy_pin nothing is pinned.
+# Pinning. Every file open, message and timer under Wine is a round trip to the wineserver. On
+# some machines a wake-up on another CPU costs more than the round trip itself, and the server
+# and its programs run faster on one CPU; on others pinning gains nothing, or loses, and it
+# always leaves the other CPUs to the rest. So the scripts choose it by measurement
+# (tollamy_choose_pin), and TOLLAMY_PIN holds the choice: 1 pins, 0 does not.
+#
+# tollamy_pin fills TOLLAMY_PIN_CMD with "taskset -c 0" when TOLLAMY_PIN is 1 (or, when it is
+# unset, when the last measurement for $WINEPREFIX chose pinning) and taskset is there; prefix
+# a command with "${TOLLAMY_PIN_CMD[@]}" to pin it. Without tollamy_pin nothing is pinned.
 TOLLAMY_PIN_CMD=()
 tollamy_pin() {
     TOLLAMY_PIN_CMD=()
-    if [ "${TOLLAMY_PIN:-1}" != 0 ] && command -v taskset >/dev/null; then
+    local pin="${TOLLAMY_PIN:-}"
+    if [ -z "$pin" ] && [ -n "${WINEPREFIX:-}" ] && [ -f "$WINEPREFIX/.tollamy-pin" ]; then
+        pin="$(cat "$WINEPREFIX/.tollamy-pin")"
+    fi
+    if [ "$pin" = 1 ] && command -v taskset >/dev/null; then
         TOLLAMY_PIN_CMD=(taskset -c 0)
+    fi
+}
+
+# Chooses the pinning on the machine at hand and leaves a wineserver running for $WINEPREFIX
+# as chosen: tollamy_choose_pin PROBE [CLIENTS]. PROBE is tollamy-roundtrip.exe (bench/), which
+# times requests to the server from CLIENTS threads at once (default 1: as many as will make
+# requests at once); it runs with all on CPU 0, then with nothing pinned. Pinning wins when its
+# median request is at least 10% cheaper. The choice goes to TOLLAMY_PIN (exported, for the
+# programs started later, scripts/wine-exec among them) and to $WINEPREFIX/.tollamy-pin (for
+# later runs of scripts/wine-exec by hand); TOLLAMY_PIN_REPORT tells what was measured. A
+# TOLLAMY_PIN of 0 or 1 set beforehand is kept without measuring.
+tollamy_choose_pin() {
+    local probe="$1" clients="${2:-1}" mode us free="" pinned=""
+    if [ "${TOLLAMY_PIN:-}" = 0 ] || [ "${TOLLAMY_PIN:-}" = 1 ]; then
+        tollamy_pin
+        tollamy_start_wineserver
+        TOLLAMY_PIN_REPORT="pinning: TOLLAMY_PIN=$TOLLAMY_PIN set, not measured"
+        return 0
+    fi
+    trap tollamy_stop_wineserver EXIT
+    for mode in 1 0; do
+        TOLLAMY_PIN="$mode"
+        tollamy_pin
+        [ "$mode" = 1 ] && [ ${#TOLLAMY_PIN_CMD[@]} -eq 0 ] && continue # no taskset
+        tollamy_stop_wineserver
+        "${TOLLAMY_PIN_CMD[@]}" wineserver -p </dev/null >/dev/null 2>&1 || true
+        # To a file: a pipe could be held open by the services that a first program starts.
+        "${TOLLAMY_PIN_CMD[@]}" wine "$probe" 3000 "$clients" </dev/null >"$WINEPREFIX/.tollamy-probe" \
+            2>/dev/null || true
+        us="$(awk '$1 > 0 { print $1; exit }' "$WINEPREFIX/.tollamy-probe")"
+        if [ "$mode" = 0 ]; then free="$us"; else pinned="$us"; fi
+    done
+    rm -f "$WINEPREFIX/.tollamy-probe"
+    TOLLAMY_PIN=0
+    if [ -n "$pinned" ] && [ -n "$free" ] &&
+        awk -v p="$pinned" -v f="$free" 'BEGIN { exit !(p <= 0.9 * f) }'; then
+        TOLLAMY_PIN=1
+    fi
+    export TOLLAMY_PIN
+    TOLLAMY_PIN_FREE_US="$free" TOLLAMY_PIN_PINNED_US="$pinned"
+    echo "$TOLLAMY_PIN" >"$WINEPREFIX/.tollamy-pin"
+    tollamy_pin
+    if [ "$TOLLAMY_PIN" = 1 ]; then
+        tollamy_start_wineserver
+    else
+        # The unpinned server of the last measurement stays; Wine's services start detached.
+        wine wineboot </dev/null >/dev/null 2>&1 || true
+    fi
+    TOLLAMY_PIN_REPORT="pinning: a server request takes ${free:-?} us unpinned, ${pinned:-?} us"
+    TOLLAMY_PIN_REPORT+=" with the server and $clients thread(s) on CPU 0: $( ((TOLLAMY_PIN)) &&
+        echo pinned || echo not pinned)"
+}
+
+# Runs SCRIPT ARGS... again under a new Xvfb screen when there is no display:
+# tollamy_use_xvfb SCRIPT ARGS... Xlib reads its resource files again at every XGetDefault while
+# neither exists nor the server holds resources, as on a fresh Xvfb, and Wine asks for two Xft
+# defaults whenever it selects a font into a window's DC: an empty XENVIRONMENT file makes
+# Xlib keep its (empty) database instead, which saves the host four failed opens per font.
+tollamy_use_xvfb() {
+    if [ -z "${DISPLAY:-}" ] && [ -z "${TOLLAMY_IN_XVFB:-}" ]; then
+        export TOLLAMY_IN_XVFB=1 TOLLAMY_XVFB_STARTED=1
+        export XENVIRONMENT="${XENVIRONMENT:-/dev/null}"
+        exec xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
     fi
 }
 
@@ -135,26 +258,39 @@ tollamy_ensure_wineserver() {
     fi
 }
 
-# Configures and builds the native deck tool into $1 ($2...: more cmake options). Quiet
-# unless it fails.
+# Configures and builds the native deck tool into $1 ($2...: more cmake options). Quiet unless
+# it fails.
 tollamy_deck_build() {
-    local dir="$1"
+    local dir="$1" log
     shift
-    local log
-    if ! log="$(cmake -S "$TOLLAMY_ROOT/deck" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" 2>&1 &&
-        cmake --build "$dir" -j"$(nproc)" 2>&1)"; then
+    tollamy_configure "$dir" "$TOLLAMY_ROOT/deck" -DCMAKE_BUILD_TYPE=Release "$@" || return 1
+    if ! log="$(cmake --build "$dir" -j"$(nproc)" 2>&1)"; then
         echo "$log" >&2
         return 1
     fi
 }
 
-# The three native builds that scripts/test runs: the tool and its tests, the same tests with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer targets (clang).
-tollamy_deck_build_all() {
-    local build="$1"
-    tollamy_deck_build "$build/deck-native"
-    tollamy_deck_build "$build/deck-asan" -DTOLLAMY_DECK_SANITIZE=ON \
-        -DTOLLAMY_DECK_TEST_PREFIX=deck-asan.
-    tollamy_deck_build "$build/deck-fuzz" -DTOLLAMY_DECK_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
-        -DCMAKE_C_COMPILER=clang
+# The tool and its tests in $1 (build/deck-native), built with Debian's hardening flags, so that
+# the .deb takes this very build (packaging/deck-hardening.cmake).
+tollamy_deck_build_native() {
+    tollamy_deck_build "$1" -C "$TOLLAMY_ROOT/packaging/deck-hardening.cmake"
+}
+
+# The three native builds that scripts/test runs, each a function of the build folder $1: the
+# tool and its tests; the same tests with AddressSanitizer and UndefinedBehaviorSanitizer; the
+# libFuzzer targets. The sanitized builds use clang, which compiles them about three times
+# faster than g++ does.
+TOLLAMY_DECK_BUILDS=(deck-native deck-asan deck-fuzz)
+tollamy_deck_build_deck-native() { tollamy_deck_build_native "$1/deck-native"; }
+tollamy_deck_build_deck-asan() {
+    tollamy_deck_build "$1/deck-asan" -DTOLLAMY_DECK_SANITIZE=ON \
+        -DTOLLAMY_DECK_TEST_PREFIX=deck-asan. $(tollamy_clang_options)
+}
+tollamy_deck_build_deck-fuzz() {
+    tollamy_deck_build "$1/deck-fuzz" -DTOLLAMY_DECK_FUZZ=ON $(tollamy_clang_options)
+}
+# clang as the compilers, by their full paths as CMake keeps them in its cache.
+tollamy_clang_options() {
+    echo "-DCMAKE_CXX_COMPILER=$(command -v clang++ || echo clang++)" \
+        "-DCMAKE_C_COMPILER=$(command -v clang || echo clang)"
 }

@@ -142,8 +142,8 @@ tollamy_import_anki() {
 # Without a display the demo runs under Xvfb: the script given starts again there.
 tollamy_need_display() {
     if [ -z "${DISPLAY:-}" ] && [ -z "${TOLLAMY_IN_XVFB:-}" ]; then
-        export TOLLAMY_IN_XVFB=1 TOLLAMY_DEMO=1
-        exec xvfb-run -a -s "-screen 0 1280x1024x24" "$1" ${TOLLAMY_ARGS[@]+"${TOLLAMY_ARGS[@]}"}
+        export TOLLAMY_DEMO=1
+        tollamy_use_xvfb "$1" ${TOLLAMY_ARGS[@]+"${TOLLAMY_ARGS[@]}"}
     fi
 }
 

@@ -139,6 +139,41 @@ TEST_F(Host, CapturesShowTheHighlightWhenSelectedAndTheWatermarkAfterwards) {
     }
 }
 
+// A selection move repaints only the rows that it changes: the row below the item loses the
+// highlight when the item takes the selection and takes it back at the leave, and nothing
+// else outside the item changes.
+TEST_F(Host, TheHighlightMovesBetweenTheItemAndTheRowBelowIt) {
+    HostResult result = Run("select\ncapture-item item\ncapture on-item\nleave\n"
+                            "capture below-item\nselect\ncapture on-item-again\nquit\n");
+    ASSERT_TRUE(result.finished) << Describe(result);
+    ASSERT_EQ(0u, result.status) << Describe(result);
+    int x = 0;
+    int top = 0;
+    ASSERT_TRUE(ItemOrigin(hostrun::LineStartingWith(result, "capture-item"), &x, &top))
+        << Describe(result);
+    Image onItem;
+    Image below;
+    Image again;
+    ASSERT_TRUE(hostrun::ReadPng(folder_.File(L"on-item.png"), &onItem));
+    ASSERT_TRUE(hostrun::ReadPng(folder_.File(L"below-item.png"), &below));
+    ASSERT_TRUE(hostrun::ReadPng(folder_.File(L"on-item-again.png"), &again));
+    const UINT itemTop = static_cast<UINT>(top);
+    const UINT rowBelow = itemTop + 32 + 10; // the middle of the 20-pixel row under the item
+    EXPECT_EQ(HIGHLIGHT, below.At(FREE_COLUMN, rowBelow));
+    EXPECT_NE(HIGHLIGHT, onItem.At(FREE_COLUMN, rowBelow));
+    EXPECT_EQ(HIGHLIGHT, onItem.At(FREE_COLUMN, itemTop + 16));
+    // Outside the item, the screen with the item selected is the same both times, the row
+    // below the item repainted in between (the top strip, whose clock may turn, aside).
+    for (UINT y = 24; y < again.height; ++y) {
+        if (y >= itemTop && y < itemTop + 32) {
+            continue;
+        }
+        for (UINT px = 0; px < again.width; ++px) {
+            ASSERT_EQ(onItem.At(px, y), again.At(px, y)) << px << "," << y;
+        }
+    }
+}
+
 TEST_F(Host, OptionsChangeTheHeightThatTheNextRefreshReports) {
     HostResult result = Run("options height=48\nrefresh\nquit\n");
     ASSERT_TRUE(result.finished) << Describe(result);

@@ -16,9 +16,9 @@ target_sources(tollamy_deck_core PRIVATE
     anki_source.cpp)
 
 # The test packages as files: the fuzz target's seeds, and the samples that
-# tests/deck/apkg_agree.sh imports and reads through Tollamy.dll under Wine.
-add_executable(deck-apkg-seeds ${TOLLAMY_ROOT}/tests/deck/fuzz/apkg_seeds.cpp
-    ${TOLLAMY_ROOT}/tests/deck/apkg_builder.cpp)
+# deck/tests/apkg_agree.sh imports and reads through Tollamy.dll under Wine.
+add_executable(deck-apkg-seeds ${DECK_TEST_DIR}/fuzz/apkg_seeds.cpp
+    ${DECK_TEST_DIR}/apkg_builder.cpp)
 target_link_libraries(deck-apkg-seeds PRIVATE tollamy_deck_core)
 
 if(TOLLAMY_DECK_FUZZ)
@@ -26,8 +26,7 @@ if(TOLLAMY_DECK_FUZZ)
     target_compile_options(tollamy_deck_core PRIVATE -fsanitize=fuzzer-no-link)
     # The package target starts from packages and collections that apkg-seeds builds through
     # the libraries at test time.
-    set(APKG_TEST_DIR ${TOLLAMY_ROOT}/tests/deck)
-    add_executable(deck-fuzz-apkg ${APKG_TEST_DIR}/fuzz/fuzz_apkg.cpp)
+    add_executable(deck-fuzz-apkg ${DECK_TEST_DIR}/fuzz/fuzz_apkg.cpp)
     target_compile_options(deck-fuzz-apkg PRIVATE -fsanitize=fuzzer)
     target_link_options(deck-fuzz-apkg PRIVATE -fsanitize=fuzzer)
     target_link_libraries(deck-fuzz-apkg PRIVATE tollamy_deck_core)

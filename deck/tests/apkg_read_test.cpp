@@ -1,6 +1,6 @@
 // The package reader on packages built through SQLite, zstd and libzip.
 #include "deck/apkg.h"
-#include "tests/deck/apkg_builder.h"
+#include "deck/tests/apkg_builder.h"
 
 #include <cstdlib>
 #include <cstring>

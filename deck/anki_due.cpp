@@ -10,6 +10,7 @@
 
 #include "deck/anki_render.h"
 #include "deck/anki_source.h"
+#include "deck/anki_sqlite.h"
 
 #include <algorithm>
 #include <cstdint>

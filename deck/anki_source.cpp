@@ -4,6 +4,7 @@
 
 #include "deck/anki_profile.h"
 #include "deck/anki_snapshot.h"
+#include "deck/anki_sqlite.h"
 
 #include <dirent.h>
 #include <string.h>

@@ -4,15 +4,18 @@ pkg_check_modules(APKG REQUIRED IMPORTED_TARGET libzip sqlite3 libzstd)
 find_path(NLOHMANN_JSON_INCLUDE_DIR nlohmann/json.hpp REQUIRED)
 target_include_directories(tollamy_deck_core PUBLIC ${NLOHMANN_JSON_INCLUDE_DIR})
 target_link_libraries(tollamy_deck_core PUBLIC PkgConfig::APKG)
-# Anki collections: profiles, snapshots, the schedule, cards by template, decks and due cards.
+# Anki collections: profiles, snapshots, the schedule, cards by template, decks and due cards,
+# the note types and decks of either schema (with their protobuf configs), the SQLite helpers.
 target_sources(tollamy_deck_core PRIVATE
     anki_decks.cpp
     anki_due.cpp
     anki_profile.cpp
+    anki_proto.cpp
     anki_render.cpp
     anki_schedule.cpp
     anki_schema.cpp
     anki_snapshot.cpp
+    anki_sqlite.cpp
     anki_source.cpp)
 
 # The test packages as files: the fuzz target's seeds, and the samples that

@@ -7,7 +7,7 @@
 // before it returns, also on failure.
 #pragma once
 
-#include "deck/anki_schema.h"
+#include "deck/anki_sqlite.h"
 
 #include <cstdint>
 #include <functional>
@@ -98,9 +98,5 @@ int OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr*
 
 // The Result and message for the last error of `db` (kNotSqlite or kBadCollection).
 int CollectionError(sqlite3* db, const std::string& entry, std::string* message);
-
-// The kind (field 1, a varint) of a notetypes.config protobuf: 0 normal, 1 cloze. Returns 0
-// when the field is absent or the bytes are malformed.
-int NotetypeKind(const unsigned char* config, size_t size);
 
 } // namespace apkg

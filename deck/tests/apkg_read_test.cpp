@@ -1,4 +1,5 @@
 // The package reader on packages built through SQLite, zstd and libzip.
+#include "deck/anki_proto.h"
 #include "deck/apkg.h"
 #include "deck/tests/apkg_builder.h"
 

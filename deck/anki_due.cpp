@@ -11,6 +11,7 @@
 #include "deck/anki_render.h"
 #include "deck/anki_source.h"
 #include "deck/anki_sqlite.h"
+#include "deck/apkg_collection.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -5,6 +5,8 @@
 #include "deck/anki_profile.h"
 #include "deck/anki_snapshot.h"
 #include "deck/anki_sqlite.h"
+#include "deck/apkg_archive.h"
+#include "deck/apkg_collection.h"
 
 #include <dirent.h>
 #include <string.h>

@@ -12,6 +12,7 @@
 #include "deck/anki_source.h"
 #include "deck/anki_sqlite.h"
 #include "deck/apkg_collection.h"
+#include "deck/cardtext.h"
 
 #include <algorithm>
 #include <cstdint>

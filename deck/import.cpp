@@ -2,6 +2,7 @@
 #include "deck/import.h"
 
 #include "deck/apkg_import.h"
+#include "deck/cardtext.h"
 #include "deck/closingline.h"
 #include "deck/csvreader.h"
 

@@ -7,7 +7,7 @@
 // whatever the size of the file.
 #pragma once
 
-#include "deck/cards.h"
+#include "deck/report.h"
 
 #include <iconv.h>
 #include <stdint.h>

@@ -1,6 +1,8 @@
 // The card-text rules one field at a time: HTML to text, clozes, white space, unit counts,
 // and the detection of HTML and of the separator.
 #include "deck/cards.h"
+#include "deck/cardtext.h"
+#include "deck/utf.h"
 #include "deck/import.h"
 
 #include <gtest/gtest.h>

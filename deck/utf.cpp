@@ -1,0 +1,54 @@
+// UTF-8 and UTF-16 code units.
+#include "deck/utf.h"
+
+namespace deck {
+
+void AppendUtf16(std::vector<uint8_t>& out, const std::string& text) {
+    size_t at = out.size();
+    out.resize(at + 2 * text.size()); // never more units than bytes
+    uint8_t* o = out.data() + at;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(text.data());
+    const uint8_t* end = p + text.size();
+    while (p < end) {
+        uint32_t c = *p;
+        if (c < 0x80) {
+            o[0] = static_cast<uint8_t>(c);
+            o[1] = 0;
+            o += 2;
+            ++p;
+            continue;
+        }
+        int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+        c &= more == 3 ? 0x07 : more == 2 ? 0x0F : 0x1F;
+        ++p;
+        for (int i = 0; i < more && p < end; ++i, ++p) {
+            c = c << 6 | (*p & 0x3F);
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            uint32_t high = 0xD800 + (c >> 10), low = 0xDC00 + (c & 0x3FF);
+            o[0] = static_cast<uint8_t>(high);
+            o[1] = static_cast<uint8_t>(high >> 8);
+            o[2] = static_cast<uint8_t>(low);
+            o[3] = static_cast<uint8_t>(low >> 8);
+            o += 4;
+        } else {
+            o[0] = static_cast<uint8_t>(c);
+            o[1] = static_cast<uint8_t>(c >> 8);
+            o += 2;
+        }
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+}
+
+size_t Utf16Units(const std::string& text) {
+    size_t units = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80) {
+            units += c >= 0xF0 ? 2 : 1;
+        }
+    }
+    return units;
+}
+
+} // namespace deck

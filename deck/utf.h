@@ -1,0 +1,18 @@
+// UTF-8 and UTF-16: counting, checking and converting code units.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace deck {
+
+// Appends valid UTF-8 as UTF-16LE bytes.
+void AppendUtf16(std::vector<uint8_t>& out, const std::string& text);
+
+// The number of UTF-16 units of valid UTF-8 text.
+size_t Utf16Units(const std::string& text);
+
+} // namespace deck

@@ -3,7 +3,9 @@
 
 #include "cardstore/cardrules.h"
 #include "deck/closingline.h"
+#include "deck/filekind.h"
 #include "deck/input.h"
+#include "deck/utf.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,6 +1,8 @@
 // UTF-8 and UTF-16 code units.
 #include "deck/utf.h"
 
+#include <string.h>
+
 namespace deck {
 
 void AppendUtf16(std::vector<uint8_t>& out, const std::string& text) {
@@ -49,6 +51,61 @@ size_t Utf16Units(const std::string& text) {
         }
     }
     return units;
+}
+
+size_t ValidUtf8Prefix(const uint8_t* bytes, size_t size, bool* invalid) {
+    *invalid = false;
+    size_t i = 0;
+    while (i < size) {
+        // Eight ASCII bytes at a time.
+        if (i + 8 <= size) {
+            uint64_t word;
+            memcpy(&word, bytes + i, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        uint8_t c = bytes[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t more;
+        uint8_t low = 0x80, high = 0xBF; // the range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0) {
+                low = 0xA0;
+            } else if (c == 0xED) {
+                high = 0x9F; // no surrogates
+            }
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0) {
+                low = 0x90;
+            } else if (c == 0xF4) {
+                high = 0x8F;
+            }
+        } else {
+            *invalid = true;
+            return i;
+        }
+        for (size_t k = 1; k <= more; ++k) {
+            if (i + k >= size) {
+                return i; // incomplete at the end
+            }
+            uint8_t b = bytes[i + k];
+            if (k == 1 ? (b < low || b > high) : (b & 0xC0) != 0x80) {
+                *invalid = true;
+                return i;
+            }
+        }
+        i += more + 1;
+    }
+    return i;
 }
 
 } // namespace deck

@@ -15,4 +15,8 @@ void AppendUtf16(std::vector<uint8_t>& out, const std::string& text);
 // The number of UTF-16 units of valid UTF-8 text.
 size_t Utf16Units(const std::string& text);
 
+// The length of the longest prefix of complete, valid UTF-8 sequences; *invalid tells whether
+// it stopped at an invalid byte (rather than at an incomplete sequence at the end).
+size_t ValidUtf8Prefix(const uint8_t* bytes, size_t size, bool* invalid);
+
 } // namespace deck

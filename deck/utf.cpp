@@ -5,6 +5,24 @@
 
 namespace deck {
 
+void AppendUtf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 void AppendUtf16(std::vector<uint8_t>& out, const std::string& text) {
     size_t at = out.size();
     out.resize(at + 2 * text.size()); // never more units than bytes

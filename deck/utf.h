@@ -9,6 +9,16 @@
 
 namespace deck {
 
+inline bool IsHighSurrogate(uint16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+inline bool IsLowSurrogate(uint16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// Appends a code point as UTF-8.
+void AppendUtf8(std::string& out, uint32_t c);
+
 // Appends valid UTF-8 as UTF-16LE bytes.
 void AppendUtf16(std::vector<uint8_t>& out, const std::string& text);
 

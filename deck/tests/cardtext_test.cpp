@@ -3,7 +3,7 @@
 #include "deck/cards.h"
 #include "deck/cardtext.h"
 #include "deck/utf.h"
-#include "deck/import.h"
+#include "deck/textlayout.h"
 
 #include <gtest/gtest.h>
 

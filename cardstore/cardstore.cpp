@@ -1,5 +1,6 @@
-// The card store: builds the index file of a UTF-16 data file, validates it against the data
-// file's last-write time on every query, and loads one card's question and answer.
+// The card store: validates the index file of a UTF-16 data file against the data file's
+// last-write time on every query, counts the cards, finds a card's offset and loads its question
+// and answer; a missing, short or stale index is built again (indexbuild.cpp).
 //
 // Files, all opened with no sharing and closed within the call that opened them:
 //   data file   UTF-16LE text starting with FF FE, one card per line: question, TABs, answer.
@@ -10,6 +11,7 @@
 
 #include "cardstore/cardrules.h"
 #include "cardstore/fileio.h"
+#include "cardstore/storefiles.h"
 #include "common/ScopedWin.h"
 #include "common/text.h"
 
@@ -20,120 +22,10 @@ namespace {
 const WCHAR kDefaultQuestion[] = L"Tollamy Ver.0.10";
 const WCHAR kDefaultAnswer[] = L"Flash cards for your Today screen";
 
-const WCHAR kErrorQuestion[] = L"error";
-const WCHAR kDataNotOpened[] = L"data file could not be opened";
-const WCHAR kOutOfIndex[] = L"out of index";
-const WCHAR kNotUtf16[] = L"data file is not UTF-16 encodeing.";
-const WCHAR kTempNotCreated[] = L"temp file could not be created";
-const WCHAR kIndexNotOpened[] = L"index file could not be opened";
-const WCHAR kTempNotOpened[] = L"temp file could not be opened";
-
-const DWORD kHeaderBytes = 12; // stamp low, stamp high, count
-
-// Offsets found by the scan are written to the temp file this many at a time.
-const DWORD kOffsetBatch = 4096;
 // One read of this size covers a card's two fields, a TAB run of several hundred TABs and the
 // line end; a card that needs more (a long TAB run, the skipped tail of an over-long question)
 // is read on in blocks of the same size.
 const DWORD kCardReadBytes = 4096;
-
-void ShowError(Card& card, const WCHAR* message) {
-    BoundedCopy(card.question, CARD_TEXT_UNITS, kErrorQuestion);
-    BoundedCopy(card.answer, CARD_TEXT_UNITS, message);
-}
-
-// Reads until `bytes` bytes have come or the file ends. Returns the number of bytes read.
-DWORD ReadUpTo(CardFileOps& io, HANDLE file, void* buffer, DWORD bytes) {
-    BYTE* at = static_cast<BYTE*>(buffer);
-    DWORD total = 0;
-    while (total < bytes) {
-        DWORD got = 0;
-        if (!io.Read(file, at + total, bytes - total, &got) || got == 0) {
-            break;
-        }
-        total += got;
-    }
-    return total;
-}
-
-DWORD LoadLe32(const BYTE* p) {
-    return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 |
-           static_cast<DWORD>(p[2]) << 16 | static_cast<DWORD>(p[3]) << 24;
-}
-
-void StoreLe32(BYTE* p, DWORD v) {
-    p[0] = static_cast<BYTE>(v);
-    p[1] = static_cast<BYTE>(v >> 8);
-    p[2] = static_cast<BYTE>(v >> 16);
-    p[3] = static_cast<BYTE>(v >> 24);
-}
-
-// Forms `path` with everything from its last "." onwards replaced by `extension`.
-// 0 when the path has no "." or the result does not fit; `out` is then empty.
-int ReplaceExtension(WCHAR* out, const WCHAR* path, const WCHAR* extension) {
-    if (!BoundedCopy(out, STORE_PATH_UNITS, path)) {
-        return 0;
-    }
-    WCHAR* dot = nullptr;
-    for (WCHAR* p = out; *p != 0; ++p) {
-        if (*p == L'.') {
-            dot = p;
-        } else if (*p == L'\\' || *p == L'/') {
-            dot = nullptr; // only a "." in the last path component counts
-        }
-    }
-    if (dot == nullptr) {
-        out[0] = 0;
-        return 0;
-    }
-    *dot = 0;
-    return BoundedAppend(out, STORE_PATH_UNITS, extension);
-}
-
-bool SamePath(const WCHAR* a, const WCHAR* b) {
-    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
-}
-
-// The build's buffers. They are module globals rather than locals so that a build puts
-// little on the caller's stack; the store is used from one thread only.
-alignas(16) BYTE scanBlock[SCAN_BLOCK_BYTES + 16];
-DWORD offsetBatch[kOffsetBatch];
-
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "offsets are written in machine order");
-
-// Collects card offsets and writes them to the temp file in batches.
-class OffsetWriter {
-public:
-    OffsetWriter(CardFileOps& io, HANDLE file, DWORD* batch)
-        : io_(io), file_(file), batch_(batch) {}
-    OffsetWriter(const OffsetWriter&) = delete;
-    OffsetWriter& operator=(const OffsetWriter&) = delete;
-
-    void Add(uint32_t offset) {
-        // The offsets go to the file as 32-bit little-endian values, the machine's own order.
-        batch_[used_] = offset;
-        ++count_;
-        if (++used_ == kOffsetBatch) {
-            Flush();
-        }
-    }
-    void Flush() {
-        if (used_ != 0) {
-            // As with every write here, the result is not examined: an index left short
-            // fails the next validation and is built again.
-            io_.Write(file_, batch_, 4 * used_);
-            used_ = 0;
-        }
-    }
-    LONG Count() const { return count_; }
-
-private:
-    CardFileOps& io_;
-    HANDLE file_;
-    DWORD* batch_;
-    DWORD used_ = 0;
-    LONG count_ = 0;
-};
 
 // Delivers a card's code units one by one from reads of kCardReadBytes.
 class CardReader {
@@ -360,93 +252,4 @@ Card& CardStore::LoadCard(LONG n) {
     CopyField(card.question, question);
     CopyField(card.answer, answer);
     return card;
-}
-
-int CardStore::BuildIndex() {
-    if (indexPath[0] == 0 || dataPath[0] == 0 || SamePath(indexPath, dataPath)) {
-        return 0;
-    }
-    CardFileOps& io = CurrentCardFileOps();
-    WCHAR tempPath[STORE_PATH_UNITS];
-    FILETIME stamp{};
-    LONG count = 0;
-    // The scan's read buffer, and later the buffer of the copy from the temp file.
-    BYTE* block = scanBlock;
-    {
-        ScopedFile data(io.OpenForReading(dataPath));
-        if (!data.Valid()) {
-            ShowError(card, kDataNotOpened);
-            return 0;
-        }
-        BYTE mark[2];
-        if (ReadUpTo(io, data.Get(), mark, 2) != 2 || mark[0] != 0xFF || mark[1] != 0xFE) {
-            ShowError(card, kNotUtf16);
-            data.Close();
-            io.Delete(indexPath);
-            return 0;
-        }
-        if (!ReplaceExtension(tempPath, dataPath, L".tmp") || SamePath(tempPath, dataPath)) {
-            ShowError(card, kTempNotCreated);
-            return 0;
-        }
-        ScopedFile temp(io.CreateForWriting(tempPath));
-        if (!temp.Valid()) {
-            ShowError(card, kTempNotCreated);
-            return 0;
-        }
-
-        OffsetWriter offsets(io, temp.Get(), offsetBatch);
-        offsets.Add(cardrules::kFirstCardOffset);
-        cardrules::CardScanner<OffsetWriter> scanner(offsets);
-        DWORD kept = 0; // 1 while block[0] holds the first half of a unit split between reads
-        for (;;) {
-            DWORD got = 0;
-            if (!io.Read(data.Get(), block + kept, SCAN_BLOCK_BYTES, &got) || got == 0) {
-                break; // the end of the file; a trailing odd byte is ignored
-            }
-            DWORD bytes = kept + got;
-            DWORD units = bytes / 2;
-            scanner.Scan(block, units);
-            kept = bytes % 2;
-            if (kept != 0) {
-                block[0] = block[2 * static_cast<size_t>(units)];
-            }
-        }
-        offsets.Flush();
-        count = offsets.Count();
-        temp.Close();
-        io.GetLastWriteTime(data.Get(), &stamp);
-    }
-
-    ScopedFile index(io.CreateForWriting(indexPath));
-    if (!index.Valid()) {
-        ShowError(card, kIndexNotOpened);
-        io.Delete(tempPath);
-        return 0;
-    }
-    ScopedFile temp(io.OpenForReading(tempPath));
-    if (!temp.Valid()) {
-        ShowError(card, kTempNotOpened);
-        return 0; // the index stays empty and the next validation rebuilds it
-    }
-    BYTE header[kHeaderBytes];
-    StoreLe32(header, stamp.dwLowDateTime);
-    StoreLe32(header + 4, stamp.dwHighDateTime);
-    StoreLe32(header + 8, static_cast<DWORD>(count));
-    io.Write(index.Get(), header, kHeaderBytes);
-    // Copy the temp file's whole records behind the header.
-    for (;;) {
-        DWORD got = ReadUpTo(io, temp.Get(), block, SCAN_BLOCK_BYTES);
-        DWORD whole = got & ~3u;
-        if (whole != 0) {
-            io.Write(index.Get(), block, whole);
-        }
-        if (got < SCAN_BLOCK_BYTES) {
-            break;
-        }
-    }
-    temp.Close();
-    index.Close();
-    io.Delete(tempPath);
-    return 1;
 }

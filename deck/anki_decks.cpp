@@ -3,6 +3,7 @@
 #include "deck/anki_decks.h"
 
 #include "deck/anki_source.h"
+#include "deck/apkg_collection.h"
 
 #include <algorithm>
 #include <cstring>

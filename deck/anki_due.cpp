@@ -10,6 +10,9 @@
 
 #include "deck/anki_render.h"
 #include "deck/anki_source.h"
+#include "deck/anki_sqlite.h"
+#include "deck/apkg_collection.h"
+#include "deck/cardtext.h"
 
 #include <algorithm>
 #include <cstdint>

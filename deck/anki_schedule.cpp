@@ -19,6 +19,7 @@
 #include "deck/anki_schedule.h"
 
 #include "deck/anki_schema.h"
+#include "deck/anki_sqlite.h"
 
 #include <stdlib.h>
 #include <time.h>

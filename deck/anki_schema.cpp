@@ -1,9 +1,9 @@
 // The note types and decks of an Anki collection: nlohmann-json for the older schema's JSON,
-// a small protobuf walker for the newer schema's configs (no schema for Anki's protobuf
-// messages is packaged in Debian, and only a few fields are needed).
+// the protobuf walker (anki_proto.cpp) for the newer schema's configs.
 #include "deck/anki_schema.h"
 
-#include "deck/apkg.h"
+#include "deck/anki_proto.h"
+#include "deck/anki_sqlite.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -124,18 +124,6 @@ int LoadJsonTables(sqlite3* db, Schema* schema, Loading* loading) {
     return SQLITE_OK;
 }
 
-// The bytes of a protobuf string field, or "".
-std::string ProtoText(const void* message, int size, uint64_t number) {
-    std::string text;
-    ScanProto(static_cast<const unsigned char*>(message), size > 0 ? static_cast<size_t>(size) : 0,
-              [&](const ProtoField& field) {
-                  if (field.number == number && field.wire == 2) {
-                      text.assign(reinterpret_cast<const char*>(field.bytes), field.size);
-                  }
-              });
-    return text;
-}
-
 // Note types and decks of the newer collections: the notetypes, fields, templates and decks
 // tables.
 int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
@@ -227,44 +215,6 @@ std::string Folded(const std::string& text) {
 
 } // namespace
 
-void DbCloser::operator()(sqlite3* db) const {
-    sqlite3_close(db);
-}
-
-void StmtCloser::operator()(sqlite3_stmt* stmt) const {
-    sqlite3_finalize(stmt);
-}
-
-int Prepare(sqlite3* db, const char* sql, StmtPtr* stmt) {
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-    stmt->reset(raw);
-    return rc;
-}
-
-std::string ColumnText(sqlite3_stmt* stmt, int column) {
-    const unsigned char* text = sqlite3_column_text(stmt, column);
-    int size = sqlite3_column_bytes(stmt, column);
-    return text ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(size))
-                : std::string();
-}
-
-int TableExists(sqlite3* db, const char* name, int* exists) {
-    StmtPtr stmt;
-    int rc =
-        Prepare(db, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?1", &stmt);
-    if (rc != SQLITE_OK) {
-        return rc;
-    }
-    sqlite3_bind_text(stmt.get(), 1, name, -1, SQLITE_STATIC);
-    rc = sqlite3_step(stmt.get());
-    if (rc != SQLITE_ROW) {
-        return rc;
-    }
-    *exists = sqlite3_column_int(stmt.get(), 0) > 0;
-    return SQLITE_OK;
-}
-
 int LoadSchema(sqlite3* db, Schema* schema) {
     Loading loading;
     int has_notetypes = 0;
@@ -345,77 +295,6 @@ std::string DeckSortKey(const std::string& name) {
         }
     }
     return key;
-}
-
-int ScanProto(const unsigned char* message, size_t size,
-              const std::function<void(const ProtoField&)>& field) {
-    size_t pos = 0;
-    auto varint = [&](uint64_t* value) {
-        *value = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            if (pos >= size) {
-                return 0;
-            }
-            unsigned char byte = message[pos++];
-            *value |= static_cast<uint64_t>(byte & 0x7f) << shift;
-            if (!(byte & 0x80)) {
-                return 1;
-            }
-        }
-        return 0;
-    };
-    while (pos < size) {
-        uint64_t key = 0;
-        ProtoField found;
-        if (!varint(&key)) {
-            return 0;
-        }
-        found.number = key >> 3;
-        found.wire = static_cast<int>(key & 7);
-        switch (found.wire) {
-        case 0:
-            if (!varint(&found.value)) {
-                return 0;
-            }
-            break;
-        case 1:
-            if (size - pos < 8) {
-                return 0;
-            }
-            pos += 8;
-            continue;
-        case 2:
-            if (!varint(&found.value) || found.value > size - pos) {
-                return 0;
-            }
-            found.bytes = message + pos;
-            found.size = static_cast<size_t>(found.value);
-            pos += found.size;
-            break;
-        case 5:
-            if (size - pos < 4) {
-                return 0;
-            }
-            pos += 4;
-            continue;
-        default:
-            return 0;
-        }
-        field(found);
-    }
-    return 1;
-}
-
-int NotetypeKind(const unsigned char* config, size_t size) {
-    int kind = -1;
-    int ok = ScanProto(config, size, [&](const ProtoField& field) {
-        if (field.number == 1 && field.wire == 0 && kind < 0) {
-            kind = field.value == 1 ? 1 : 0;
-        }
-    });
-    // The first field 1 decides; malformed bytes after it do not matter.
-    (void)ok;
-    return kind == 1 ? 1 : 0;
 }
 
 } // namespace apkg

@@ -4,6 +4,9 @@
 
 #include "deck/anki_profile.h"
 #include "deck/anki_snapshot.h"
+#include "deck/anki_sqlite.h"
+#include "deck/apkg_archive.h"
+#include "deck/apkg_collection.h"
 
 #include <dirent.h>
 #include <string.h>

@@ -5,6 +5,7 @@
 
 #include "deck/anki_schedule.h"
 #include "deck/anki_schema.h"
+#include "deck/anki_sqlite.h"
 #include "deck/apkg.h"
 #include "deck/cards.h"
 

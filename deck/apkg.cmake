@@ -4,21 +4,24 @@ pkg_check_modules(APKG REQUIRED IMPORTED_TARGET libzip sqlite3 libzstd)
 find_path(NLOHMANN_JSON_INCLUDE_DIR nlohmann/json.hpp REQUIRED)
 target_include_directories(tollamy_deck_core PUBLIC ${NLOHMANN_JSON_INCLUDE_DIR})
 target_link_libraries(tollamy_deck_core PUBLIC PkgConfig::APKG)
-# Anki collections: profiles, snapshots, the schedule, cards by template, decks and due cards.
+# Anki collections: profiles, snapshots, the schedule, cards by template, decks and due cards,
+# the note types and decks of either schema (with their protobuf configs), the SQLite helpers.
 target_sources(tollamy_deck_core PRIVATE
     anki_decks.cpp
     anki_due.cpp
     anki_profile.cpp
+    anki_proto.cpp
     anki_render.cpp
     anki_schedule.cpp
     anki_schema.cpp
     anki_snapshot.cpp
+    anki_sqlite.cpp
     anki_source.cpp)
 
 # The test packages as files: the fuzz target's seeds, and the samples that
-# tests/deck/apkg_agree.sh imports and reads through Tollamy.dll under Wine.
-add_executable(deck-apkg-seeds ${TOLLAMY_ROOT}/tests/deck/fuzz/apkg_seeds.cpp
-    ${TOLLAMY_ROOT}/tests/deck/apkg_builder.cpp)
+# deck/tests/apkg_agree.sh imports and reads through Tollamy.dll under Wine.
+add_executable(deck-apkg-seeds ${DECK_TEST_DIR}/fuzz/apkg_seeds.cpp
+    ${DECK_TEST_DIR}/apkg_builder.cpp)
 target_link_libraries(deck-apkg-seeds PRIVATE tollamy_deck_core)
 
 if(TOLLAMY_DECK_FUZZ)
@@ -26,8 +29,7 @@ if(TOLLAMY_DECK_FUZZ)
     target_compile_options(tollamy_deck_core PRIVATE -fsanitize=fuzzer-no-link)
     # The package target starts from packages and collections that apkg-seeds builds through
     # the libraries at test time.
-    set(APKG_TEST_DIR ${TOLLAMY_ROOT}/tests/deck)
-    add_executable(deck-fuzz-apkg ${APKG_TEST_DIR}/fuzz/fuzz_apkg.cpp)
+    add_executable(deck-fuzz-apkg ${DECK_TEST_DIR}/fuzz/fuzz_apkg.cpp)
     target_compile_options(deck-fuzz-apkg PRIVATE -fsanitize=fuzzer)
     target_link_options(deck-fuzz-apkg PRIVATE -fsanitize=fuzzer)
     target_link_libraries(deck-fuzz-apkg PRIVATE tollamy_deck_core)

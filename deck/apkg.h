@@ -2,13 +2,12 @@
 //
 // The reader takes the newest collection in the archive (collection.anki21b, compressed with
 // Zstandard, before collection.anki21 before collection.anki2), unpacks it into a private
-// temporary file, opens that read-only with SQLite's defensive settings and hands out the
-// notes in note-id order. It writes nothing but its own temporary file, which it removes
-// before it returns, also on failure.
+// temporary file (apkg_archive.cpp, apkg_zstd.cpp), opens that read-only with SQLite's
+// defensive settings and hands out the notes in note-id order (apkg_collection.cpp). It writes
+// nothing but its own temporary file, which it removes before it returns, also on failure.
 #pragma once
 
-#include "deck/anki_schema.h"
-
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -58,13 +57,6 @@ struct ReadInfo {
 // Called once per note, in note-id order. A non-zero result stops the reading (kStopped).
 using NoteSink = std::function<int(const Note&)>;
 
-// 1 when the file begins like a ZIP archive (a local file header or an empty archive's end
-// record), 0 otherwise or when it cannot be read.
-int LooksLikeZip(const std::string& path);
-
-// 1 when the file is a ZIP archive that holds one of the three collections.
-int IsPackage(const std::string& path);
-
 // Reads the package at `path`. Returns a Result; on failure `*message` tells what is wrong
 // in words for the user (without the file name).
 int ReadPackage(const std::string& path, const ReadOptions& options, const NoteSink& sink,
@@ -86,21 +78,8 @@ using CollectionUse = std::function<int(const std::string& copy, const std::stri
 int WithPackageCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
                           std::string* message);
 
-// ReadPackage for an SQLite collection file that is already a private copy.
-int ReadCollectionFile(const std::string& path, const std::string& entry,
-                       const ReadOptions& options, const NoteSink& sink, ReadInfo* info,
-                       std::string* message);
-
-// Opens a private copy of a collection read-only, with the defensive settings every collection
-// gets (no triggers, views or extensions; a stand-in for Anki's unicase collation).
-int OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr* db,
-                       std::string* message);
-
-// The Result and message for the last error of `db` (kNotSqlite or kBadCollection).
-int CollectionError(sqlite3* db, const std::string& entry, std::string* message);
-
-// The kind (field 1, a varint) of a notetypes.config protobuf: 0 normal, 1 cloze. Returns 0
-// when the field is absent or the bytes are malformed.
-int NotetypeKind(const unsigned char* config, size_t size);
+// The message for a collection larger than `limit`: as `stated` by the archive or the
+// Zstandard frame, or (stated 0) as it really unpacks.
+std::string OverLimitText(const std::string& entry, uint64_t stated, uint64_t limit);
 
 } // namespace apkg

@@ -6,6 +6,7 @@
 #include "deck/anki_snapshot.h"
 #include "deck/anki_source.h"
 #include "deck/apkg.h"
+#include "deck/apkg_collection.h"
 #include "deck/closingline.h"
 
 #include <string.h>

@@ -1,6 +1,9 @@
 // Reading an input file as UTF-8 text.
 #include "deck/input.h"
 
+#include "deck/filekind.h"
+#include "deck/utf.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -46,123 +49,6 @@ ssize_t ReadFull(int fd, uint8_t* buffer, size_t size) {
         done += static_cast<size_t>(n);
     }
     return static_cast<ssize_t>(done);
-}
-
-const char* NotTextKind(const uint8_t* bytes, size_t size) {
-    static const struct {
-        const char* magic;
-        size_t length;
-        const char* kind;
-    } kMagic[] = {
-        {"PK\x03\x04", 4, "a ZIP archive"},
-        {"PK\x05\x06", 4, "a ZIP archive"},
-        {"\x89PNG", 4, "a PNG image"},
-        {"\xFF\xD8\xFF", 3, "a JPEG image"},
-        {"GIF8", 4, "a GIF image"},
-        {"%PDF", 4, "a PDF document"},
-        {"\x1F\x8B", 2, "a gzip archive"},
-        {"SQLite format 3", 16, "an SQLite database"},
-        {"\x7F"
-         "ELF",
-         4, "a program"},
-        {"\x28\xB5\x2F\xFD", 4, "a Zstandard archive"},
-        {"BZh", 3, "a bzip2 archive"},
-        {"\xFD"
-         "7zXZ",
-         5, "an xz archive"},
-        {"7z\xBC\xAF", 4, "a 7-Zip archive"},
-        {"RIFF", 4, "a RIFF file (audio or video)"},
-        {"ID3", 3, "an MP3 file"},
-        {"OggS", 4, "an Ogg file"},
-    };
-    for (const auto& m : kMagic) {
-        if (StartsWith(bytes, size, m.magic, m.length)) {
-            return m.kind;
-        }
-    }
-    // UTF-16 without a mark: text whose every other byte is mostly NUL.
-    size_t nulEven = 0, nulOdd = 0;
-    for (size_t i = 0; i < size; ++i) {
-        if (bytes[i] == 0) {
-            ++(i % 2 == 0 ? nulEven : nulOdd);
-        }
-    }
-    if (size >= 8 && nulOdd * 10 > size / 2 * 7 && nulEven * 10 < size / 2) {
-        return "UTF-16LE text without a byte-order mark: use --encoding UTF-16LE";
-    }
-    if (size >= 8 && nulEven * 10 > size / 2 * 7 && nulOdd * 10 < size / 2) {
-        return "UTF-16BE text without a byte-order mark: use --encoding UTF-16BE";
-    }
-    size_t controls = 0;
-    for (size_t i = 0; i < size; ++i) {
-        uint8_t c = bytes[i];
-        if (c == 0) {
-            return "a binary file";
-        }
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' &&
-            c != 0x1B) {
-            ++controls;
-        }
-    }
-    if (controls * 100 > size) {
-        return "a binary file";
-    }
-    return nullptr;
-}
-
-size_t ValidUtf8Prefix(const uint8_t* bytes, size_t size, bool* invalid) {
-    *invalid = false;
-    size_t i = 0;
-    while (i < size) {
-        // Eight ASCII bytes at a time.
-        if (i + 8 <= size) {
-            uint64_t word;
-            memcpy(&word, bytes + i, 8);
-            if ((word & 0x8080808080808080ull) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        uint8_t c = bytes[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t more;
-        uint8_t low = 0x80, high = 0xBF; // the range of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            if (c == 0xE0) {
-                low = 0xA0;
-            } else if (c == 0xED) {
-                high = 0x9F; // no surrogates
-            }
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            if (c == 0xF0) {
-                low = 0x90;
-            } else if (c == 0xF4) {
-                high = 0x8F;
-            }
-        } else {
-            *invalid = true;
-            return i;
-        }
-        for (size_t k = 1; k <= more; ++k) {
-            if (i + k >= size) {
-                return i; // incomplete at the end
-            }
-            uint8_t b = bytes[i + k];
-            if (k == 1 ? (b < low || b > high) : (b & 0xC0) != 0x80) {
-                *invalid = true;
-                return i;
-            }
-        }
-        i += more + 1;
-    }
-    return i;
 }
 
 TextInput::~TextInput() {

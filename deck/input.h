@@ -7,7 +7,7 @@
 // whatever the size of the file.
 #pragma once
 
-#include "deck/cards.h"
+#include "deck/report.h"
 
 #include <iconv.h>
 #include <stdint.h>
@@ -24,14 +24,6 @@ ssize_t ReadFull(int fd, uint8_t* buffer, size_t size);
 // The longest line (or card, with a custom separator) read at once; a longer one is cut with a
 // warning, and a quoted CSV field that grows past it is an error. Memory stays bounded.
 constexpr size_t kMaxPieceBytes = 4u << 20;
-
-// The first bytes of a file that is not text name what it looks like ("a ZIP archive"); null
-// for text. Also used by check.
-const char* NotTextKind(const uint8_t* bytes, size_t size);
-
-// The length of the longest prefix of complete, valid UTF-8 sequences; *invalid tells whether
-// it stopped at an invalid byte (rather than at an incomplete sequence at the end).
-size_t ValidUtf8Prefix(const uint8_t* bytes, size_t size, bool* invalid);
 
 class TextInput {
 public:

@@ -1,4 +1,4 @@
-#include "tests/deck/apkg_builder.h"
+#include "deck/tests/apkg_builder.h"
 
 #include <algorithm>
 #include <cstdio>

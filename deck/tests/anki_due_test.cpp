@@ -2,8 +2,8 @@
 // program, with TOLLAMY_NOW, TZ and ANKI_BASE set): the deck bytes, the messages, the exit
 // status, and the user's collection and folder afterwards.
 #include "deck/anki_render.h"
-#include "tests/deck/apkg_builder.h"
-#include "tests/deck/deck_support.h"
+#include "deck/tests/apkg_builder.h"
+#include "deck_support.h"
 
 #include <chrono>
 #include <cstdlib>

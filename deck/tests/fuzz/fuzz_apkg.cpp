@@ -10,6 +10,8 @@
 #include "deck/apkg.h"
 #include "deck/apkg_import.h"
 #include "deck/cards.h"
+#include "deck/cardtext.h"
+#include "deck/utf.h"
 #include "fuzz_support.h"
 
 #include <cstdint>

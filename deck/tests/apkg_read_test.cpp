@@ -1,6 +1,7 @@
 // The package reader on packages built through SQLite, zstd and libzip.
+#include "deck/anki_proto.h"
 #include "deck/apkg.h"
-#include "tests/deck/apkg_builder.h"
+#include "deck/tests/apkg_builder.h"
 
 #include <cstdlib>
 #include <cstring>

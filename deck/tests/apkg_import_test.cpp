@@ -1,6 +1,6 @@
 // `tollamy-deck import` of Anki packages, run as the user runs it: the deck bytes on disk,
 // the exit status, the messages, and the files left in the folders afterwards.
-#include "tests/deck/apkg_builder.h"
+#include "deck/tests/apkg_builder.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // DIR/anki21.apkg and DIR/anki21b.apkg (for the test against the item under Wine).
 // apkg_seeds --profile DIR: writes DIR/collection.anki2, a collection with a schedule (an Anki
 // profile's folder for the launcher's test; day 69 is 2026-03-11).
-#include "tests/deck/apkg_builder.h"
+#include "deck/tests/apkg_builder.h"
 
 #include <cstdio>
 #include <string>

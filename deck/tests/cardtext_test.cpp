@@ -1,7 +1,9 @@
 // The card-text rules one field at a time: HTML to text, clozes, white space, unit counts,
 // and the detection of HTML and of the separator.
 #include "deck/cards.h"
-#include "deck/import.h"
+#include "deck/cardtext.h"
+#include "deck/utf.h"
+#include "deck/textlayout.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 # file's first row (or note) is a row of column titles. Prints one line per run: the run, the
 # options, the cards, the closing line of import and that of check; fails when an import or a
 # check fails or a card count differs from the one a person expects (EXPECTED below).
-#   tests/deck/real-decks.sh [--tool TOLLAMY-DECK] [--plain] [FOLDER]
+#   deck/tests/real-decks.sh [--tool TOLLAMY-DECK] [--plain] [FOLDER]
 # --plain runs the manifest's options only (no --header, no expected counts), for a tool that
 # has no --header yet.
 # FOLDER defaults to ../shared/real-decks beside the repository; without it the script says
@@ -26,7 +26,7 @@ while [ $# -gt 0 ]; do
         shift
         ;;
     -*)
-        echo "usage: tests/deck/real-decks.sh [--tool TOLLAMY-DECK] [--plain] [FOLDER]" >&2
+        echo "usage: deck/tests/real-decks.sh [--tool TOLLAMY-DECK] [--plain] [FOLDER]" >&2
         exit 2
         ;;
     *)

@@ -20,7 +20,7 @@ for format in anki2 anki21 anki21b; do
     if ! python3 - "$format" "$work/$format.probe" <<'PY'; then
 import sys
 name, probe = sys.argv[1:]
-# The cards of the sample package (tests/deck/apkg_builder.cpp), as the item must show them.
+# The cards of the sample package (deck/tests/apkg_builder.cpp), as the item must show them.
 cards = [
     ("chat", "cat"),
     ("chien", "dog & puppy"),

@@ -1,0 +1,270 @@
+// The card-text rules: HTML through gumbo, Anki's media references, clozes and white space.
+#include "deck/cardtext.h"
+
+#include <ctype.h>
+#include <gumbo.h>
+
+#include <utility>
+#include <vector>
+
+namespace deck {
+
+namespace {
+
+bool IsBlockTag(GumboTag tag) {
+    switch (tag) {
+    case GUMBO_TAG_BR:
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_UL:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+    case GUMBO_TAG_H1:
+    case GUMBO_TAG_H2:
+    case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4:
+    case GUMBO_TAG_H5:
+    case GUMBO_TAG_H6:
+    case GUMBO_TAG_HR:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_PRE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsDroppedTag(GumboTag tag) {
+    switch (tag) {
+    case GUMBO_TAG_IMG:
+    case GUMBO_TAG_SCRIPT:
+    case GUMBO_TAG_STYLE:
+    case GUMBO_TAG_AUDIO:
+    case GUMBO_TAG_VIDEO:
+    case GUMBO_TAG_OBJECT:
+    case GUMBO_TAG_EMBED:
+    case GUMBO_TAG_HEAD:
+    case GUMBO_TAG_TITLE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Appends the text under node. An explicit stack keeps deep nesting off the call stack.
+void CollectText(const GumboNode* root, std::string& out) {
+    // Each entry: a node and whether its closing space is still due.
+    std::vector<std::pair<const GumboNode*, bool>> stack;
+    stack.push_back({root, false});
+    while (!stack.empty()) {
+        auto [node, closing] = stack.back();
+        stack.pop_back();
+        if (closing) {
+            out += ' ';
+            continue;
+        }
+        switch (node->type) {
+        case GUMBO_NODE_TEXT:
+        case GUMBO_NODE_WHITESPACE:
+        case GUMBO_NODE_CDATA:
+            out += node->v.text.text;
+            break;
+        case GUMBO_NODE_DOCUMENT:
+        case GUMBO_NODE_ELEMENT:
+        case GUMBO_NODE_TEMPLATE: {
+            const GumboVector* children;
+            if (node->type == GUMBO_NODE_DOCUMENT) {
+                children = &node->v.document.children;
+            } else {
+                GumboTag tag = node->v.element.tag;
+                if (IsDroppedTag(tag)) {
+                    break;
+                }
+                children = &node->v.element.children;
+                if (IsBlockTag(tag)) {
+                    out += ' ';
+                    stack.push_back({node, true});
+                }
+            }
+            for (unsigned i = children->length; i-- > 0;) {
+                stack.push_back({static_cast<const GumboNode*>(children->data[i]), false});
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}
+
+bool IsSpaceByte(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+} // namespace
+
+std::string HtmlToText(const std::string& html) {
+    if (html.find_first_of("<&") == std::string::npos) {
+        return html;
+    }
+    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size());
+    std::string text;
+    if (output != nullptr) {
+        CollectText(output->document, text);
+        gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
+    return text;
+}
+
+std::string DropSoundTags(const std::string& text) {
+    size_t at = text.find("[sound:");
+    if (at == std::string::npos) {
+        return text;
+    }
+    std::string out;
+    size_t from = 0;
+    while (at != std::string::npos) {
+        size_t close = text.find(']', at);
+        if (close == std::string::npos) {
+            break;
+        }
+        out.append(text, from, at - from);
+        out += ' ';
+        from = close + 1;
+        at = text.find("[sound:", from);
+    }
+    out.append(text, from, std::string::npos);
+    return out;
+}
+
+bool ApplyCloze(const std::string& text, std::string* question, std::string* answer) {
+    bool found = false;
+    question->clear();
+    answer->clear();
+    size_t from = 0;
+    for (;;) {
+        size_t open = text.find("{{c", from);
+        if (open == std::string::npos) {
+            break;
+        }
+        size_t p = open + 3;
+        while (p < text.size() && text[p] >= '0' && text[p] <= '9') {
+            ++p;
+        }
+        size_t close = text.find("}}", p);
+        if (p == open + 3 || text.compare(p, 2, "::") != 0 || close == std::string::npos) {
+            question->append(text, from, open + 1 - from);
+            answer->append(text, from, open + 1 - from);
+            from = open + 1;
+            continue;
+        }
+        size_t body = p + 2;
+        size_t hint = text.find("::", body);
+        std::string shown, hinted;
+        if (hint != std::string::npos && hint < close) {
+            shown = text.substr(body, hint - body);
+            hinted = text.substr(hint + 2, close - hint - 2);
+        } else {
+            shown = text.substr(body, close - body);
+        }
+        question->append(text, from, open - from);
+        answer->append(text, from, open - from);
+        *question += "[" + (hinted.empty() ? std::string("...") : hinted) + "]";
+        *answer += shown;
+        from = close + 2;
+        found = true;
+    }
+    question->append(text, from, std::string::npos);
+    answer->append(text, from, std::string::npos);
+    return found;
+}
+
+bool AlreadyClean(const std::string& text) {
+    if (text.empty()) {
+        return true;
+    }
+    if (text.front() == ' ' || text.back() == ' ') {
+        return false;
+    }
+    bool space = false;
+    const size_t size = text.size();
+    for (size_t i = 0; i < size; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c > ' ' && c != 0x7F && c != 0xC2) {
+            space = false;
+        } else if (c == ' ' && !space) {
+            space = true;
+        } else if (c == 0xC2 &&
+                   !(i + 1 < size && static_cast<unsigned char>(text[i + 1]) == 0xA0)) {
+            space = false; // another character than U+00A0
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string CleanWhiteSpace(const std::string& text) {
+    if (AlreadyClean(text)) {
+        return text;
+    }
+    std::string out;
+    out.reserve(text.size());
+    bool space = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        // Control characters would show as boxes or, a NUL, cut the card: white space too.
+        bool white = IsSpaceByte(c) || c < 0x20 || c == 0x7F;
+        // U+00A0 (no-break space, from &nbsp;) is white space on a card too.
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0) {
+            white = true;
+            ++i;
+        }
+        if (white) {
+            space = !out.empty();
+            continue;
+        }
+        if (space) {
+            out += ' ';
+            space = false;
+        }
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
+bool LooksLikeHtml(const char* text, size_t size) {
+    for (size_t i = 0; i + 1 < size; ++i) {
+        if (text[i] == '<') {
+            size_t j = i + 1;
+            if (text[j] == '/') {
+                ++j;
+            }
+            size_t name = j;
+            while (j < size && isalpha(static_cast<unsigned char>(text[j]))) {
+                ++j;
+            }
+            if (j > name && j < size && (text[j] == '>' || text[j] == ' ' || text[j] == '/')) {
+                return true;
+            }
+        } else if (text[i] == '&') {
+            size_t j = i + 1;
+            if (j < size && text[j] == '#') {
+                ++j;
+            }
+            size_t name = j;
+            while (j < size && isalnum(static_cast<unsigned char>(text[j])) && j - name < 10) {
+                ++j;
+            }
+            if (j > name && j < size && text[j] == ';') {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace deck

@@ -1,0 +1,26 @@
+// The card-text rules, one field at a time (used by CardSink; public for the tests).
+#pragma once
+
+#include <stddef.h>
+
+#include <string>
+
+namespace deck {
+
+// HTML to text: tags removed; <br>, <div>, <p> (and other blocks) become a space; entities
+// decoded; images, scripts and styles dropped.
+std::string HtmlToText(const std::string& html);
+// Drops Anki's media references [sound:...].
+std::string DropSoundTags(const std::string& text);
+// The question and the answer side of a field with clozes; false when it holds none.
+bool ApplyCloze(const std::string& text, std::string* question, std::string* answer);
+// TAB, CR, LF and other white space become one space per run; leading and trailing white
+// space go.
+std::string CleanWhiteSpace(const std::string& text);
+// True when CleanWhiteSpace would leave the text as it is: no white space at its ends, no run
+// of it, no white space other than single spaces, no control character.
+bool AlreadyClean(const std::string& text);
+// True when the text holds something that looks like HTML: a tag or an entity.
+bool LooksLikeHtml(const char* text, size_t size);
+
+} // namespace deck

@@ -1,0 +1,14 @@
+// What the first bytes of a file say it is, when it is not text: an archive, an image, a
+// database, a program, UTF-16 without a byte-order mark, or some other binary file.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace deck {
+
+// The first bytes of a file that is not text name what it looks like ("a ZIP archive"); null
+// for text. Used by import and by check.
+const char* NotTextKind(const uint8_t* bytes, size_t size);
+
+} // namespace deck

@@ -72,8 +72,7 @@ tollamy_help() {
         [ "${TOLLAMY_OPTION_VALUE[$o]}" != - ] && term+=" ${TOLLAMY_OPTION_VALUE[$o]}"
         printf '  %-20s %s\n' "$term" "${TOLLAMY_OPTION_SUMMARY[$o]//\`/}"
     done
-    echo
-    echo "More: man tollamy"
+    printf '\n%s\n' "$TOLLAMY_HELP_FOOTER"
     exit 0
 }
 
@@ -129,7 +128,8 @@ tollamy_long_name() {
 tollamy_doc program tollamy
 tollamy_doc purpose "flash cards on a Windows Mobile Today screen, run under Wine"
 tollamy_doc source scripts/launcher-options.sh
-tollamy_doc footer "More: man tollamy"
+TOLLAMY_HELP_FOOTER="More: man tollamy"
+tollamy_doc footer "$TOLLAMY_HELP_FOOTER"
 tollamy_doc description <<'TEXT'
 `tollamy` starts the Today host, a window that plays the Today screen of a Windows Mobile
 handheld, with the Tollamy item: one question/answer card at a time, drawn at random from a

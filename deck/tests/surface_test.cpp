@@ -190,4 +190,29 @@ TEST(Surface, ManTextEscapesWhatRoffWouldTakeForItsOwn) {
     EXPECT_NE(std::string::npos, man.find(".nf\n\\&'quoted example\n.fi\n")) << man;
 }
 
+TEST(Surface, MarkdownWrapsWithoutMakingListsOrHeadingsAndKeepsExamplesAsTheyAre) {
+    surface::Surface s;
+    s.program = "p";
+    // Words that would begin a list, a numbered list or a heading at the start of a line.
+    std::string words;
+    for (int i = 0; i < 40; ++i) {
+        words += "word - 12. # ";
+    }
+    s.description = words + "\n\n    $ p --long-example-line-that-stays-whole " + words;
+    std::string md = surface::RenderMarkdown(s);
+    std::string body = md.substr(md.find("## Description\n\n"));
+    std::istringstream lines(body);
+    std::string line;
+    size_t examples = 0;
+    while (std::getline(lines, line)) {
+        if (line.rfind("    $ p", 0) == 0) {
+            ++examples;
+            continue;
+        }
+        EXPECT_LE(line.size(), 100u) << line;
+        EXPECT_FALSE(std::regex_search(line, std::regex("^(- |[0-9]+\\. |# )"))) << line;
+    }
+    EXPECT_EQ(1u, examples);
+}
+
 } // namespace

@@ -122,7 +122,7 @@ bool ReadDeckFile(const std::string& path, Report& report, const DeckBlock& bloc
         std::string like = LooksLike(block.data(), static_cast<size_t>(got), &fixable);
         std::string text = "not a deck: no FF FE byte-order mark (UTF-16LE); " + like;
         if (fixable) {
-            text += "; fix it with: scripts/deck import " + Quoted(path) + " -o " +
+            text += "; fix it with: tollamy-deck import " + Quoted(path) + " -o " +
                     Quoted(FixedName(path));
         }
         report.Error(1, text);

@@ -146,7 +146,7 @@ private:
                                   std::to_string(hiddenLine_ - 1) +
                                   " (a bare LF line end) the item reads it as part of card " +
                                   std::to_string(cards_) +
-                                  ", which shows empty; scripts/deck import re-writes the deck "
+                                  ", which shows empty; tollamy-deck import re-writes the deck "
                                   "with CR LF line ends");
         }
         hidden_ = false;
@@ -193,7 +193,7 @@ private:
                 Warn(cardLine_, card + " has " + std::to_string(loneCrs_) + " CR-only line end" +
                                     (loneCrs_ == 1 ? "" : "s") +
                                     ": the item ends lines at LF only, so the text after the "
-                                    "first CR is not shown; scripts/deck import re-writes the "
+                                    "first CR is not shown; tollamy-deck import re-writes the "
                                     "deck with CR LF line ends");
             }
         }

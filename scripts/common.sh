@@ -10,6 +10,8 @@ TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake ninja-build wine wine64 x
 TOLLAMY_DECK_PACKAGES=(g++ cmake ninja-build pkg-config libgumbo-dev libuchardet-dev
     libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time
     libzip-dev libsqlite3-dev libzstd-dev nlohmann-json3-dev
+    # the command line (CLI11, header-only) and the man-page checks (groff through man)
+    libcli11-dev man-db groff-base
     # the peer of the due-import benchmark (bench/deck-bench.sh)
     sqlite3)
 

@@ -2,8 +2,9 @@
 # scripts/run (from a source checkout, after building) and the launcher /usr/bin/tollamy (from
 # the installed package). Source it after common.sh; do not run it.
 #
-#   tollamy_parse_args PROGRAM ARGS...   --deck FILE and --anki DECK (repeatable),
-#                                        --anki-profile NAME and --vga
+#   tollamy_parse_args PROGRAM ARGS...   the options of launcher-options.sh: --deck FILE and
+#                                        --anki DECK (repeatable), --anki-profile NAME, --vga,
+#                                        --help and --version
 #   tollamy_need_display SCRIPT          without a display: runs SCRIPT again under Xvfb, as the demo
 #   tollamy_import_anki TOLLAMY_DECK     today's due cards of each --anki DECK, as decks
 #   tollamy_prepare BIN_DIR              the prefix, its fonts and .txt association, the binaries
@@ -27,11 +28,7 @@ TOLLAMY_ANKI_DECKS=()
 TOLLAMY_ANKI_PROFILE=""
 TOLLAMY_ANKI_SHOWN=()
 TOLLAMY_ANKI_HIDDEN=()
-
-tollamy_usage() {
-    echo "usage: $TOLLAMY_PROGRAM [--deck FILE]... [--anki DECK]... [--anki-profile NAME] [--vga]" >&2
-    exit 2
-}
+source "$TOLLAMY_ROOT/scripts/launcher-options.sh"
 
 # Adds the deck at $1 as one more item, named after its file (French.txt: French); two decks
 # with one name, or a deck named like the installed item, are refused.
@@ -60,43 +57,10 @@ tollamy_add_deck() {
     TOLLAMY_DECK_NAMES+=("$name")
 }
 
-# Reads the options.
-tollamy_parse_args() {
-    TOLLAMY_PROGRAM="$1"
-    shift
-    TOLLAMY_ARGS=("$@")
-    while [ $# -gt 0 ]; do
-        case "$1" in
-        --deck)
-            [ $# -ge 2 ] || tollamy_usage
-            tollamy_add_deck "$2"
-            shift 2
-            ;;
-        --anki)
-            [ $# -ge 2 ] && [ -n "$2" ] || tollamy_usage
-            TOLLAMY_ANKI_DECKS+=("$2")
-            shift 2
-            ;;
-        --anki-profile)
-            [ $# -ge 2 ] && [ -n "$2" ] || tollamy_usage
-            TOLLAMY_ANKI_PROFILE="$2"
-            shift 2
-            ;;
-        --vga)
-            TOLLAMY_HOST_ARGS+=(--vga)
-            shift
-            ;;
-        *)
-            tollamy_usage
-            ;;
-        esac
-    done
-    if [ -n "$TOLLAMY_ANKI_PROFILE" ] && [ ${#TOLLAMY_ANKI_DECKS[@]} -eq 0 ]; then
-        echo "$TOLLAMY_PROGRAM: --anki-profile names the profile of the --anki decks;" \
-            "give --anki DECK too" >&2
-        exit 2
-    fi
-}
+# The handlers of the options (launcher-options.sh).
+tollamy_add_anki_deck() { TOLLAMY_ANKI_DECKS+=("$1"); }
+tollamy_set_anki_profile() { TOLLAMY_ANKI_PROFILE="$1"; }
+tollamy_set_vga() { TOLLAMY_HOST_ARGS+=(--vga); }
 
 # Imports today's due cards of each --anki DECK with the deck tool at $1 into
 # ~/.local/share/tollamy/anki/NAME.txt (NAME: the deck's name with "::" as "-" and the

@@ -80,7 +80,7 @@ TEST_F(Check, ErrorsForFilesThatAreNoDeck) {
     EXPECT_EQ("0 cards, 0 warnings, 1 error\n", r.out);
     EXPECT_TRUE(Says(r, Path() + ":1: error: not a deck: no FF FE")) << r.err;
     EXPECT_TRUE(Says(r, "looks like ASCII")) << r.err;
-    EXPECT_TRUE(Says(r, "scripts/deck import " + Path() + " -o " + dir.Path("deck-utf16.txt")))
+    EXPECT_TRUE(Says(r, "tollamy-deck import " + Path() + " -o " + dir.Path("deck-utf16.txt")))
         << r.err;
 
     WriteBytes(Path(), "\xFE\xFF\0Q");
@@ -90,7 +90,7 @@ TEST_F(Check, ErrorsForFilesThatAreNoDeck) {
     r = Tool({"check", Path()});
     EXPECT_EQ(1, r.status);
     EXPECT_TRUE(Says(r, "a ZIP archive")) << r.err;
-    EXPECT_FALSE(Says(r, "scripts/deck import")) << r.err;
+    EXPECT_FALSE(Says(r, "tollamy-deck import")) << r.err;
 
     r = Tool({"check", dir.Path("missing.txt")});
     EXPECT_EQ(1, r.status);

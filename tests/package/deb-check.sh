@@ -1,6 +1,7 @@
 #!/bin/bash
 # The .deb: dpkg-deb reads it and its control fields are the documented ones, it holds the
-# files the launcher and the desktop need, and lintian reports no errors (nor warnings).
+# files the launcher and the desktop need, and lintian reports no errors (nor warnings). Its
+# two programs, unpacked, print their version and name themselves in their messages.
 #   deb-check.sh PACKAGE_DIR
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -24,12 +25,39 @@ for path in ./usr/bin/tollamy ./usr/bin/tollamy-deck ./usr/share/man/man1/tollam
     ./usr/lib/tollamy/today-host.exe ./usr/share/applications/tollamy.desktop \
     ./usr/share/icons/hicolor/32x32/apps/tollamy.png ./usr/share/man/man1/tollamy.1.gz \
     ./usr/share/doc/tollamy/copyright \
-    ./usr/share/doc/tollamy/changelog.Debian.gz ./usr/share/lintian/overrides/tollamy; do
+    ./usr/share/doc/tollamy/changelog.Debian.gz ./usr/share/lintian/overrides/tollamy \
+    ./usr/share/bash-completion/completions/tollamy \
+    ./usr/share/bash-completion/completions/tollamy-deck \
+    ./usr/share/tollamy/scripts/launcher-options.sh; do
     grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
 done
 grep -q '^-rwxr-xr-x root/root .* ./usr/bin/tollamy$' <<<"$contents" || fail "launcher not 755 root"
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/tollamy/copyright |
     grep -q '^License: Expat$' || fail "copyright does not name the Expat licence"
+# The programs as installed: their version from project(), their own name in their messages
+# whatever started them, and each completion registered for its program.
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+dpkg-deb -x "$deb" "$work"
+for program in tollamy-deck tollamy; do
+    got="$(env -i PATH=/usr/bin:/bin HOME="$work" "$work/usr/bin/$program" --version)" ||
+        fail "$program --version fails"
+    [ "$got" = "$program $version" ] || fail "$program --version: $got"
+    # Started under another name, through a link.
+    ln -sf "$work/usr/bin/$program" "$work/started-as-$program"
+    status=0
+    env -i PATH=/usr/bin:/bin HOME="$work" "$work/started-as-$program" --bogus >/dev/null \
+        2>"$work/err" || status=$?
+    [ "$status" = 2 ] || fail "$program --bogus: status $status"
+    [ "$(cat "$work/err")" = "$program: error: unknown option '--bogus'
+Try '$program --help'." ] || fail "$program --bogus says: $(cat "$work/err")"
+    env -i PATH=/usr/bin:/bin HOME="$work" "$work/usr/bin/$program" --help >"$work/help"
+    head -n 1 "$work/help" | grep -q "^usage: $program " ||
+        fail "$program --help does not begin with its usage"
+    bash -c 'source "$1" && complete -p "$2"' _ \
+        "$work/usr/share/bash-completion/completions/$program" "$program" >/dev/null ||
+        fail "no completion for $program"
+done
 # Lintian: errors and warnings both fail (informational tags do not).
 report="$(lintian --fail-on error,warning "$deb" 2>&1)" || { echo "$report"; fail "lintian"; }
 echo "$report" | grep -v 'root privileges' || true

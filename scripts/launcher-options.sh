@@ -1,0 +1,255 @@
+# The options of the launcher tollamy (and of scripts/run, which shares its set-up) and its
+# manual, declared once. tollamy_parse_args parses with this table and --help prints from it;
+# run as a program (bash scripts/launcher-options.sh) it prints the whole declaration for
+# tollamy-surface (deck/surface_gen.cpp), which makes the man page tollamy(1), docs/tollamy.md
+# and the bash completion from it at build time. prepare.sh sources it.
+#
+#   tollamy_option NAMES VALUE KIND HOW HANDLER SUMMARY
+#       NAMES "-h,--help" or "--deck"; VALUE the value's name, "-" for a flag; KIND none, text,
+#       file or profile; HOW once, repeat, or alone (given alone, as --help: a synopsis line
+#       of its own); HANDLER the function called with the value; SUMMARY the --help line.
+#   tollamy_doc KEYWORD [ARGUMENT]      one line of the declaration (see surface_read.cpp);
+#       after "description" and "text" the markup of standard input follows.
+
+TOLLAMY_OPTIONS=()
+declare -gA TOLLAMY_OPTION_VALUE=() TOLLAMY_OPTION_KIND=() TOLLAMY_OPTION_HOW=()
+declare -gA TOLLAMY_OPTION_HANDLER=() TOLLAMY_OPTION_SUMMARY=() TOLLAMY_OPTION_NAMES=()
+TOLLAMY_DOC=""
+
+tollamy_doc() {
+    local text
+    TOLLAMY_DOC+="$1${2:+ $2}"$'\n'
+    if [ "$1" = description ] || [ "$1" = text ]; then
+        IFS= read -r -d '' text || true
+        TOLLAMY_DOC+="$text."$'\n'
+    fi
+}
+
+tollamy_option() {
+    local names="$1" long="${1#*,}"
+    TOLLAMY_OPTIONS+=("$long")
+    TOLLAMY_OPTION_NAMES[$long]="$names"
+    TOLLAMY_OPTION_VALUE[$long]="$2"
+    TOLLAMY_OPTION_KIND[$long]="$3"
+    TOLLAMY_OPTION_HOW[$long]="$4"
+    TOLLAMY_OPTION_HANDLER[$long]="$5"
+    TOLLAMY_OPTION_SUMMARY[$long]="$6"
+    [ "$long" != "$names" ] && TOLLAMY_OPTION_HANDLER[${names%%,*}]="$5"
+    tollamy_doc option "$names $2 $3$([ "$4" = repeat ] && echo " repeat")"
+    tollamy_doc summary "$6"
+}
+
+# The synopsis, one form per line: the options, then those given alone.
+tollamy_synopsis() {
+    local o form="" alone=""
+    for o in "${TOLLAMY_OPTIONS[@]}"; do
+        case "${TOLLAMY_OPTION_HOW[$o]}" in
+        alone) alone+="${alone:+ | }$o" ;;
+        *)
+            form+="${form:+ }[$o"
+            [ "${TOLLAMY_OPTION_VALUE[$o]}" != - ] && form+=" ${TOLLAMY_OPTION_VALUE[$o]}"
+            form+="]"
+            [ "${TOLLAMY_OPTION_HOW[$o]}" = repeat ] && form+="..."
+            ;;
+        esac
+    done
+    printf '%s\n%s\n' "$form" "$alone"
+}
+
+tollamy_help() {
+    local o term first=1 form
+    while IFS= read -r form; do
+        if [ "$first" = 1 ]; then
+            echo "usage: $TOLLAMY_PROGRAM $form"
+            first=0
+        else
+            echo "       $TOLLAMY_PROGRAM $form"
+        fi
+    done < <(tollamy_synopsis)
+    echo
+    for o in "${TOLLAMY_OPTIONS[@]}"; do
+        term="${TOLLAMY_OPTION_NAMES[$o]/,/, }"
+        [ "${TOLLAMY_OPTION_VALUE[$o]}" != - ] && term+=" ${TOLLAMY_OPTION_VALUE[$o]}"
+        printf '  %-20s %s\n' "$term" "${TOLLAMY_OPTION_SUMMARY[$o]//\`/}"
+    done
+    printf '\n%s\n' "$TOLLAMY_HELP_FOOTER"
+    exit 0
+}
+
+tollamy_version() {
+    local version="${TOLLAMY_VERSION:-}"
+    [ -n "$version" ] || version="$(sed -n 's/^project(Tollamy VERSION \([0-9.]*\).*/\1/p' \
+        "$TOLLAMY_ROOT/CMakeLists.txt")"
+    echo "tollamy $version"
+    exit 0
+}
+
+tollamy_usage() {
+    echo "$TOLLAMY_PROGRAM: error: $1" >&2
+    echo "Try '$TOLLAMY_PROGRAM --help'." >&2
+    exit 2
+}
+
+# tollamy_parse_args PROGRAM ARGS...: calls each option's handler with its value; PROGRAM
+# names the program in the messages.
+tollamy_parse_args() {
+    local name
+    TOLLAMY_PROGRAM="$1"
+    shift
+    TOLLAMY_ARGS=("$@")
+    while [ $# -gt 0 ]; do
+        name="$1"
+        shift
+        [ -n "$name" ] && [ -n "${TOLLAMY_OPTION_HANDLER[$name]+set}" ] ||
+            tollamy_usage "unknown option '$name'"
+        name="$(tollamy_long_name "$name")"
+        if [ "${TOLLAMY_OPTION_VALUE[$name]}" = - ]; then
+            "${TOLLAMY_OPTION_HANDLER[$name]}"
+        else
+            [ $# -gt 0 ] && [ -n "$1" ] || tollamy_usage "option $name needs a value"
+            "${TOLLAMY_OPTION_HANDLER[$name]}" "$1"
+            shift
+        fi
+    done
+    if [ -n "$TOLLAMY_ANKI_PROFILE" ] && [ ${#TOLLAMY_ANKI_DECKS[@]} -eq 0 ]; then
+        tollamy_usage "--anki-profile names the profile of the --anki decks; give --anki DECK too"
+    fi
+}
+
+tollamy_long_name() {
+    local o
+    for o in "${TOLLAMY_OPTIONS[@]}"; do
+        [ "${TOLLAMY_OPTION_NAMES[$o]%%,*}" = "$1" ] && { echo "$o"; return; }
+    done
+    echo "$1"
+}
+
+# --- The declaration -----------------------------------------------------------------------
+tollamy_doc program tollamy
+tollamy_doc purpose "flash cards on a Windows Mobile Today screen, run under Wine"
+tollamy_doc source scripts/launcher-options.sh
+TOLLAMY_HELP_FOOTER="More: man tollamy"
+tollamy_doc footer "$TOLLAMY_HELP_FOOTER"
+tollamy_doc description <<'TEXT'
+`tollamy` starts the Today host, a window that plays the Today screen of a Windows Mobile
+handheld, with the Tollamy item: one question/answer card at a time, drawn at random from a
+deck. While the item is selected it turns the card over; when the selection leaves it, it
+draws a new card.
+
+On first use it prepares the user's own Wine prefix: it creates the prefix, copies the Tahoma,
+Marlett and WenQuanYi Micro Hei fonts into it, makes `.txt` files open in Wine's notepad,
+installs the module and the host into `C:\Tollamy`, copies a sample deck there as
+`Tollamy.txt` unless a deck is there already, creates the settings key
+`HKEY_CURRENT_USER\Software\Vessick\Tollamy` and registers the item in the Today items list,
+`HKEY_LOCAL_MACHINE\Software\Microsoft\Today\Items\Tollamy`. The settings key and the entry
+are only ever created when they are missing, so the user's settings and entries stay as they
+are. Later starts only refresh the installed binaries.
+
+To see your Anki reviews, name the Anki deck:
+
+    $ tollamy --anki French
+
+At each start the cards that Anki has due today in that deck are imported and shown as one
+more item, also while Anki itself is running (then its newest automatic backup is read).
+
+Without a display (`DISPLAY` unset) it runs a scripted demo under Xvfb: the three looks, a
+turn of the card, a new card, the options dialog raising the height to 48 pixels, and the
+action. It writes the screen captures as PNG files and prints their paths.
+
+`scripts/run` in a source tree takes the same options: it builds Tollamy first and runs what
+it built.
+TEXT
+
+tollamy_option --deck FILE file repeat tollamy_add_deck "shows the deck FILE as one more item"
+tollamy_doc text <<'TEXT'
+Installs a copy of the module named after the deck (*French.txt* gives
+`C:\Tollamy\decks\French.dll`) beside a link to *FILE*, and registers it in the Today items list
+as one more item (`French`). The option can be given several times; all items show at once,
+each item's action opens its own deck, and all share the one settings key. The items stay in
+the list for later starts. Two decks of one name, or a deck named like an item of another
+module, are refused.
+TEXT
+tollamy_option --anki DECK text repeat tollamy_add_anki_deck "shows today's due cards of the Anki deck DECK"
+tollamy_doc text <<'TEXT'
+Imports today's due cards of the Anki deck *DECK* (with its subdecks; write nested decks as
+*Parent::Child*) with `tollamy-deck import --due` into `~/.local/share/tollamy/anki/DECK.txt` at
+each start, and shows them as `--deck` does. Each card shows as Anki shows it; with nothing due
+the item says so and names the next day with due cards. When the import fails, the launcher
+says why, switches that item off (so that yesterday's cards never pass for today's) and shows
+the others; the next import that works switches it on again. The option can be given several
+times.
+TEXT
+tollamy_option --anki-profile NAME profile once tollamy_set_anki_profile "the Anki profile that --anki reads"
+tollamy_doc text <<'TEXT'
+The Anki profile to read. Without it the only profile there is; with several, the launcher
+stops and lists them.
+TEXT
+tollamy_option --vga - none once tollamy_set_vga "a VGA screen: 480 × 640 pixels at 192 dpi"
+tollamy_doc text <<'TEXT'
+A VGA screen: 480 × 640 pixels at 192 dpi instead of 240 × 320 at 96 dpi.
+TEXT
+tollamy_option -h,--help - none alone tollamy_help "prints this help"
+tollamy_doc text <<'TEXT'
+Prints the options on one screen, and exits.
+TEXT
+tollamy_option --version - none alone tollamy_version "prints the version"
+tollamy_doc text <<'TEXT'
+Prints `tollamy` and its version, and exits.
+TEXT
+
+tollamy_doc section Keys
+tollamy_doc text <<'TEXT'
+Up and Down move the selection; Enter on an item opens its deck in notepad; F1 opens the
+options dialog (item height, time-outs, side swapping); F2 or Esc closes the screen.
+TEXT
+tollamy_doc section Environment
+tollamy_doc entry '`TOLLAMY_PREFIX`'
+tollamy_doc text <<'TEXT'
+The Wine prefix (default `~/.local/share/tollamy/wineprefix`).
+TEXT
+tollamy_doc entry '`TOLLAMY_OUT`'
+tollamy_doc text <<'TEXT'
+The demo's folder for its PNG files (default `~/.local/share/tollamy/demo`; `out/` for
+`scripts/run`).
+TEXT
+tollamy_doc entry '`TOLLAMY_SCRIPT`'
+tollamy_doc text <<'TEXT'
+The host script that the demo runs (default `samples/demo.script`).
+TEXT
+tollamy_doc entry '`ANKI_BASE`'
+tollamy_doc text <<'TEXT'
+Anki's folder (default `~/.local/share/Anki2`, or the Flatpak's
+`~/.var/app/net.ankiweb.Anki/data/Anki2`).
+TEXT
+tollamy_doc entry '`TOLLAMY_NOW`'
+tollamy_doc text <<'TEXT'
+A time in Unix seconds that replaces the clock for `--anki`.
+TEXT
+tollamy_doc section Files
+tollamy_doc entry '*PREFIX*`/drive_c/Tollamy/Tollamy.txt`'
+tollamy_doc text <<'TEXT'
+The deck: UTF-16 little-endian with the byte-order mark, one card per line, the question, a
+TAB, the answer. `tollamy-deck import` makes one from other formats.
+TEXT
+tollamy_doc entry '`~/.local/share/tollamy/anki/`*DECK*`.txt`'
+tollamy_doc text <<'TEXT'
+The due cards of `--anki` *DECK*, written again at each start (left as they are when nothing
+changed).
+TEXT
+tollamy_doc section "Exit status"
+tollamy_doc text <<'TEXT'
+The host's status: 0 on success; 2 for bad arguments.
+TEXT
+tollamy_doc section "See also"
+tollamy_doc text <<'TEXT'
+[`tollamy-deck`(1)](tollamy-deck.md), `wine`(1)
+TEXT
+
+# Run as a program: the declaration for tollamy-surface, with the synopsis this table gives.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    set -euo pipefail
+    while IFS= read -r form; do
+        echo "synopsis $form"
+    done < <(tollamy_synopsis)
+    printf '%s' "$TOLLAMY_DOC"
+fi

@@ -445,8 +445,9 @@ TEST_F(ItemWindow, TheHeightIsReportedOnceTheShellIsReadyAndAgainWhenMarked) {
 }
 
 std::wstring ReadUtf16File(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return L"";
     }
@@ -471,9 +472,10 @@ TEST_F(ItemWindow, TheActionOpensTheDataFileWithItsAssociatedProgram) {
     EXPECT_EQ(0, memcmp(&before, &DisplayState, sizeof(before)));
     EXPECT_FALSE(Invalidated());
 
-    PumpFor(10000, [&] { return testhost::FileExists(output); });
+    // Under load the file can be seen a moment before it can be read: wait for its text.
+    std::wstring recorded;
+    PumpFor(10000, [&] { return !(recorded = ReadUtf16File(output)).empty(); });
     ASSERT_TRUE(testhost::FileExists(output));
-    std::wstring recorded = ReadUtf16File(output);
     ASSERT_FALSE(recorded.empty());
     recorded.pop_back(); // the line end
     EXPECT_EQ(0, lstrcmpiW(deckPath_.c_str(), recorded.c_str()))

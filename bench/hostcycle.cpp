@@ -1,5 +1,7 @@
 #include "bench/hostcycle.h"
 
+#include "bench/deckfiles.h"
+
 #include <stdio.h>
 #include <algorithm>
 #include <vector>
@@ -12,17 +14,6 @@ namespace {
 const long kStretchCycles = 50;
 // How often the host's output is sampled.
 const DWORD kSampleMs = 10;
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 HANDLE OpenExclusive(const std::wstring& path) {
     return CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,

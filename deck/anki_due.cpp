@@ -218,15 +218,11 @@ std::string Cards(long n) {
 
 int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
     std::string path;
-    if (!ResolveAnkiInput(options.input, options.ankiProfile, &path, err)) {
-        return 1;
+    if (int status = StartAnkiImport(options, err, quiet, &path)) {
+        return status;
     }
     Report report(path, err);
     report.SetQuiet(quiet);
-    if (options.output.empty()) {
-        report.ErrorAbout("tollamy-deck", "import needs -o OUTPUT");
-        return 2;
-    }
     std::string message;
     int64_t now = 0;
     if (!ClockNow(&now, &message)) {

@@ -114,6 +114,19 @@ bool ResolveAnkiInput(const std::string& input, const std::string& profile, std:
     return true;
 }
 
+int StartAnkiImport(const ImportOptions& options, FILE* err, bool quiet, std::string* path) {
+    if (!ResolveAnkiInput(options.input, options.ankiProfile, path, err)) {
+        return 1;
+    }
+    if (options.output.empty()) {
+        Report report(*path, err);
+        report.SetQuiet(quiet);
+        report.ErrorAbout("tollamy-deck", "import needs -o OUTPUT");
+        return 2;
+    }
+    return 0;
+}
+
 bool LooksLikeAnki(const std::string& path) {
     return apkg::LooksLikeZip(path) || LooksLikeSqlite(path);
 }

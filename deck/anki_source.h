@@ -20,6 +20,10 @@ namespace deck {
 bool ResolveAnkiInput(const std::string& input, const std::string& profile, std::string* path,
                       FILE* err);
 
+// The start that both Anki imports share: the file to read (*path), and -o OUTPUT given.
+// 0 to go on, or the status to end with, the error printed to err unless quiet.
+int StartAnkiImport(const ImportOptions& options, FILE* err, bool quiet, std::string* path);
+
 // True when the file is an Anki input by its content: a ZIP archive or an SQLite database.
 bool LooksLikeAnki(const std::string& path);
 

@@ -61,15 +61,11 @@ int CountMediaReferences(const std::string& field) {
 
 int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
     std::string path;
-    if (!ResolveAnkiInput(options.input, options.ankiProfile, &path, err)) {
-        return 1;
+    if (int status = StartAnkiImport(options, err, quiet, &path)) {
+        return status;
     }
     Report report(path, err);
     report.SetQuiet(quiet);
-    if (options.output.empty()) {
-        report.ErrorAbout("tollamy-deck", "import needs -o OUTPUT");
-        return 2;
-    }
     if (!options.fieldSeparator.empty() || !options.cardSeparator.empty() ||
         !options.encoding.empty()) {
         report.ErrorAbout("tollamy-deck", "--field-sep, --card-sep and --encoding do not apply "

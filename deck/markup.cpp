@@ -121,8 +121,7 @@ bool BadMarkdownStart(const std::string& word) {
 
 } // namespace
 
-std::string Wrap(const std::string& text, size_t width, const std::string& indent,
-                 bool (*badStart)(const std::string& word)) {
+std::vector<std::string> Words(const std::string& text) {
     std::vector<std::string> words;
     for (size_t from = 0; from < text.size();) {
         size_t end = text.find(' ', from);
@@ -132,6 +131,12 @@ std::string Wrap(const std::string& text, size_t width, const std::string& inden
         }
         from = end + 1;
     }
+    return words;
+}
+
+std::string Wrap(const std::string& text, size_t width, const std::string& indent,
+                 bool (*badStart)(const std::string& word)) {
+    std::vector<std::string> words = Words(text);
     // The words of the line being filled; a line breaks before the last word that may begin
     // one, so that a run of words such as "- 12. #" never starts a line.
     std::vector<std::string> line;

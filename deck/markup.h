@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace surface {
 
@@ -23,6 +24,9 @@ std::string RoffBlocks(const std::string& text, bool inTaggedParagraph);
 std::string MarkdownBlocks(const std::string& text, const std::string& indent);
 // The markup removed (--help).
 std::string PlainInline(const std::string& text);
+
+// The words of `text`, split at spaces.
+std::vector<std::string> Words(const std::string& text);
 
 // Words joined into lines of at most `width` columns (a word longer than that stands alone).
 // A line that would begin with a word for which `badStart` is true is not begun there.

@@ -10,6 +10,8 @@
 // A text belongs to what came last: an option, a choice, a section or an entry.
 #include "deck/surface.h"
 
+#include "deck/markup.h"
+
 namespace surface {
 
 namespace {
@@ -26,19 +28,6 @@ bool KindNamed(const std::string& name, Value* kind) {
         }
     }
     return false;
-}
-
-std::vector<std::string> Words(const std::string& text) {
-    std::vector<std::string> words;
-    for (size_t from = 0; from < text.size();) {
-        size_t end = text.find(' ', from);
-        end = end == std::string::npos ? text.size() : end;
-        if (end > from) {
-            words.push_back(text.substr(from, end - from));
-        }
-        from = end + 1;
-    }
-    return words;
 }
 
 bool ReadOption(const std::string& argument, Option* option) {

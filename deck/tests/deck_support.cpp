@@ -141,4 +141,12 @@ Run Tool(const std::vector<std::string>& args) {
     return run;
 }
 
+Run ImportBytes(const std::string& input, const std::string& bytes, const std::string& output,
+                const std::vector<std::string>& options) {
+    WriteBytes(input, bytes);
+    std::vector<std::string> args{"import", input, "-o", output, "--force"};
+    args.insert(args.end(), options.begin(), options.end());
+    return Tool(args);
+}
+
 } // namespace decktest

@@ -42,5 +42,8 @@ struct Run {
 };
 // Runs `tollamy-deck ARGS...` in this process.
 Run Tool(const std::vector<std::string>& args);
+// Writes `bytes` to `input` and runs `import INPUT -o OUTPUT --force OPTIONS...`.
+Run ImportBytes(const std::string& input, const std::string& bytes, const std::string& output,
+                const std::vector<std::string>& options);
 
 } // namespace decktest

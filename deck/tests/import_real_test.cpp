@@ -18,10 +18,7 @@ class ImportReal : public ::testing::Test {
 protected:
     decktest::Run Run(const std::string& name, const std::string& bytes,
                       std::vector<std::string> options = {}) {
-        WriteBytes(dir.Path(name), bytes);
-        std::vector<std::string> args{"import", dir.Path(name), "-o", Out(), "--force"};
-        args.insert(args.end(), options.begin(), options.end());
-        return Tool(args);
+        return decktest::ImportBytes(dir.Path(name), bytes, Out(), options);
     }
     std::string Out() const { return dir.Path("out.txt"); }
     // The closing line, with the folder left out of the file names.

@@ -16,10 +16,7 @@ protected:
     // Imports `bytes` written to a file named `name` and returns the status.
     decktest::Run Run(const std::string& name, const std::string& bytes,
                       std::vector<std::string> options = {}) {
-        WriteBytes(dir.Path(name), bytes);
-        std::vector<std::string> args{"import", dir.Path(name), "-o", Out(), "--force"};
-        args.insert(args.end(), options.begin(), options.end());
-        return Tool(args);
+        return decktest::ImportBytes(dir.Path(name), bytes, Out(), options);
     }
     std::string Out() const { return dir.Path("out.txt"); }
     void ExpectDeck(const Cards& cards) { EXPECT_EQ(Deck(cards), ReadBytes(Out())); }

@@ -6,15 +6,7 @@
 # --anki-profile are an error that lists them.
 #   anki-check.sh BUILD_DIR
 set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
-build="$1"
-work="$(mktemp -d)"
-prefix="$work/prefix"
-trap 'WINEPREFIX="$prefix" wineserver -k </dev/null >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-source "$root/scripts/common.sh"
-source "$root/scripts/prepare.sh"
+source "$(dirname "$0")/fresh-prefix.sh" "$1"
 
 mkdir -p "$work/home" "$work/anki/User 1"
 "$build/deck-native/deck-apkg-seeds" --profile "$work/anki/User 1"

@@ -4,15 +4,7 @@
 # draws from its own deck, and each one's action opens its own deck.
 #   two-decks-check.sh BUILD_DIR
 set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
-build="$1"
-work="$(mktemp -d)"
-prefix="$work/prefix"
-trap 'WINEPREFIX="$prefix" wineserver -k </dev/null >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-source "$root/scripts/common.sh"
-source "$root/scripts/prepare.sh"
+source "$(dirname "$0")/fresh-prefix.sh" "$1"
 
 # One card each, as UTF-16LE with the byte-order mark.
 deck() { printf '%s\t%s\r\n' "$2" "$3" | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$1"; }

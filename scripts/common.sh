@@ -32,7 +32,9 @@ tollamy_install_packages() {
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     echo "installing: ${missing[*]}"
     $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+    # What the tools need is listed; the packages' recommendations (codecs, GStreamer, Vulkan
+    # and VA drivers for Wine, Perl modules for lintian) are not, and would double the install.
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
 # Fails, naming the files, when a tracked C++ file differs from what clang-format makes of it

@@ -20,9 +20,11 @@ target_sources(tollamy_deck_core PRIVATE
 
 # The test packages as files: the fuzz target's seeds, and the samples that
 # deck/tests/apkg_agree.sh imports and reads through Tollamy.dll under Wine.
-add_executable(deck-apkg-seeds ${DECK_TEST_DIR}/fuzz/apkg_seeds.cpp
-    ${DECK_TEST_DIR}/apkg_builder.cpp)
-target_link_libraries(deck-apkg-seeds PRIVATE tollamy_deck_core)
+# The builder is compiled once for them and for the tests.
+add_library(deck_apkg_builder STATIC ${DECK_TEST_DIR}/apkg_builder.cpp)
+target_link_libraries(deck_apkg_builder PUBLIC tollamy_deck_core)
+add_executable(deck-apkg-seeds ${DECK_TEST_DIR}/fuzz/apkg_seeds.cpp)
+target_link_libraries(deck-apkg-seeds PRIVATE deck_apkg_builder)
 
 if(TOLLAMY_DECK_FUZZ)
     # Coverage feedback from the library's code, not only from the targets' own files.
@@ -34,11 +36,11 @@ if(TOLLAMY_DECK_FUZZ)
     target_link_options(deck-fuzz-apkg PRIVATE -fsanitize=fuzzer)
     target_link_libraries(deck-fuzz-apkg PRIVATE tollamy_deck_core)
     set(APKG_FUZZ_SECONDS 20 CACHE STRING "run time of the package fuzz test")
-    add_test(NAME ${TOLLAMY_DECK_TEST_PREFIX}fuzz.apkg
+    add_test(NAME deck.fuzz.apkg
         COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1 TMPDIR=${CMAKE_CURRENT_BINARY_DIR}/work-apkg-tmp
             sh -c "rm -rf work-apkg work-apkg-seeds work-apkg-tmp && mkdir -p work-apkg work-apkg-seeds work-apkg-tmp && \"$1\" work-apkg-seeds && \"$0\" -max_total_time=${APKG_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=1024 -print_final_stats=1 work-apkg work-apkg-seeds && test -z \"$(ls work-apkg-tmp)\""
             $<TARGET_FILE:deck-fuzz-apkg> $<TARGET_FILE:deck-apkg-seeds>
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-    set_tests_properties(${TOLLAMY_DECK_TEST_PREFIX}fuzz.apkg PROPERTIES
+    set_tests_properties(deck.fuzz.apkg PROPERTIES
         LABELS "deck;fuzz" TIMEOUT 120)
 endif()

@@ -280,18 +280,15 @@ tollamy_deck_build_native() {
     tollamy_deck_build "$1" -C "$TOLLAMY_ROOT/packaging/deck-hardening.cmake"
 }
 
-# The three native builds that scripts/test runs, each a function of the build folder $1: the
-# tool and its tests; the same tests with AddressSanitizer and UndefinedBehaviorSanitizer; the
-# libFuzzer targets. The sanitized builds use clang, which compiles them about three times
-# faster than g++ does.
-TOLLAMY_DECK_BUILDS=(deck-native deck-asan deck-fuzz)
+# The two native builds that scripts/test runs, each a function of the build folder $1: the
+# tool and its tests; the same tests with AddressSanitizer and UndefinedBehaviorSanitizer, and
+# the libFuzzer targets, which share that build's instrumented library. The sanitized build
+# uses clang, which compiles it about three times faster than g++ does.
+TOLLAMY_DECK_BUILDS=(deck-native deck-asan)
 tollamy_deck_build_deck-native() { tollamy_deck_build_native "$1/deck-native"; }
 tollamy_deck_build_deck-asan() {
-    tollamy_deck_build "$1/deck-asan" -DTOLLAMY_DECK_SANITIZE=ON \
+    tollamy_deck_build "$1/deck-asan" -DTOLLAMY_DECK_SANITIZE=ON -DTOLLAMY_DECK_FUZZ=ON \
         -DTOLLAMY_DECK_TEST_PREFIX=deck-asan. $(tollamy_clang_options)
-}
-tollamy_deck_build_deck-fuzz() {
-    tollamy_deck_build "$1/deck-fuzz" -DTOLLAMY_DECK_FUZZ=ON $(tollamy_clang_options)
 }
 # clang as the compilers, by their full paths as CMake keeps them in its cache.
 tollamy_clang_options() {

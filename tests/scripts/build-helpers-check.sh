@@ -29,7 +29,7 @@ PATH="$work/bin:$PATH" tollamy_install_packages have-a have-b >/dev/null
 [ "$(cat "$STUB_LOG")" = dpkg-query ] || fail "with nothing missing: $(cat "$STUB_LOG")"
 : >"$STUB_LOG"
 PATH="$work/bin:$PATH" tollamy_install_packages have-a miss-c have-b miss-d >/dev/null
-printf 'dpkg-query\napt-get update\napt-get install -y miss-c miss-d\n' >"$work/expected"
+printf 'dpkg-query\napt-get update\napt-get install -y --no-install-recommends miss-c miss-d\n' >"$work/expected"
 diff "$work/expected" "$STUB_LOG" || fail "one update and one install of what is missing"
 
 # Builds.

@@ -2,7 +2,8 @@
 # it.
 
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-TOLLAMY_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64 cmake ninja-build wine wine64 xvfb xauth
+# The 64-bit cross compiler alone: the metapackage mingw-w64 would add the 32-bit one too.
+TOLLAMY_PACKAGES=(g++-mingw-w64-x86-64 cmake ninja-build wine wine64 xvfb xauth
     fonts-wine fonts-wqy-microhei googletest python3 git clang-format clang-tidy
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
     dpkg-dev file lintian unzip)

@@ -2,9 +2,12 @@
 # it.
 
 TOLLAMY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-# The 64-bit cross compiler alone: the metapackage mingw-w64 would add the 32-bit one too.
-TOLLAMY_PACKAGES=(g++-mingw-w64-x86-64 cmake ninja-build wine wine64 xvfb xauth
-    fonts-wine fonts-wqy-microhei googletest python3 git clang-format clang-tidy
+# The cross build of the module, the host and the tests: the 64-bit MinGW-w64 compiler alone
+# (the metapackage mingw-w64 would add the 32-bit one too).
+TOLLAMY_BUILD_PACKAGES=(g++-mingw-w64-x86-64 cmake ninja-build googletest python3 git clang-tidy)
+# All that the scripts need to build, run and test it.
+TOLLAMY_PACKAGES=("${TOLLAMY_BUILD_PACKAGES[@]}" wine wine64 xvfb xauth fonts-wine
+    fonts-wqy-microhei clang-format
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
     dpkg-dev file lintian unzip)
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.

@@ -284,6 +284,14 @@ tollamy_deck_build_native() {
     tollamy_deck_build "$1" -C "$TOLLAMY_ROOT/packaging/deck-hardening.cmake"
 }
 
+# Makes sure that the native tollamy-deck in $1 (build/deck-native) is built and current: at
+# once when Ninja says so; otherwise its packages are installed and it is built.
+tollamy_deck_tool() {
+    tollamy_up_to_date "$1" tollamy-deck && return 0
+    tollamy_install_packages "${TOLLAMY_DECK_PACKAGES[@]}"
+    tollamy_deck_build_native "$1"
+}
+
 # The two native builds that scripts/test runs, each a function of the build folder $1: the
 # tool and its tests; the same tests with AddressSanitizer and UndefinedBehaviorSanitizer, and
 # the libFuzzer targets, which share that build's instrumented library. The sanitized build

@@ -2,6 +2,8 @@
 // the protobuf walker (anki_proto.cpp) for the newer schema's configs.
 #include "deck/anki_schema.h"
 
+#include "deck/utf.h"
+
 #include "deck/anki_proto.h"
 #include "deck/anki_sqlite.h"
 
@@ -203,16 +205,6 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-std::string Folded(const std::string& text) {
-    std::string folded = text;
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c + 32);
-        }
-    }
-    return folded;
-}
-
 } // namespace
 
 int LoadSchema(sqlite3* db, Schema* schema) {
@@ -255,10 +247,10 @@ int LoadSchema(sqlite3* db, Schema* schema) {
 }
 
 std::set<int64_t> DeckIds(const Schema& schema, const std::string& name) {
-    std::string wanted = Folded(name);
+    std::string wanted = deck::AsciiLower(name);
     std::set<int64_t> ids;
     for (const auto& [id, deck] : schema.decks) {
-        std::string folded = Folded(deck.name);
+        std::string folded = deck::AsciiLower(deck.name);
         if (folded == wanted ||
             (folded.size() > wanted.size() + 2 && folded.compare(0, wanted.size(), wanted) == 0 &&
              folded.compare(wanted.size(), 2, "::") == 0)) {

@@ -1,6 +1,8 @@
 // The words of the closing lines.
 #include "deck/closingline.h"
 
+#include "deck/utf.h"
+
 namespace deck {
 
 namespace {
@@ -34,12 +36,7 @@ const char* const kColumnTitles[] = {
     "\xE6\x8B\xBC\xE9\x9F\xB3", "\xE6\xB1\x89\xE5\xAD\x97", "\xE6\x84\x8F\xE6\x80\x9D"};
 
 bool IsColumnTitle(const std::string& field, size_t from, size_t to) {
-    std::string name = field.substr(from, to - from);
-    for (char& c : name) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
+    const std::string name = AsciiLower(field.substr(from, to - from));
     for (const char* title : kColumnTitles) {
         if (name == title) {
             return true;

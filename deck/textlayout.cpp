@@ -1,19 +1,13 @@
 // Anki's header block, the separator of a text file, and the names of separators.
 #include "deck/textlayout.h"
 
-#include <ctype.h>
+#include "deck/utf.h"
+
 #include <stdlib.h>
 
 namespace deck {
 
 namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
 
 std::string Trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t\r");
@@ -77,7 +71,7 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
 } // namespace
 
 std::string SeparatorFromName(const std::string& name) {
-    std::string n = Lower(name);
+    std::string n = AsciiLower(name);
     if (n == "tab" || n == "\\t") {
         return "\t";
     }
@@ -113,7 +107,7 @@ TextLayout PeekAnkiHeader(TextInput& in) {
     TextLayout layout;
     std::string line;
     size_t at = 0, next = 0;
-    if (LineAt(in, at, &line, &next) && Lower(line).rfind("tags:", 0) == 0) {
+    if (LineAt(in, at, &line, &next) && AsciiLower(line).rfind("tags:", 0) == 0) {
         layout.tagsLine = true;
         layout.lines = 1;
         at = next;
@@ -124,7 +118,8 @@ TextLayout PeekAnkiHeader(TextInput& in) {
         ++layout.lines;
         at = next;
         size_t colon = line.find(':');
-        std::string key = colon == std::string::npos ? "" : Lower(Trim(line.substr(1, colon - 1)));
+        std::string key =
+            colon == std::string::npos ? "" : AsciiLower(Trim(line.substr(1, colon - 1)));
         std::string value = colon == std::string::npos ? "" : line.substr(colon + 1);
         if (key == "separator") {
             std::string s = SeparatorFromName(Trim(value));
@@ -135,7 +130,7 @@ TextLayout PeekAnkiHeader(TextInput& in) {
                 layout.separator = s[0];
             }
         } else if (key == "html") {
-            layout.html = Lower(Trim(value)) == "true" ? 1 : 0;
+            layout.html = AsciiLower(Trim(value)) == "true" ? 1 : 0;
         } else if (key == "columns") {
             columns.push_back(value);
         } else if (key == "guid column" || key == "notetype column" || key == "deck column" ||
@@ -154,7 +149,7 @@ TextLayout PeekAnkiHeader(TextInput& in) {
         std::string sep(1, layout.separator != 0 ? layout.separator : '\t');
         std::vector<std::string> names = Split(columns.back(), sep);
         for (size_t i = 0; i < names.size(); ++i) {
-            std::string n = Lower(Trim(names[i]));
+            std::string n = AsciiLower(Trim(names[i]));
             if (n == "guid" || n == "notetype" || n == "note type" || n == "deck" || n == "tags") {
                 layout.notText.push_back(static_cast<int>(i + 1));
             }

@@ -5,6 +5,15 @@
 
 namespace deck {
 
+std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 void AppendUtf8(std::string& out, uint32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);

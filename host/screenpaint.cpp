@@ -2,7 +2,7 @@
 
 #include <string>
 #include "common/ScopedWin.h"
-#include "host/todayscreen.h"
+#include "host/screenstate.h"
 #include "item/language.h"
 
 namespace {

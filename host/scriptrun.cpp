@@ -5,7 +5,7 @@
 #include "host/itemmodule.h"
 #include "host/output.h"
 #include "host/stats.h"
-#include "host/todayscreen.h"
+#include "host/screenstate.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "host/todayscreen.h"
+#include "host/screenstate.h"
 
 // True when row is an item's row.
 bool IsItemRow(int row);

@@ -1,4 +1,4 @@
-#include "host/todayscreen.h"
+#include "host/screenstate.h"
 
 #include <windowsx.h>
 #include "common/ScopedWin.h"

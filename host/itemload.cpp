@@ -4,7 +4,7 @@
 #include <vector>
 #include "host/itemlist.h"
 #include "host/output.h"
-#include "host/screenstate.h"
+#include "host/todayscreen.h"
 
 namespace {
 

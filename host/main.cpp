@@ -11,7 +11,7 @@
 #include "host/output.h"
 #include "host/scriptparse.h"
 #include "host/scriptrun.h"
-#include "host/screenstate.h"
+#include "host/todayscreen.h"
 
 namespace {
 

@@ -1,8 +1,7 @@
-// The Today screen: a top strip with the date and time, the host's own rows, the items among
-// them, and two soft keys. This part drives the items: it owns each item's TODAYLISTITEM,
-// answers the items' colour and watermark requests, asks every item for its height every
-// 2 seconds and moves the selection through all rows. host/screenpaint.h draws the screen's
-// own parts.
+// The Today screen's state: its window, its items, its rows and where they lie, the selection,
+// and the theme. The functions here only read the state, or place the rows, and make no
+// window call; host/todayscreen.cpp owns the one screen, and hands it to the painting and the
+// selection code.
 #pragma once
 
 #include <windows.h>
@@ -24,15 +23,12 @@
 #define SCREEN_WIDTH_96 240
 #define SCREEN_HEIGHT_96 320
 
-// Interval of the height query, as on the device.
-#define REFRESH_INTERVAL_MS 2000
-
 // What a row of the screen shows. The items' rows lie between Owner and the appointments.
 enum RowKind { ROW_DATE, ROW_OWNER, ROW_ITEM, ROW_APPOINTMENTS, ROW_TASKS };
 
 struct ScreenRow {
     RowKind kind = ROW_DATE;
-    int item = -1; // index into screen.items for ROW_ITEM
+    int item = -1; // index into TodayScreen::items for ROW_ITEM
     int top = 0;
     int height = 0;
 };
@@ -42,12 +38,15 @@ struct TodayItem {
     ItemModule module;
     TODAYLISTITEM listItem = {};
     HWND window = nullptr;
-    DWORD selectability = 2; // 0: never takes the selection
+    DWORD selectability = TODAY_SELECTABILITY_CUSTOM; // NONE: never takes the selection
 };
+
+// The items in the screen's order, each owning its module.
+using TodayItems = std::vector<std::unique_ptr<TodayItem>>;
 
 struct TodayScreen {
     HWND window = nullptr;
-    std::vector<std::unique_ptr<TodayItem>> items; // in the screen's order
+    TodayItems items; // in the screen's order
     std::vector<ScreenRow> rows;
     int dpi = 96;
     int width = SCREEN_WIDTH_96;
@@ -62,37 +61,38 @@ struct TodayScreen {
     struct OptionsRun* optionsRun = nullptr;
 };
 
-extern TodayScreen screen;
+// ---- the items and the rows
 
-// Registers the class, creates and shows the screen window, calls InitializeCustomItem of
-// each loaded item in screen.items, sets the readiness event and lays the items out with
-// their first height reports. An item that creates no window is dropped with a message on
-// stderr. False with a message in error if the window or no item window at all can be created.
-bool CreateTodayScreen(HINSTANCE instance, int dpi, std::wstring* error);
-// Destroys the item windows, then the screen window. The modules stay loaded.
-void CloseTodayScreen();
-// Frees the items' modules; after CloseTodayScreen.
-void ReleaseTodayItems();
-
+// True when item is an index into screen.items whose item has its window.
+bool ValidItem(const TodayScreen& screen, int item);
 // The item's index for a script's item number (1 = the first item on the screen), or -1.
-int ItemIndex(int number);
+int ItemIndex(const TodayScreen& screen, int number);
 // The row of an item, or -1.
-int RowOfItem(int item);
-
-// Selection onto the item: WM_TODAYCUSTOM_RECEIVEDSELECTION; the item's answer.
-LRESULT SelectItem(int item);
-// Selection off the item (to the next row): WM_TODAYCUSTOM_LOSTSELECTION; the item's answer.
-// notSelected is set when the item did not have the selection and nothing was sent.
-LRESULT LeaveItem(int item, bool* notSelected);
-// WM_TODAYCUSTOM_ACTION; the item's answer.
-LRESULT ActOnItem(int item);
-// WM_TODAYCUSTOM_QUERYREFRESHCACHE; on TRUE the rows are laid out again.
-LRESULT RefreshItem(int item);
+int RowOfItem(const TodayScreen& screen, int item);
+// True when row is an item's row.
+bool IsItemRow(const TodayScreen& screen, int row);
+// The item shown in row, or nullptr for a built-in row or none.
+const TodayItem* ItemOfRow(const TodayScreen& screen, int row);
 // True when the item has an options dialog: its record says so and it exports ordinal 241.
-bool HasOptions(int item);
+bool HasOptions(const TodayScreen& screen, int item);
 // The item whose dialog the options key opens: the selected item, or, with the selection on
 // a built-in row or nowhere, the first item that has options. -1 for none.
-int OptionsTarget();
-// Opens the item's options dialog modally. Returns DialogBoxParamW's result, or -1 when the
-// item has no options dialog. The item's height is queried right after the dialog closes.
-INT_PTR ShowItemOptions(int item);
+int OptionsTarget(const TodayScreen& screen);
+
+// Sets the rows from top to bottom: date, Owner, the items in their order, the appointments
+// and the tasks.
+void BuildRows(TodayScreen* screen);
+
+// ---- the geometry, in the screen's pixels (client coordinates)
+
+// pixels at 96 dpi in the screen's resolution.
+int ScaleToScreen(const TodayScreen& screen, int pixels);
+// The top strip with the date and time, and the soft keys at the bottom.
+RECT StripRect(const TodayScreen& screen);
+RECT SoftKeyRect(const TodayScreen& screen);
+RECT RowRect(const TodayScreen& screen, int row);
+// The row under y, or -1.
+int RowAt(const TodayScreen& screen, int y);
+// Places the rows under the strip: an item's row is its cyp pixels high, the others one
+// built-in row each.
+void LayoutRows(TodayScreen* screen);

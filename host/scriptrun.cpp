@@ -5,7 +5,7 @@
 #include "host/itemmodule.h"
 #include "host/output.h"
 #include "host/stats.h"
-#include "host/screenstate.h"
+#include "host/todayscreen.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ bool PumpPending() {
 
 // Runs one command; returns false when it failed at its job.
 bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
-    const int item = ItemIndex(command.item);
+    const int item = ItemIndex(screen, command.item);
     if (AddressesItem(command.kind) && item < 0) {
         PrintLine(std::wstring(Verb(command.kind)) + L" failed: there is no item " +
                   std::to_wstring(command.item));
@@ -105,7 +105,7 @@ bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
             PrintLine(L"options unavailable: the module has no export at ordinal 241");
             return false;
         }
-        if (!HasOptions(item)) {
+        if (!HasOptions(screen, item)) {
             PrintLine(L"options unavailable: the item's list entry has no Options 1");
             return false;
         }

@@ -1,0 +1,38 @@
+// The Today screen: a top strip with the date and time, the host's own rows, the items among
+// them, and two soft keys. This part owns the screen's state (host/screenstate.h) and drives
+// the items: it creates their windows, answers their colour and watermark requests, asks every
+// item for its height every 2 seconds, and passes keys and clicks on to the selection
+// (host/selection.h) and its window's painting to host/screenpaint.h.
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include "host/screenstate.h"
+
+// Interval of the height query, as on the device.
+#define REFRESH_INTERVAL_MS 2000
+
+extern TodayScreen screen;
+
+// Registers the class, creates and shows the screen window, calls InitializeCustomItem of
+// each loaded item in screen.items, sets the readiness event and lays the items out with
+// their first height reports. An item that creates no window is dropped with a message on
+// stderr. False with a message in error if the window or no item window at all can be created.
+bool CreateTodayScreen(HINSTANCE instance, int dpi, std::wstring* error);
+// Destroys the item windows, then the screen window. The modules stay loaded.
+void CloseTodayScreen();
+// Frees the items' modules; after CloseTodayScreen.
+void ReleaseTodayItems();
+
+// Selection onto the item: WM_TODAYCUSTOM_RECEIVEDSELECTION; the item's answer.
+LRESULT SelectItem(int item);
+// Selection off the item (to the next row): WM_TODAYCUSTOM_LOSTSELECTION; the item's answer.
+// notSelected is set when the item did not have the selection and nothing was sent.
+LRESULT LeaveItem(int item, bool* notSelected);
+// WM_TODAYCUSTOM_ACTION; the item's answer.
+LRESULT ActOnItem(int item);
+// WM_TODAYCUSTOM_QUERYREFRESHCACHE; on TRUE the rows are laid out again.
+LRESULT RefreshItem(int item);
+// Opens the item's options dialog modally. Returns DialogBoxParamW's result, or -1 when the
+// item has no options dialog. The item's height is queried right after the dialog closes.
+INT_PTR ShowItemOptions(int item);

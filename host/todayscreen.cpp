@@ -208,7 +208,8 @@ void CreateItemWindows() {
 
 } // namespace
 
-bool CreateTodayScreen(HINSTANCE instance, int dpi, std::wstring* error) {
+bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, std::wstring* error) {
+    screen.items = std::move(items);
     screen.dpi = dpi;
     screen.width = ScaleToScreen(screen, SCREEN_WIDTH_96);
     screen.height = ScaleToScreen(screen, SCREEN_HEIGHT_96);

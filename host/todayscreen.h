@@ -14,11 +14,12 @@
 
 extern TodayScreen screen;
 
-// Registers the class, creates and shows the screen window, calls InitializeCustomItem of
-// each loaded item in screen.items, sets the readiness event and lays the items out with
-// their first height reports. An item that creates no window is dropped with a message on
-// stderr. False with a message in error if the window or no item window at all can be created.
-bool CreateTodayScreen(HINSTANCE instance, int dpi, std::wstring* error);
+// Takes the loaded items (host/itemload.h) onto the screen, registers the class, creates and
+// shows the screen window, calls InitializeCustomItem of each item, sets the readiness event
+// and lays the items out with their first height reports. An item that creates no window is
+// dropped with a message on stderr. False with a message in error if the window or no item
+// window at all can be created; the items stay on the screen until ReleaseTodayItems.
+bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, std::wstring* error);
 // Destroys the item windows, then the screen window. The modules stay loaded.
 void CloseTodayScreen();
 // Frees the items' modules; after CloseTodayScreen.

@@ -8,9 +8,11 @@
 #include "host/selection.h"
 #include "resources/resource.h"
 
-TodayScreen screen;
-
 namespace {
+
+// The host's one Today screen. Only this file changes it, itself or through the painting and
+// selection functions that it hands the screen to.
+TodayScreen screen;
 
 const wchar_t SCREEN_CLASS[] = L"TollamyTodayScreen";
 const UINT_PTR REFRESH_TIMER = 1;
@@ -70,7 +72,7 @@ void OnKeyDown(HWND window, UINT key) {
         }
         break;
     case VK_F1: // the left soft key
-        ShowItemOptions(OptionsTarget(screen));
+        ShowItemOptions(OptionsTarget(screen), nullptr);
         break;
     case VK_F2: // the right soft key
     case VK_ESCAPE:
@@ -85,7 +87,7 @@ void OnLButtonDown(HWND window, int x, int y) {
     RECT keys = SoftKeyRect(screen);
     if (y >= keys.top) {
         if (x < screen.width / 2) {
-            ShowItemOptions(OptionsTarget(screen));
+            ShowItemOptions(OptionsTarget(screen), nullptr);
         } else {
             PostMessageW(window, WM_CLOSE, 0, 0);
         }
@@ -291,6 +293,10 @@ void ReleaseTodayItems() {
     screen.selection = -1;
 }
 
+const TodayScreen& CurrentScreen() {
+    return screen;
+}
+
 LRESULT SelectItem(int item) {
     return SelectItem(&screen, item);
 }
@@ -319,14 +325,16 @@ LRESULT RefreshItem(int item) {
     return result;
 }
 
-INT_PTR ShowItemOptions(int item) {
+INT_PTR ShowItemOptions(int item, OptionsRun* run) {
     if (!HasOptions(screen, item) || screen.window == nullptr) {
         return -1;
     }
     TodayItem* target = screen.items[item].get();
+    screen.optionsRun = run;
     INT_PTR result = DialogBoxParamW(target->module.Handle(), MAKEINTRESOURCEW(IDD_OPTIONS),
                                      screen.window, target->module.OptionsDialogProc(),
                                      reinterpret_cast<LPARAM>(&target->listItem));
     RefreshItem(item);
+    screen.optionsRun = nullptr;
     return result;
 }

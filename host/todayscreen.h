@@ -9,10 +9,10 @@
 #include <string>
 #include "host/screenstate.h"
 
+struct OptionsRun;
+
 // Interval of the height query, as on the device.
 #define REFRESH_INTERVAL_MS 2000
-
-extern TodayScreen screen;
 
 // Takes the loaded items (host/itemload.h) onto the screen, registers the class, creates and
 // shows the screen window, calls InitializeCustomItem of each item, sets the readiness event
@@ -25,6 +25,9 @@ void CloseTodayScreen();
 // Frees the items' modules; after CloseTodayScreen.
 void ReleaseTodayItems();
 
+// The screen as it stands, to read; it changes only through the functions here.
+const TodayScreen& CurrentScreen();
+
 // Selection onto the item: WM_TODAYCUSTOM_RECEIVEDSELECTION; the item's answer.
 LRESULT SelectItem(int item);
 // Selection off the item (to the next row): WM_TODAYCUSTOM_LOSTSELECTION; the item's answer.
@@ -36,4 +39,6 @@ LRESULT ActOnItem(int item);
 LRESULT RefreshItem(int item);
 // Opens the item's options dialog modally. Returns DialogBoxParamW's result, or -1 when the
 // item has no options dialog. The item's height is queried right after the dialog closes.
-INT_PTR ShowItemOptions(int item);
+// run, when not nullptr, drives the dialog as a script says (host/optionsrun.h) while it is
+// open.
+INT_PTR ShowItemOptions(int item, OptionsRun* run);

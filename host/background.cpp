@@ -37,9 +37,9 @@ void DrawArc(HDC dc, int width, int height) {
 bool Background::Create(int width, int height) {
     Destroy();
     {
-        ScopedGetDC screen(nullptr);
-        dc_ = CreateCompatibleDC(screen.Get());
-        bitmap_ = CreateCompatibleBitmap(screen.Get(), width, height);
+        ScopedGetDC display(nullptr);
+        dc_ = CreateCompatibleDC(display.Get());
+        bitmap_ = CreateCompatibleBitmap(display.Get(), width, height);
     }
     if (dc_ == nullptr || bitmap_ == nullptr) {
         Destroy();

@@ -4,7 +4,6 @@
 #include <vector>
 #include "host/itemlist.h"
 #include "host/output.h"
-#include "host/todayscreen.h"
 
 namespace {
 
@@ -22,7 +21,7 @@ void FillListItem(const std::wstring& name, const ItemModule& module, DWORD orde
     listItem->hinstDLL = module.Handle();
 }
 
-bool LoadSingle(const std::wstring& path, std::wstring* error) {
+bool LoadSingle(const std::wstring& path, TodayItems* items, std::wstring* error) {
     std::unique_ptr<TodayItem> item(new TodayItem);
     if (!item->module.Load(path, error)) {
         return false;
@@ -30,12 +29,12 @@ bool LoadSingle(const std::wstring& path, std::wstring* error) {
     FillListItem(L"Tollamy", item->module, 0, item->module.OptionsDialogProc() != nullptr, 0,
                  &item->listItem);
     item->selectability = TODAY_SELECTABILITY_CUSTOM;
-    screen.items.push_back(std::move(item));
+    items->push_back(std::move(item));
     return true;
 }
 
-bool AlreadyShown(HMODULE module, std::wstring* by) {
-    for (const std::unique_ptr<TodayItem>& item : screen.items) {
+bool AlreadyShown(const TodayItems& items, HMODULE module, std::wstring* by) {
+    for (const std::unique_ptr<TodayItem>& item : items) {
         if (item->module.Handle() == module) {
             *by = item->listItem.szName;
             return true;
@@ -46,14 +45,14 @@ bool AlreadyShown(HMODULE module, std::wstring* by) {
 
 } // namespace
 
-bool LoadTodayItems(const std::wstring& modulePath, std::wstring* error) {
-    screen.items.clear();
+bool LoadTodayItems(const std::wstring& modulePath, TodayItems* items, std::wstring* error) {
+    items->clear();
     if (!modulePath.empty()) {
-        return LoadSingle(modulePath, error);
+        return LoadSingle(modulePath, items, error);
     }
     std::vector<TodayItemEntry> entries = ReadTodayItemList(HKEY_LOCAL_MACHINE, TODAY_ITEMS_KEY);
     if (entries.empty()) {
-        return LoadSingle(DefaultModulePath(), error);
+        return LoadSingle(DefaultModulePath(), items, error);
     }
     for (const TodayItemEntry& entry : entries) {
         const std::wstring skipped =
@@ -71,7 +70,7 @@ bool LoadTodayItems(const std::wstring& modulePath, std::wstring* error) {
         // One module holds one item window: a second entry for the same file would take the
         // first one's window from it.
         std::wstring shownBy;
-        if (AlreadyShown(item->module.Handle(), &shownBy)) {
+        if (AlreadyShown(*items, item->module.Handle(), &shownBy)) {
             PrintError(skipped + L"its module " + item->module.Path() + L" is shown by " + shownBy +
                        L" already");
             continue;
@@ -79,9 +78,9 @@ bool LoadTodayItems(const std::wstring& modulePath, std::wstring* error) {
         FillListItem(entry.name, item->module, entry.order, entry.options == 1, entry.flags,
                      &item->listItem);
         item->selectability = entry.selectability;
-        screen.items.push_back(std::move(item));
+        items->push_back(std::move(item));
     }
-    if (screen.items.empty()) {
+    if (items->empty()) {
         *error = L"none of the " + std::to_wstring(entries.size()) +
                  L" enabled items of the Today items list could be loaded";
         return false;

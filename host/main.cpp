@@ -45,13 +45,13 @@ int RunHost(HINSTANCE instance, const HostOptions& options) {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
-    if (!LoadTodayItems(options.modulePath, &error)) {
+    TodayItems items;
+    if (!LoadTodayItems(options.modulePath, &items, &error)) {
         PrintError(L"today-host: " + error);
-        ReleaseTodayItems();
         return EXIT_MODULE;
     }
     int status = 0;
-    if (!CreateTodayScreen(instance, ScreenDpi(), &error)) {
+    if (!CreateTodayScreen(instance, ScreenDpi(), std::move(items), &error)) {
         PrintError(L"today-host: " + error);
         status = EXIT_SCREEN;
     } else if (!options.scriptPath.empty()) {

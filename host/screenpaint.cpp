@@ -2,15 +2,11 @@
 
 #include <string>
 #include "common/ScopedWin.h"
-#include "host/todayscreen.h"
 #include "item/language.h"
 
 namespace {
 
-// Layout of the host's own parts, in pixels at 96 dpi.
-const int STRIP_HEIGHT = 24;
-const int ROW_HEIGHT = 20;
-const int SOFTKEY_HEIGHT = 26;
+// Layout of the parts of the host's rows, in pixels at 96 dpi.
 const int ROW_ICON_LEFT = 6;
 const int ROW_ICON_SIZE = 14;
 const int ROW_TEXT_LEFT = 40;
@@ -47,7 +43,7 @@ void FillSolid(HDC dc, const RECT& rc, COLORREF color) {
     FillRect(dc, &rc, brush.Get());
 }
 
-std::wstring RowText(RowKind kind) {
+std::wstring RowText(const TodayScreen& screen, RowKind kind) {
     WCHAR buffer[128] = L"";
     switch (kind) {
     case ROW_DATE:
@@ -65,9 +61,9 @@ std::wstring RowText(RowKind kind) {
 }
 
 // A small glyph for each built-in row, drawn with plain GDI shapes.
-void PaintRowIcon(HDC dc, RowKind row, const RECT& rc, bool selected) {
-    int size = ScaleToScreen(ROW_ICON_SIZE);
-    int left = ScaleToScreen(ROW_ICON_LEFT);
+void PaintRowIcon(const TodayScreen& screen, HDC dc, RowKind row, const RECT& rc, bool selected) {
+    int size = ScaleToScreen(screen, ROW_ICON_SIZE);
+    int left = ScaleToScreen(screen, ROW_ICON_LEFT);
     int top = rc.top + (rc.bottom - rc.top - size) / 2;
     RECT box = {left, top, left + size, top + size};
     COLORREF ink = selected ? HOST_COLOR_HIGHLIGHTEDTEXT : RGB(40, 80, 150);
@@ -98,25 +94,25 @@ void PaintRowIcon(HDC dc, RowKind row, const RECT& rc, bool selected) {
     }
 }
 
-void PaintRow(HDC dc, int row) {
-    RECT rc = RowRect(row);
+void PaintRow(const TodayScreen& screen, HDC dc, int row) {
+    RECT rc = RowRect(screen, row);
     RowKind kind = screen.rows[row].kind;
     bool selected = screen.selection == row;
     if (selected) {
         FillSolid(dc, rc, HOST_COLOR_HIGHLIGHT);
     }
-    PaintRowIcon(dc, kind, rc, selected);
+    PaintRowIcon(screen, dc, kind, rc, selected);
     SetTextColor(dc, selected ? HOST_COLOR_HIGHLIGHTEDTEXT : HOST_COLOR_TEXT);
     ScopedSelect font(dc, kind == ROW_DATE ? screen.boldFont.Get() : screen.rowFont.Get());
     RECT text = rc;
-    text.left = ScaleToScreen(ROW_TEXT_LEFT);
-    std::wstring label = RowText(kind);
+    text.left = ScaleToScreen(screen, ROW_TEXT_LEFT);
+    std::wstring label = RowText(screen, kind);
     DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &text,
               DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
 }
 
-void PaintStrip(HDC dc) {
-    RECT rc = StripRect();
+void PaintStrip(const TodayScreen& screen, HDC dc) {
+    RECT rc = StripRect(screen);
     VerticalGradient(dc, rc, STRIP_TOP, STRIP_BOTTOM);
     SetTextColor(dc, RGB(255, 255, 255));
     ScopedSelect font(dc, screen.boldFont.Get());
@@ -125,14 +121,14 @@ void PaintStrip(HDC dc) {
     GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 64);
     GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, time, 64);
     RECT text = rc;
-    text.left += ScaleToScreen(6);
-    text.right -= ScaleToScreen(6);
+    text.left += ScaleToScreen(screen, 6);
+    text.right -= ScaleToScreen(screen, 6);
     DrawTextW(dc, date, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
     DrawTextW(dc, time, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_NOPREFIX);
 }
 
-void PaintSoftKeys(HDC dc) {
-    RECT rc = SoftKeyRect();
+void PaintSoftKeys(const TodayScreen& screen, HDC dc) {
+    RECT rc = SoftKeyRect(screen);
     VerticalGradient(dc, rc, SOFTKEY_TOP, SOFTKEY_BOTTOM);
     SetTextColor(dc, RGB(255, 255, 255));
     ScopedSelect font(dc, screen.boldFont.Get());
@@ -141,107 +137,68 @@ void PaintSoftKeys(HDC dc) {
     RECT right = rc;
     right.left = rc.right / 2;
     // The label stands where the key opens a dialog: the selected item's, or the first one's.
-    const wchar_t* options = OptionsTarget() >= 0 ? L"Options\x2026" : L"";
+    const wchar_t* options = OptionsTarget(screen) >= 0 ? L"Options\x2026" : L"";
     DrawTextW(dc, options, -1, &left, DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
     DrawTextW(dc, L"Exit", -1, &right, DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
-    RECT divider = {rc.right / 2, rc.top + ScaleToScreen(5), rc.right / 2 + 1,
-                    rc.bottom - ScaleToScreen(5)};
+    RECT divider = {rc.right / 2, rc.top + ScaleToScreen(screen, 5), rc.right / 2 + 1,
+                    rc.bottom - ScaleToScreen(screen, 5)};
     FillSolid(dc, divider, RGB(120, 140, 180));
 }
 
 } // namespace
 
-int ScaleToScreen(int pixels) {
-    return MulDiv(pixels, screen.dpi, 96);
-}
-
-RECT StripRect() {
-    RECT rc = {0, 0, screen.width, ScaleToScreen(STRIP_HEIGHT)};
-    return rc;
-}
-
-RECT SoftKeyRect() {
-    RECT rc = {0, screen.height - ScaleToScreen(SOFTKEY_HEIGHT), screen.width, screen.height};
-    return rc;
-}
-
-RECT RowRect(int row) {
-    const ScreenRow& r = screen.rows[row];
-    RECT rc = {0, r.top, screen.width, r.top + r.height};
-    return rc;
-}
-
-int RowAt(int y) {
-    for (size_t row = 0; row < screen.rows.size(); ++row) {
-        const ScreenRow& r = screen.rows[row];
-        if (y >= r.top && y < r.top + r.height) {
-            return static_cast<int>(row);
-        }
-    }
-    return -1;
-}
-
-void LayoutRows() {
-    int y = ScaleToScreen(STRIP_HEIGHT);
-    for (ScreenRow& row : screen.rows) {
-        row.top = y;
-        row.height = row.kind == ROW_ITEM ? static_cast<int>(screen.items[row.item]->listItem.cyp)
-                                          : ScaleToScreen(ROW_HEIGHT);
-        y += row.height;
-    }
-}
-
-void CreateScreenFonts() {
+void CreateScreenFonts(TodayScreen* screen) {
     LOGFONTW lf = {};
     GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(lf), &lf);
-    lf.lfHeight = -MulDiv(FONT_POINTS, screen.dpi, 72);
+    lf.lfHeight = -MulDiv(FONT_POINTS, screen->dpi, 72);
     lf.lfWidth = 0;
     lf.lfWeight = FW_NORMAL;
     lf.lfQuality = DEFAULT_QUALITY;
-    screen.rowFont.Reset(CreateFontIndirectW(&lf));
+    screen->rowFont.Reset(CreateFontIndirectW(&lf));
     // Chinese, Japanese and Korean text stays regular, as in the item: the CJK fonts have no
     // bold faces of their own.
     lf.lfWeight = IsCjkLanguage(ItemLanguage()) ? FW_NORMAL : FW_BOLD;
-    screen.boldFont.Reset(CreateFontIndirectW(&lf));
+    screen->boldFont.Reset(CreateFontIndirectW(&lf));
 }
 
-void DeleteScreenFonts() {
-    screen.rowFont.Reset(nullptr);
-    screen.boldFont.Reset(nullptr);
+void DeleteScreenFonts(TodayScreen* screen) {
+    screen->rowFont.Reset(nullptr);
+    screen->boldFont.Reset(nullptr);
 }
 
-void PaintContent(HDC dc, const RECT& paint) {
+void PaintContent(const TodayScreen& screen, HDC dc, const RECT& paint) {
     screen.background.PaintInto(dc, paint, paint.left, paint.top);
     SetBkMode(dc, TRANSPARENT);
-    if (Meets(StripRect(), paint)) {
-        PaintStrip(dc);
+    if (Meets(StripRect(screen), paint)) {
+        PaintStrip(screen, dc);
     }
     for (size_t row = 0; row < screen.rows.size(); ++row) {
-        if (screen.rows[row].kind != ROW_ITEM && Meets(RowRect(static_cast<int>(row)), paint)) {
-            PaintRow(dc, static_cast<int>(row));
+        if (screen.rows[row].kind != ROW_ITEM &&
+            Meets(RowRect(screen, static_cast<int>(row)), paint)) {
+            PaintRow(screen, dc, static_cast<int>(row));
         }
     }
-    if (Meets(SoftKeyRect(), paint)) {
-        PaintSoftKeys(dc);
+    if (Meets(SoftKeyRect(screen), paint)) {
+        PaintSoftKeys(screen, dc);
     }
 }
 
-SelectionLook CurrentSelectionLook() {
-    return {screen.selection, OptionsTarget() >= 0};
+SelectionLook CurrentSelectionLook(const TodayScreen& screen) {
+    return {screen.selection, OptionsTarget(screen) >= 0};
 }
 
-void ShowSelectionChange(const SelectionLook& before) {
-    const SelectionLook now = CurrentSelectionLook();
+void ShowSelectionChange(const TodayScreen& screen, const SelectionLook& before) {
+    const SelectionLook now = CurrentSelectionLook(screen);
     RECT parts[3];
     int count = 0;
     for (int row : {before.row, now.row}) {
         if (row != -1 && (row == before.row) != (row == now.row) &&
             screen.rows[row].kind != ROW_ITEM) {
-            parts[count++] = RowRect(row);
+            parts[count++] = RowRect(screen, row);
         }
     }
     if (now.optionsLabel != before.optionsLabel) {
-        parts[count++] = SoftKeyRect();
+        parts[count++] = SoftKeyRect(screen);
     }
     if (count == 0) {
         return;
@@ -250,7 +207,7 @@ void ShowSelectionChange(const SelectionLook& before) {
     for (int i = 0; i < count; ++i) {
         const int saved = SaveDC(dc.Get());
         IntersectClipRect(dc.Get(), parts[i].left, parts[i].top, parts[i].right, parts[i].bottom);
-        PaintContent(dc.Get(), parts[i]);
+        PaintContent(screen, dc.Get(), parts[i]);
         RestoreDC(dc.Get(), saved);
     }
 }

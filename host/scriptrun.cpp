@@ -28,7 +28,7 @@ std::wstring SizeText(int width, int height) {
     return std::to_wstring(width) + L"x" + std::to_wstring(height);
 }
 
-std::wstring RefreshText(int item, LRESULT result) {
+std::wstring RefreshText(const TodayScreen& screen, int item, LRESULT result) {
     return L"refresh " + std::to_wstring(static_cast<long long>(result)) + L" cyp=" +
            std::to_wstring(screen.items[item]->listItem.cyp);
 }
@@ -73,7 +73,8 @@ bool PumpPending() {
 
 // Runs one command; returns false when it failed at its job.
 bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
-    const int item = ItemIndex(command.item);
+    const TodayScreen& screen = CurrentScreen();
+    const int item = ItemIndex(screen, command.item);
     if (AddressesItem(command.kind) && item < 0) {
         PrintLine(std::wstring(Verb(command.kind)) + L" failed: there is no item " +
                   std::to_wstring(command.item));
@@ -94,7 +95,7 @@ bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
         PrintLine(L"action " + std::to_wstring(static_cast<long long>(ActOnItem(item))));
         return true;
     case SCRIPT_REFRESH:
-        PrintLine(RefreshText(item, RefreshItem(item)));
+        PrintLine(RefreshText(screen, item, RefreshItem(item)));
         return true;
     case SCRIPT_WAIT:
         PumpMessagesFor(command.milliseconds);
@@ -105,7 +106,7 @@ bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
             PrintLine(L"options unavailable: the module has no export at ordinal 241");
             return false;
         }
-        if (!HasOptions(item)) {
+        if (!HasOptions(screen, item)) {
             PrintLine(L"options unavailable: the item's list entry has no Options 1");
             return false;
         }
@@ -113,9 +114,7 @@ bool RunCommand(const ScriptCommand& command, const std::wstring& captureDir) {
         if (!command.name.empty()) {
             run.capturePath = CapturePath(captureDir, command.name);
         }
-        screen.optionsRun = &run;
-        INT_PTR result = ShowItemOptions(item); // queries the height once it has closed
-        screen.optionsRun = nullptr;
+        INT_PTR result = ShowItemOptions(item, &run); // queries the height once it has closed
         // ShowItemOptions asked for the height already; report what the layout now uses.
         std::wstring refresh = L"cyp=" + std::to_wstring(screen.items[item]->listItem.cyp);
         if (result == -1 || !run.driven) {
@@ -187,6 +186,7 @@ bool PumpMessagesFor(unsigned long milliseconds) {
 }
 
 int RunScript(const std::vector<ScriptCommand>& commands, const std::wstring& captureDir) {
+    const TodayScreen& screen = CurrentScreen();
     int status = 0;
     for (const ScriptCommand& command : commands) {
         if (!PumpPending() || screen.window == nullptr) {

@@ -8,44 +8,20 @@
 #include "host/selection.h"
 #include "resources/resource.h"
 
-TodayScreen screen;
-
 namespace {
+
+// The host's one Today screen. Only this file changes it, itself or through the painting and
+// selection functions that it hands the screen to.
+TodayScreen screen;
 
 const wchar_t SCREEN_CLASS[] = L"TollamyTodayScreen";
 const UINT_PTR REFRESH_TIMER = 1;
 
 ScopedHandle readyEvent;
 
-bool ValidItem(int item) {
-    return item >= 0 && item < static_cast<int>(screen.items.size()) &&
-           screen.items[item]->window != nullptr;
-}
-
-// The rows from top to bottom: date, Owner, the items in their order, the appointments and
-// the tasks.
-void BuildRows() {
-    screen.rows.clear();
-    ScreenRow row;
-    row.kind = ROW_DATE;
-    screen.rows.push_back(row);
-    row.kind = ROW_OWNER;
-    screen.rows.push_back(row);
-    for (size_t i = 0; i < screen.items.size(); ++i) {
-        row.kind = ROW_ITEM;
-        row.item = static_cast<int>(i);
-        screen.rows.push_back(row);
-    }
-    row.item = -1;
-    row.kind = ROW_APPOINTMENTS;
-    screen.rows.push_back(row);
-    row.kind = ROW_TASKS;
-    screen.rows.push_back(row);
-}
-
 // Lays the rows out and moves each item window onto its row.
 void Layout() {
-    LayoutRows();
+    LayoutRows(&screen);
     for (const ScreenRow& row : screen.rows) {
         if (row.kind != ROW_ITEM) {
             continue;
@@ -62,7 +38,7 @@ void Layout() {
 
 void OnPaint(HWND window) {
     ScopedPaint paint(window);
-    PaintContent(paint.Get(), paint.Area());
+    PaintContent(screen, paint.Get(), paint.Area());
 }
 
 void OnTimer(HWND window, UINT_PTR id) {
@@ -76,7 +52,7 @@ void OnTimer(HWND window, UINT_PTR id) {
     GetLocalTime(&now);
     if (now.wMinute != screen.clockMinute) {
         screen.clockMinute = now.wMinute;
-        RECT strip = StripRect();
+        RECT strip = StripRect(screen);
         InvalidateRect(window, &strip, FALSE);
     }
 }
@@ -85,18 +61,18 @@ void OnKeyDown(HWND window, UINT key) {
     const int rowCount = static_cast<int>(screen.rows.size());
     switch (key) {
     case VK_UP:
-        MoveSelection(screen.selection < 0 ? rowCount - 1 : screen.selection - 1, -1);
+        MoveSelection(&screen, screen.selection < 0 ? rowCount - 1 : screen.selection - 1, -1);
         break;
     case VK_DOWN:
-        MoveSelection(screen.selection < 0 ? 0 : screen.selection + 1, 1);
+        MoveSelection(&screen, screen.selection < 0 ? 0 : screen.selection + 1, 1);
         break;
     case VK_RETURN:
-        if (IsItemRow(screen.selection)) {
+        if (IsItemRow(screen, screen.selection)) {
             ActOnItem(screen.rows[screen.selection].item);
         }
         break;
     case VK_F1: // the left soft key
-        ShowItemOptions(OptionsTarget());
+        ShowItemOptions(OptionsTarget(screen), nullptr);
         break;
     case VK_F2: // the right soft key
     case VK_ESCAPE:
@@ -108,18 +84,18 @@ void OnKeyDown(HWND window, UINT key) {
 }
 
 void OnLButtonDown(HWND window, int x, int y) {
-    RECT keys = SoftKeyRect();
+    RECT keys = SoftKeyRect(screen);
     if (y >= keys.top) {
         if (x < screen.width / 2) {
-            ShowItemOptions(OptionsTarget());
+            ShowItemOptions(OptionsTarget(screen), nullptr);
         } else {
             PostMessageW(window, WM_CLOSE, 0, 0);
         }
         return;
     }
-    int row = RowAt(y);
+    int row = RowAt(screen, y);
     if (row >= 0) {
-        MoveSelection(row, row > screen.selection ? 1 : -1);
+        MoveSelection(&screen, row, row > screen.selection ? 1 : -1);
     }
 }
 
@@ -130,14 +106,14 @@ void OnParentNotify(UINT event, int x, int y) {
     if (event != WM_LBUTTONDOWN) {
         return;
     }
-    int row = RowAt(y);
-    if (!IsItemRow(row)) {
+    int row = RowAt(screen, y);
+    if (!IsItemRow(screen, row)) {
         return;
     }
     if (screen.selection == row) {
         ActOnItem(screen.rows[row].item);
     } else {
-        MoveSelection(row, row > screen.selection ? 1 : -1);
+        MoveSelection(&screen, row, row > screen.selection ? 1 : -1);
     }
 }
 
@@ -234,10 +210,11 @@ void CreateItemWindows() {
 
 } // namespace
 
-bool CreateTodayScreen(HINSTANCE instance, int dpi, std::wstring* error) {
+bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, std::wstring* error) {
+    screen.items = std::move(items);
     screen.dpi = dpi;
-    screen.width = ScaleToScreen(SCREEN_WIDTH_96);
-    screen.height = ScaleToScreen(SCREEN_HEIGHT_96);
+    screen.width = ScaleToScreen(screen, SCREEN_WIDTH_96);
+    screen.height = ScaleToScreen(screen, SCREEN_HEIGHT_96);
     WCHAR user[256];
     DWORD userLength = 256;
     screen.owner = GetUserNameW(user, &userLength) ? user : L"";
@@ -253,7 +230,7 @@ bool CreateTodayScreen(HINSTANCE instance, int dpi, std::wstring* error) {
         *error = L"cannot draw the screen's background";
         return false;
     }
-    CreateScreenFonts();
+    CreateScreenFonts(&screen);
 
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     RECT frame = {0, 0, screen.width, screen.height};
@@ -265,7 +242,7 @@ bool CreateTodayScreen(HINSTANCE instance, int dpi, std::wstring* error) {
         *error = L"cannot create the Today screen window: " + SystemMessage(GetLastError());
         return false;
     }
-    BuildRows();
+    BuildRows(&screen);
     Layout();
     ShowWindow(screen.window, SW_SHOWNORMAL);
     UpdateWindow(screen.window);
@@ -277,7 +254,7 @@ bool CreateTodayScreen(HINSTANCE instance, int dpi, std::wstring* error) {
                                    : L"none of the items created an item window";
         return false;
     }
-    BuildRows();
+    BuildRows(&screen);
 
     // Ready: items may now ask for the shell's services, and are asked for their height.
     readyEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, TODAY_SHELL_READY_EVENT));
@@ -305,7 +282,7 @@ void CloseTodayScreen() {
     HWND window = screen.window;
     DestroyWindow(window);
     screen.window = nullptr;
-    DeleteScreenFonts();
+    DeleteScreenFonts(&screen);
     screen.background.Destroy();
     readyEvent.Close();
 }
@@ -316,28 +293,27 @@ void ReleaseTodayItems() {
     screen.selection = -1;
 }
 
-int ItemIndex(int number) {
-    return number >= 1 && ValidItem(number - 1) ? number - 1 : -1;
+const TodayScreen& CurrentScreen() {
+    return screen;
 }
 
-int RowOfItem(int item) {
-    for (size_t row = 0; row < screen.rows.size(); ++row) {
-        if (screen.rows[row].kind == ROW_ITEM && screen.rows[row].item == item) {
-            return static_cast<int>(row);
-        }
-    }
-    return -1;
+LRESULT SelectItem(int item) {
+    return SelectItem(&screen, item);
+}
+
+LRESULT LeaveItem(int item, bool* notSelected) {
+    return LeaveItem(&screen, item, notSelected);
 }
 
 LRESULT ActOnItem(int item) {
-    if (!ValidItem(item)) {
+    if (!ValidItem(screen, item)) {
         return 0;
     }
     return SendMessageW(screen.items[item]->window, WM_TODAYCUSTOM_ACTION, 0, 0);
 }
 
 LRESULT RefreshItem(int item) {
-    if (!ValidItem(item)) {
+    if (!ValidItem(screen, item)) {
         return 0;
     }
     TodayItem* target = screen.items[item].get();
@@ -349,32 +325,16 @@ LRESULT RefreshItem(int item) {
     return result;
 }
 
-bool HasOptions(int item) {
-    return ValidItem(item) && screen.items[item]->listItem.fOptions &&
-           screen.items[item]->module.OptionsDialogProc() != nullptr;
-}
-
-int OptionsTarget() {
-    if (IsItemRow(screen.selection)) {
-        int item = screen.rows[screen.selection].item;
-        return HasOptions(item) ? item : -1;
-    }
-    for (size_t i = 0; i < screen.items.size(); ++i) {
-        if (HasOptions(static_cast<int>(i))) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-INT_PTR ShowItemOptions(int item) {
-    if (!HasOptions(item) || screen.window == nullptr) {
+INT_PTR ShowItemOptions(int item, OptionsRun* run) {
+    if (!HasOptions(screen, item) || screen.window == nullptr) {
         return -1;
     }
     TodayItem* target = screen.items[item].get();
+    screen.optionsRun = run;
     INT_PTR result = DialogBoxParamW(target->module.Handle(), MAKEINTRESOURCEW(IDD_OPTIONS),
                                      screen.window, target->module.OptionsDialogProc(),
                                      reinterpret_cast<LPARAM>(&target->listItem));
     RefreshItem(item);
+    screen.optionsRun = nullptr;
     return result;
 }

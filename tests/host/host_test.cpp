@@ -12,7 +12,7 @@ using hostrun::Image;
 
 namespace {
 
-// The host's theme (host/todayscreen.h).
+// The host's theme (host/screenstate.h).
 const COLORREF HIGHLIGHT = RGB(24, 84, 196);
 const COLORREF WHITE = RGB(255, 255, 255);
 // A column of the item that is neither icon nor text: right of the 36-pixel strip, left of

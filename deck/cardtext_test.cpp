@@ -1,9 +1,8 @@
 // The card-text rules one field at a time: HTML to text, clozes, white space, unit counts,
-// and the detection of HTML and of the separator.
+// and the detection of HTML.
 #include "deck/cards.h"
 #include "deck/cardtext.h"
-#include "deck/utf.h"
-#include "deck/textlayout.h"
+#include "deck/base/utf.h"
 
 #include <gtest/gtest.h>
 
@@ -63,19 +62,6 @@ TEST(CardText, WhatLooksLikeHtml) {
     for (const char* no : {"a < b", "AT&T", "x <= y", "5 > 3", "& ;"}) {
         EXPECT_FALSE(deck::LooksLikeHtml(no, strlen(no))) << no;
     }
-}
-
-TEST(CardText, SeparatorDetectionAndNames) {
-    EXPECT_EQ('\t', deck::DetectSeparator("a\tb|c\n"));
-    EXPECT_EQ(';', deck::DetectSeparator("a;b\nc;d\n"));
-    // Anki's order when no candidate is on every line; the line-wise one when one is.
-    EXPECT_EQ(':', deck::DetectSeparator("a:b\nc,d\n"));
-    EXPECT_EQ(',', deck::DetectSeparator("Time: noon,12\nx,y\n"));
-    EXPECT_EQ(' ', deck::DetectSeparator("nothing"));
-    EXPECT_EQ("\t", deck::SeparatorFromName("Tab"));
-    EXPECT_EQ(";", deck::SeparatorFromName("semicolon"));
-    EXPECT_EQ("\n", deck::SeparatorFromName("\\n"));
-    EXPECT_EQ("::", deck::SeparatorFromName("::"));
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // The package's ZIP archive through libzip, and the private copy of its collection.
-#include "deck/apkg_archive.h"
+#include "deck/anki/archive.h"
 
-#include "deck/apkg_zstd.h"
+#include "deck/anki/zstd.h"
+#include "deck/base/filekind.h"
+#include "deck/base/files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,67 +12,65 @@
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <zip.h>
 
-namespace apkg {
+namespace deck::anki {
 namespace {
 
 const char* const kCollections[] = {"collection.anki21b", "collection.anki21", "collection.anki2"};
 
-// A private temporary file in $TMPDIR (or /tmp), removed when the owner goes.
-class TempFile {
+// The private copy of the collection: a file in a private temporary folder, which a signal
+// removes too.
+class CollectionCopy {
 public:
-    TempFile() = default;
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    ~TempFile() {
+    CollectionCopy() = default;
+    CollectionCopy(const CollectionCopy&) = delete;
+    CollectionCopy& operator=(const CollectionCopy&) = delete;
+    ~CollectionCopy() {
         if (fd_ >= 0) {
             close(fd_);
         }
-        if (!path_.empty()) {
-            unlink(path_.c_str());
-        }
     }
-    int Create() {
-        const char* dir = getenv("TMPDIR");
-        std::string pattern = (dir && *dir) ? dir : "/tmp";
-        pattern += "/tollamy-apkg-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        fd_ = mkstemp(name.data()); // mode 0600
+    bool Create(std::string* err) {
+        if (!folder_.Create("tollamy-apkg", err)) {
+            return false;
+        }
+        path_ = folder_.File("collection");
+        // SQLite's companions of the copy, should it make any while reading.
+        for (const char* companion : {"-journal", "-wal", "-shm"}) {
+            folder_.File(std::string("collection") + companion);
+        }
+        fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd_ < 0) {
-            return 0;
+            *err = std::string("cannot create a temporary file (") + strerror(errno) + ")";
+            return false;
         }
-        path_ = name.data();
-        return 1;
+        return true;
     }
-    int Write(const void* data, size_t size) {
-        const char* p = static_cast<const char*>(data);
-        while (size > 0) {
-            ssize_t n = write(fd_, p, size);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return 0;
-            }
-            p += n;
-            size -= static_cast<size_t>(n);
+    bool Write(const void* data, size_t size, std::string* err) {
+        if (!WriteFull(fd_, data, size)) {
+            *err = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
+            return false;
         }
-        return 1;
+        return true;
     }
-    int Finish() {
-        int ok = close(fd_) == 0;
+    bool Finish(std::string* err) {
+        bool ok = close(fd_) == 0;
         fd_ = -1;
+        if (!ok) {
+            *err = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
+        }
         return ok;
     }
-    const std::string& path() const { return path_; }
+    const std::string& Path() const { return path_; }
 
 private:
-    int fd_ = -1;
+    TempFolder folder_;
     std::string path_;
+    int fd_ = -1;
 };
 
 struct ZipCloser {
@@ -87,7 +87,7 @@ std::string ZipErrorText(zip_error_t* error) {
     return text;
 }
 
-int OpenError(int code, bool begins_like_zip, std::string* message) {
+bool OpenError(int code, bool begins_like_zip, std::string* err) {
     zip_error_t error;
     zip_error_init_with_code(&error, code);
     std::string why = ZipErrorText(&error);
@@ -95,16 +95,15 @@ int OpenError(int code, bool begins_like_zip, std::string* message) {
     if (code == ZIP_ER_NOZIP && begins_like_zip) {
         // The entries begin as in a ZIP archive, but the central directory at the end is
         // missing: the file was cut short.
-        *message = "truncated or damaged ZIP archive (no central directory at its end)";
+        *err = "truncated or damaged ZIP archive (no central directory at its end)";
     } else if (code == ZIP_ER_NOZIP) {
-        *message = "not a ZIP archive (" + why + ")";
+        *err = "not a ZIP archive (" + why + ")";
     } else if (code == ZIP_ER_OPEN || code == ZIP_ER_READ || code == ZIP_ER_NOENT) {
-        *message = "cannot read the package (" + why + ")";
-        return kIoError;
+        *err = "cannot read the package (" + why + ")";
     } else {
-        *message = "truncated or damaged ZIP archive (" + why + ")";
+        *err = "truncated or damaged ZIP archive (" + why + ")";
     }
-    return kNotZip;
+    return false;
 }
 
 // Finds the newest collection in the archive. Returns its index or -1.
@@ -121,153 +120,120 @@ zip_int64_t FindCollection(zip_t* archive, const char** name) {
 
 // Copies the collection entry into `out`, unpacking Zstandard for collection.anki21b.
 // Holds the unpacked size to `limit`, both as stated and as really produced.
-int UnpackCollection(zip_t* archive, zip_int64_t index, const std::string& entry, uint64_t limit,
-                     TempFile* out, std::string* message) {
+bool UnpackCollection(zip_t* archive, zip_int64_t index, const std::string& entry, uint64_t limit,
+                      CollectionCopy* out, std::string* err) {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0) {
-        *message = "cannot read " + entry + " (" + zip_strerror(archive) + ")";
-        return kNotZip;
+        *err = "cannot read " + entry + " (" + zip_strerror(archive) + ")";
+        return false;
     }
     const bool zstd = entry == kCollections[0];
     if ((stat.valid & ZIP_STAT_SIZE) && stat.size > limit) {
         // For a Zstandard entry the stated size is the compressed stream; it can only be
         // larger than the collection if the stream is damaged or a bomb.
-        *message = OverLimitText(entry, stat.size, limit);
-        return kTooLarge;
+        *err = OverLimitText(entry, stat.size, limit);
+        return false;
     }
     ZipFilePtr file(zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0));
     if (!file) {
-        *message = "cannot read " + entry + " (" + zip_strerror(archive) + ")";
-        return kNotZip;
+        *err = "cannot read " + entry + " (" + zip_strerror(archive) + ")";
+        return false;
     }
     auto write = [out](const char* data, size_t size, std::string* why) {
-        if (!out->Write(data, size)) {
-            *why = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
-            return static_cast<int>(kIoError);
-        }
-        return static_cast<int>(kOk);
+        return out->Write(data, size, why);
     };
     ZstdUnpacker unpacker(entry, limit, write);
-    if (zstd) {
-        int result = unpacker.Start(message);
-        if (result != kOk) {
-            return result;
-        }
+    if (zstd && !unpacker.Start(err)) {
+        return false;
     }
     std::vector<char> in(1 << 16);
     uint64_t read_total = 0;
     for (;;) {
         zip_int64_t got = zip_fread(file.get(), in.data(), in.size());
         if (got < 0) {
-            *message = "cannot unpack " + entry + ": truncated or damaged ZIP archive (" +
-                       zip_file_strerror(file.get()) + ")";
-            return kNotZip;
+            *err = "cannot unpack " + entry + ": truncated or damaged ZIP archive (" +
+                   zip_file_strerror(file.get()) + ")";
+            return false;
         }
         if (got == 0) {
             break;
         }
-        int result = kOk;
         if (zstd) {
-            result = unpacker.Feed(in.data(), static_cast<size_t>(got), message);
-        } else {
-            read_total += static_cast<uint64_t>(got);
-            if (read_total > limit) {
-                *message = OverLimitText(entry, 0, limit);
-                return kTooLarge;
+            if (!unpacker.Feed(in.data(), static_cast<size_t>(got), err)) {
+                return false;
             }
-            result = write(in.data(), static_cast<size_t>(got), message);
+            continue;
         }
-        if (result != kOk) {
-            return result;
+        read_total += static_cast<uint64_t>(got);
+        if (read_total > limit) {
+            *err = OverLimitText(entry, 0, limit);
+            return false;
+        }
+        if (!write(in.data(), static_cast<size_t>(got), err)) {
+            return false;
         }
     }
-    if (zstd) {
-        int result = unpacker.Finish(message);
-        if (result != kOk) {
-            return result;
-        }
-    }
-    if (!out->Finish()) {
-        *message = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
-        return kIoError;
-    }
-    return kOk;
+    return (!zstd || unpacker.Finish(err)) && out->Finish(err);
 }
 
 // Unpacks the newest collection of the archive into a private temporary file and hands it to
 // `use`; the file is removed when `use` returns.
-int UseArchive(zip_t* archive, uint64_t max_bytes, const CollectionUse& use, std::string* message) {
+bool UseArchive(zip_t* archive, uint64_t max_bytes, const CollectionUse& use, std::string* err) {
     const char* name = nullptr;
     zip_int64_t index = FindCollection(archive, &name);
     if (index < 0) {
-        *message = "a ZIP archive without an Anki collection (no collection.anki21b, "
-                   "collection.anki21 or collection.anki2 in it)";
-        return kNoCollection;
+        *err = "a ZIP archive without an Anki collection (no collection.anki21b, "
+               "collection.anki21 or collection.anki2 in it)";
+        return false;
     }
-    TempFile copy;
-    if (!copy.Create()) {
-        *message = std::string("cannot create a temporary file (") + strerror(errno) + ")";
-        return kIoError;
-    }
-    int result = UnpackCollection(archive, index, name, max_bytes, &copy, message);
-    if (result == kOk) {
-        result = use(copy.path(), name);
-    }
-    return result;
+    CollectionCopy copy;
+    return copy.Create(err) && UnpackCollection(archive, index, name, max_bytes, &copy, err) &&
+           use(copy.Path(), name, err);
 }
 
 } // namespace
 
-int LooksLikeZip(const std::string& path) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) {
-        return 0;
-    }
-    unsigned char head[4] = {0, 0, 0, 0};
-    size_t got = fread(head, 1, 4, file);
-    fclose(file);
-    return got == 4 && head[0] == 'P' && head[1] == 'K' &&
-           ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
+bool LooksLikeZip(const std::string& path) {
+    return IsZipHead(FileHead(path, kHeadBytes));
 }
 
-int IsPackage(const std::string& path) {
+bool IsPackage(const std::string& path) {
     int error = 0;
     ZipPtr archive(zip_open(path.c_str(), ZIP_RDONLY, &error));
     const char* name = nullptr;
     return archive && FindCollection(archive.get(), &name) >= 0;
 }
 
-int WithUnpackedCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
-                           std::string* message) {
+bool WithUnpackedCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
+                            std::string* err) {
     int error = 0;
     ZipPtr archive(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
     if (!archive) {
-        return OpenError(error, LooksLikeZip(path) != 0, message);
+        return OpenError(error, LooksLikeZip(path), err);
     }
-    return UseArchive(archive.get(), max_bytes, use, message);
+    return UseArchive(archive.get(), max_bytes, use, err);
 }
 
-int WithUnpackedCollection(const void* data, size_t size, uint64_t max_bytes,
-                           const CollectionUse& use, std::string* message) {
+bool WithUnpackedCollection(const void* data, size_t size, uint64_t max_bytes,
+                            const CollectionUse& use, std::string* err) {
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
     if (!source) {
-        *message = "out of memory";
+        *err = "out of memory";
         zip_error_fini(&error);
-        return kIoError;
+        return false;
     }
     ZipPtr archive(zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error));
     if (!archive) {
         zip_source_free(source);
         int code = zip_error_code_zip(&error);
         zip_error_fini(&error);
-        const unsigned char* head = static_cast<const unsigned char*>(data);
-        return OpenError(code, size >= 4 && memcmp(head, "PK\x03\x04", 4) == 0, message);
+        return OpenError(code, IsZipHead({static_cast<const char*>(data), size}), err);
     }
     zip_error_fini(&error);
-    return UseArchive(archive.get(), max_bytes, use, message);
+    return UseArchive(archive.get(), max_bytes, use, err);
 }
 
-} // namespace apkg
+} // namespace deck::anki

@@ -3,29 +3,29 @@
 // and unpacked into a private temporary file, held to a limit.
 #pragma once
 
-#include "deck/apkg.h"
+#include "deck/anki/package.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace apkg {
+namespace deck::anki {
 
-// 1 when the file begins like a ZIP archive (a local file header or an empty archive's end
-// record), 0 otherwise or when it cannot be read.
-int LooksLikeZip(const std::string& path);
+// True when the file begins like a ZIP archive (a local file header or an empty archive's end
+// record); false otherwise or when it cannot be read.
+bool LooksLikeZip(const std::string& path);
 
-// 1 when the file is a ZIP archive that holds one of the three collections.
-int IsPackage(const std::string& path);
+// True when the file is a ZIP archive that holds one of the three collections.
+bool IsPackage(const std::string& path);
 
-// Unpacks the newest collection of the package at `path` into a private temporary file (mode
-// 0600, in $TMPDIR or /tmp) and calls `use` with it; the file is removed before this returns,
-// also on failure. Returns a Result, or what `use` returned.
-int WithUnpackedCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
-                           std::string* message);
+// Unpacks the newest collection of the package at `path` into a private temporary folder (mode
+// 0700, in $TMPDIR or /tmp) and calls `use` with it; the folder is removed before this returns,
+// also on failure or a signal. False with *err set when the package or `use` failed.
+bool WithUnpackedCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
+                            std::string* err);
 
 // The same for a package held in memory.
-int WithUnpackedCollection(const void* data, size_t size, uint64_t max_bytes,
-                           const CollectionUse& use, std::string* message);
+bool WithUnpackedCollection(const void* data, size_t size, uint64_t max_bytes,
+                            const CollectionUse& use, std::string* err);
 
-} // namespace apkg
+} // namespace deck::anki

@@ -1,9 +1,11 @@
 // The collection of an Anki package or profile through SQLite: a private copy opened read-only
 // and defensively, and its notes in note-id order (its note types and decks come from
-// anki_schema.cpp).
-#include "deck/apkg_collection.h"
+// schema.cpp).
+#include "deck/anki/collection.h"
 
-#include "deck/anki_schema.h"
+#include "deck/anki/schema.h"
+#include "deck/base/filekind.h"
+#include "deck/base/strings.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,10 +17,8 @@
 
 #include <sqlite3.h>
 
-namespace apkg {
+namespace deck::anki {
 namespace {
-
-constexpr char kFieldSep = '\x1f';
 
 // Anki declares deck, note-type and field names with the collation "unicase", which only
 // Anki registers. This stand-in compares with ASCII letters folded; the reader never sorts
@@ -28,8 +28,8 @@ int UnicaseCompare(void*, int size_a, const void* a, int size_b, const void* b) 
     const unsigned char* y = static_cast<const unsigned char*>(b);
     int n = std::min(size_a, size_b);
     for (int i = 0; i < n; ++i) {
-        int cx = (x[i] >= 'A' && x[i] <= 'Z') ? x[i] + 32 : x[i];
-        int cy = (y[i] >= 'A' && y[i] <= 'Z') ? y[i] + 32 : y[i];
+        unsigned char cx = static_cast<unsigned char>(AsciiLower(static_cast<char>(x[i])));
+        unsigned char cy = static_cast<unsigned char>(AsciiLower(static_cast<char>(y[i])));
         if (cx != cy) {
             return cx < cy ? -1 : 1;
         }
@@ -42,7 +42,7 @@ int UnicaseCompare(void*, int size_a, const void* a, int size_b, const void* b) 
 int NotesInDecks(sqlite3* db, const std::set<int64_t>& decks, std::set<int64_t>* notes) {
     StmtPtr stmt;
     int rc = Prepare(db, "SELECT nid, did, odid FROM cards", &stmt);
-    int has_odid = rc == SQLITE_OK;
+    bool has_odid = rc == SQLITE_OK;
     if (!has_odid) {
         rc = Prepare(db, "SELECT nid, did FROM cards", &stmt);
         if (rc != SQLITE_OK) {
@@ -63,38 +63,38 @@ int NotesInDecks(sqlite3* db, const std::set<int64_t>& decks, std::set<int64_t>*
 
 } // namespace
 
-int PrepareCollectionCopy(const std::string& path, const std::string& entry, std::string* message) {
+bool PrepareCollectionCopy(const std::string& path, const std::string& entry, std::string* err) {
     int fd = open(path.c_str(), O_RDWR);
     if (fd < 0) {
-        *message = std::string("cannot open the temporary copy (") + strerror(errno) + ")";
-        return kIoError;
+        *err = std::string("cannot open the temporary copy (") + strerror(errno) + ")";
+        return false;
     }
-    unsigned char header[100];
+    char header[100];
     ssize_t got = pread(fd, header, sizeof header, 0);
-    int result = kOk;
-    if (got < 100 || memcmp(header, "SQLite format 3", 16) != 0) {
-        *message = entry + " is not an SQLite database";
-        result = kNotSqlite;
+    bool ok = true;
+    if (got < 100 || !IsSqliteHead({header, sizeof header})) {
+        *err = entry + " is not an SQLite database";
+        ok = false;
     } else if (header[18] == 2 || header[19] == 2) {
         const unsigned char legacy[2] = {1, 1};
         if (pwrite(fd, legacy, 2, 18) != 2) {
-            *message = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
-            result = kIoError;
+            *err = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
+            ok = false;
         }
     }
     close(fd);
-    return result;
+    return ok;
 }
 
-int OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr* db,
-                       std::string* message) {
+bool OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr* db,
+                        std::string* err) {
     sqlite3* raw = nullptr;
     int rc =
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     db->reset(raw);
     if (rc != SQLITE_OK) {
-        *message = entry + ": " + (raw ? sqlite3_errmsg(raw) : "cannot open");
-        return kBadCollection;
+        *err = entry + ": " + (raw ? sqlite3_errmsg(raw) : "cannot open");
+        return false;
     }
     // A package comes from strangers: no schema-defined functions, no writable schema, no
     // extensions, no triggers or views run on our behalf.
@@ -108,39 +108,36 @@ int OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr*
                  "PRAGMA trusted_schema=OFF; PRAGMA cell_size_check=ON; "
                  "PRAGMA mmap_size=0",
                  nullptr, nullptr, nullptr);
-    return kOk;
+    return true;
 }
 
-int CollectionError(sqlite3* db, const std::string& entry, std::string* message) {
-    int code = sqlite3_errcode(db);
-    if (code == SQLITE_NOTADB) {
-        *message = entry + " is not an SQLite database (" + sqlite3_errmsg(db) + ")";
-        return kNotSqlite;
+bool CollectionError(sqlite3* db, const std::string& entry, std::string* err) {
+    if (sqlite3_errcode(db) == SQLITE_NOTADB) {
+        *err = entry + " is not an SQLite database (" + sqlite3_errmsg(db) + ")";
+    } else {
+        *err = entry + ": damaged collection (" + sqlite3_errmsg(db) + ")";
     }
-    *message = entry + ": damaged collection (" + sqlite3_errmsg(db) + ")";
-    return kBadCollection;
+    return false;
 }
 
-int ReadCollectionFile(const std::string& path, const std::string& entry,
-                       const ReadOptions& options, const NoteSink& sink, ReadInfo* info,
-                       std::string* message) {
+bool ReadNotes(const std::string& path, const std::string& entry, const ReadOptions& options,
+               const NoteSink& sink, ReadInfo* info, std::string* err) {
     info->entry = entry;
     DbPtr db;
-    int result = OpenCollectionFile(path, entry, &db, message);
-    if (result != kOk) {
-        return result;
+    if (!OpenCollectionFile(path, entry, &db, err)) {
+        return false;
     }
-    int has_notes = 0;
+    bool has_notes = false;
     if (TableExists(db.get(), "notes", &has_notes) != SQLITE_OK) {
-        return CollectionError(db.get(), entry, message);
+        return CollectionError(db.get(), entry, err);
     }
     if (!has_notes) {
-        *message = entry + " holds no notes table: not an Anki collection";
-        return kBadCollection;
+        *err = entry + " holds no notes table: not an Anki collection";
+        return false;
     }
     Schema collection;
     if (LoadSchema(db.get(), &collection) != SQLITE_OK) {
-        return CollectionError(db.get(), entry, message);
+        return CollectionError(db.get(), entry, err);
     }
     for (const auto& [id, deck] : collection.decks) {
         info->decks.push_back(deck.name);
@@ -153,18 +150,18 @@ int ReadCollectionFile(const std::string& path, const std::string& entry,
     if (filter) {
         std::set<int64_t> decks = DeckIds(collection, options.deck);
         if (decks.empty()) {
-            *message = std::string("the ") + options.kind + " has no deck \"" + options.deck +
-                       "\" (its decks: " + DeckList(collection) + ")";
-            return kNoSuchDeck;
+            *err = std::string("the ") + options.kind + " has no deck \"" + options.deck +
+                   "\" (its decks: " + DeckList(collection) + ")";
+            return false;
         }
         if (NotesInDecks(db.get(), decks, &wanted) != SQLITE_OK) {
-            return CollectionError(db.get(), entry, message);
+            return CollectionError(db.get(), entry, err);
         }
     }
 
     StmtPtr stmt;
     if (Prepare(db.get(), "SELECT id, mid, flds FROM notes ORDER BY id", &stmt) != SQLITE_OK) {
-        return CollectionError(db.get(), entry, message);
+        return CollectionError(db.get(), entry, err);
     }
     Note note;
     int rc = SQLITE_OK;
@@ -190,28 +187,14 @@ int ReadCollectionFile(const std::string& path, const std::string& entry,
             note_type = mid;
             first = false;
         }
-        note.fields.clear();
-        const unsigned char* text = sqlite3_column_text(stmt.get(), 2);
-        size_t size = static_cast<size_t>(sqlite3_column_bytes(stmt.get(), 2));
-        const char* p = reinterpret_cast<const char*>(text ? text : (const unsigned char*)"");
-        const char* end = p + (text ? size : 0);
-        for (;;) {
-            const char* sep = static_cast<const char*>(memchr(p, kFieldSep, end - p));
-            note.fields.emplace_back(p, sep ? sep : end);
-            if (!sep) {
-                break;
-            }
-            p = sep + 1;
-        }
+        note.fields = SplitAnkiFields(ColumnView(stmt.get(), 2));
         ++info->notes_read;
-        if (sink(note) != 0) {
-            return kStopped;
-        }
+        sink(note);
     }
     if (rc != SQLITE_DONE) {
-        return CollectionError(db.get(), entry, message);
+        return CollectionError(db.get(), entry, err);
     }
-    return kOk;
+    return true;
 }
 
-} // namespace apkg
+} // namespace deck::anki

@@ -1,9 +1,9 @@
 // The decks listing: one pass over the cards table, counting each card for its home deck and
 // the decks above it.
-#include "deck/anki_decks.h"
+#include "deck/anki/decks.h"
 
-#include "deck/anki_source.h"
-#include "deck/apkg_collection.h"
+#include "deck/anki/collection.h"
+#include "deck/anki/source.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +13,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-namespace deck {
+namespace deck::anki {
 
 namespace {
 
@@ -22,13 +22,13 @@ struct DeckCounts {
     long notes = 0, cards = 0, due = 0, fresh = 0;
 };
 
-int Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std::string* message) {
+bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std::string* err) {
     // The listed decks in deck-tree order, and for each deck the rows it counts in: its own and
     // its parents'.
     std::vector<std::pair<std::string, int64_t>> order;
     for (const auto& [id, deck] : c.schema.decks) {
         if (!deck.filtered) {
-            order.emplace_back(apkg::DeckSortKey(deck.name), id);
+            order.emplace_back(DeckSortKey(deck.name), id);
         }
     }
     std::sort(order.begin(), order.end());
@@ -40,13 +40,11 @@ int Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std::
     std::unordered_map<int64_t, std::vector<size_t>> counted_in;
     for (const auto& [key, id] : order) {
         std::vector<size_t>& in = counted_in[id];
-        for (size_t end = key.size(); end != std::string::npos; end = key.rfind('\x1f', end - 1)) {
-            auto row = by_key.find(key.substr(0, end));
+        in.push_back(by_key[key]);
+        for (const std::string& parent : ParentDecks(c.schema.decks[id].name)) {
+            auto row = by_key.find(DeckSortKey(parent));
             if (row != by_key.end()) {
                 in.push_back(row->second);
-            }
-            if (end == 0) {
-                break;
             }
         }
     }
@@ -68,7 +66,7 @@ int Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std::
         }
     });
     if (rc != SQLITE_OK) {
-        return apkg::CollectionError(c.db.get(), "the collection", message);
+        return CollectionError(c.db.get(), "the collection", err);
     }
     std::sort(notes.begin(), notes.end());
     notes.erase(std::unique(notes.begin(), notes.end()), notes.end());
@@ -84,7 +82,7 @@ int Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std::
                                    }),
                     rows->end());
     }
-    return apkg::kOk;
+    return true;
 }
 
 void Print(const std::vector<DeckCounts>& rows, FILE* out) {
@@ -127,32 +125,25 @@ void Print(const std::vector<DeckCounts>& rows, FILE* out) {
 
 } // namespace
 
-int RunDecks(const DecksOptions& options, FILE* out, FILE* err) {
-    std::string path;
-    if (!ResolveAnkiInput(options.input, options.profile, &path, err)) {
-        return 1;
-    }
+int RunDecks(const std::string& path, FILE* out, FILE* err) {
     Report report(path, err);
     std::string message;
     int64_t now = 0;
     if (!ClockNow(&now, &message)) {
-        report.ErrorAbout("tollamy-deck", message);
-        return 2;
+        return report.Usage(message);
     }
-    if (options.profile.empty() && access(path.c_str(), R_OK) == 0 && !LooksLikeAnki(path)) {
+    if (access(path.c_str(), R_OK) == 0 && !LooksLikeAnki(path)) {
         report.Error(0, "is not an Anki package (.apkg), backup (.colpkg) or collection");
         return 1;
     }
     std::vector<DeckCounts> rows;
-    int result = WithAnkiCollection(
-        path, apkg::kMaxCollectionBytes, report,
-        [&](const std::string& copy, const std::string& entry) {
-            LoadedCollection c;
-            int r = LoadCollection(copy, entry, &c, &message);
-            return r == apkg::kOk ? Count(c, now, &rows, &message) : r;
-        },
-        &message);
-    if (result != apkg::kOk) {
+    if (!WithAnkiCollection(
+            path, kMaxCollectionBytes, report,
+            [&](const std::string& copy, const std::string& entry, std::string* why) {
+                LoadedCollection c;
+                return LoadCollection(copy, entry, &c, why) && Count(c, now, &rows, why);
+            },
+            &message)) {
         report.Error(0, message);
         return 1;
     }
@@ -160,4 +151,4 @@ int RunDecks(const DecksOptions& options, FILE* out, FILE* err) {
     return 0;
 }
 
-} // namespace deck
+} // namespace deck::anki

@@ -9,14 +9,10 @@
 
 #include <string>
 
-namespace deck {
+namespace deck::anki {
 
-struct DecksOptions {
-    std::string input;
-    std::string profile; // --anki-profile NAME
-};
-
+// Lists the decks of `input` (a profile's collection, when the command line names one) on out.
 // Returns the exit status: 0 listed, 1 the input cannot be read, 2 bad options.
-int RunDecks(const DecksOptions& options, FILE* out, FILE* err);
+int RunDecks(const std::string& input, FILE* out, FILE* err);
 
-} // namespace deck
+} // namespace deck::anki

@@ -6,13 +6,15 @@
 // new cards of --new N in Anki's order for new cards: deck by deck (a deck before its
 // subdecks), by position, gathered cards then sorted by template ("card type, then order
 // gathered", the deck options' default).
-#include "deck/anki_due.h"
+#include "deck/anki/due.h"
 
-#include "deck/anki_render.h"
-#include "deck/anki_source.h"
-#include "deck/anki_sqlite.h"
-#include "deck/apkg_collection.h"
+#include "deck/anki/collection.h"
+#include "deck/anki/render.h"
+#include "deck/anki/source.h"
+#include "deck/anki/sqlite.h"
+#include "deck/base/strings.h"
 #include "deck/cardtext.h"
+#include "deck/closingline.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,7 +25,7 @@
 
 #include <sqlite3.h>
 
-namespace deck {
+namespace deck::anki {
 
 namespace {
 
@@ -46,33 +48,18 @@ struct NoteData {
     std::vector<std::string> fields;
 };
 
-std::vector<std::string> SplitFields(const unsigned char* text, int size) {
-    std::vector<std::string> fields;
-    const char* p =
-        reinterpret_cast<const char*>(text != nullptr ? text : (const unsigned char*)"");
-    const char* end = p + (text != nullptr ? size : 0);
-    for (;;) {
-        const char* sep = static_cast<const char*>(memchr(p, '\x1f', static_cast<size_t>(end - p)));
-        fields.emplace_back(p, sep != nullptr ? sep : end);
-        if (sep == nullptr) {
-            return fields;
-        }
-        p = sep + 1;
-    }
-}
-
 // Sorts the cards of the decks asked for; the rows of other decks are passed over.
-int Gather(LoadedCollection& c, const ImportOptions& options, int64_t now, Due* out,
-           std::string* message) {
+bool Gather(LoadedCollection& c, const ImportOptions& options, int64_t now, Due* out,
+            std::string* err) {
     std::set<int64_t> decks;
     const bool filter = !options.ankiDeck.empty();
     out->deck = "any deck";
     if (filter) {
-        decks = apkg::DeckIds(c.schema, options.ankiDeck);
+        decks = DeckIds(c.schema, options.ankiDeck);
         if (decks.empty()) {
-            *message = "the collection has no deck \"" + options.ankiDeck +
-                       "\" (its decks: " + apkg::DeckList(c.schema) + ")";
-            return apkg::kNoSuchDeck;
+            *err = "the collection has no deck \"" + options.ankiDeck +
+                   "\" (its decks: " + DeckList(c.schema) + ")";
+            return false;
         }
         // The deck's own spelling: the shortest name among it and its subdecks.
         out->deck.clear();
@@ -86,7 +73,7 @@ int Gather(LoadedCollection& c, const ImportOptions& options, int64_t now, Due* 
     // Decks in the order of Anki's deck tree, for the new cards.
     std::vector<std::pair<std::string, int64_t>> order;
     for (const auto& [id, deck] : c.schema.decks) {
-        order.emplace_back(apkg::DeckSortKey(deck.name), id);
+        order.emplace_back(DeckSortKey(deck.name), id);
     }
     std::sort(order.begin(), order.end());
     std::unordered_map<int64_t, int64_t> rank;
@@ -133,7 +120,7 @@ int Gather(LoadedCollection& c, const ImportOptions& options, int64_t now, Due* 
         }
     });
     if (rc != SQLITE_OK) {
-        return apkg::CollectionError(c.db.get(), "the collection", message);
+        return CollectionError(c.db.get(), "the collection", err);
     }
     auto key = [](const Pick& a, const Pick& b) {
         return std::tie(a.first, a.second, a.third, a.id) <
@@ -145,12 +132,12 @@ int Gather(LoadedCollection& c, const ImportOptions& options, int64_t now, Due* 
     std::partial_sort(out->fresh.begin(), out->fresh.begin() + static_cast<long>(keep),
                       out->fresh.end(), key);
     out->fresh.resize(keep);
-    return apkg::kOk;
+    return true;
 }
 
 // Reads the notes of the picked cards and writes the cards.
-int Write(LoadedCollection& c, const Due& due, const ImportOptions& options, Report& report,
-          CardSink& sink, std::string* message) {
+bool Write(LoadedCollection& c, const Due& due, const ImportOptions& options, Report& report,
+           CardSink& sink, std::string* err) {
     std::vector<int64_t> ids;
     for (const auto* list : {&due.due, &due.fresh}) {
         for (const Pick& pick : *list) {
@@ -160,10 +147,9 @@ int Write(LoadedCollection& c, const Due& due, const ImportOptions& options, Rep
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     std::unordered_map<int64_t, NoteData> notes;
-    apkg::StmtPtr stmt;
-    if (apkg::Prepare(c.db.get(), "SELECT mid, flds FROM notes WHERE id = ?1", &stmt) !=
-        SQLITE_OK) {
-        return apkg::CollectionError(c.db.get(), "the collection", message);
+    StmtPtr stmt;
+    if (Prepare(c.db.get(), "SELECT mid, flds FROM notes WHERE id = ?1", &stmt) != SQLITE_OK) {
+        return CollectionError(c.db.get(), "the collection", err);
     }
     for (int64_t id : ids) {
         sqlite3_reset(stmt.get());
@@ -172,10 +158,9 @@ int Write(LoadedCollection& c, const Due& due, const ImportOptions& options, Rep
         if (rc == SQLITE_ROW) {
             NoteData& note = notes[id];
             note.type = sqlite3_column_int64(stmt.get(), 0);
-            note.fields = SplitFields(sqlite3_column_text(stmt.get(), 1),
-                                      sqlite3_column_bytes(stmt.get(), 1));
+            note.fields = SplitAnkiFields(ColumnView(stmt.get(), 1));
         } else if (rc != SQLITE_DONE) {
-            return apkg::CollectionError(c.db.get(), "the collection", message);
+            return CollectionError(c.db.get(), "the collection", err);
         }
     }
     TextFlags flags;
@@ -192,14 +177,14 @@ int Write(LoadedCollection& c, const Due& due, const ImportOptions& options, Rep
                 continue;
             }
             auto type = c.schema.types.find(note->second.type);
-            const apkg::NoteType* known = type != c.schema.types.end() ? &type->second : nullptr;
+            const NoteType* known = type != c.schema.types.end() ? &type->second : nullptr;
             int needed = 0;
             if (!RenderCard(known, note->second.fields, pick.ord, choice, &sides, &needed)) {
-                size_t have = note->second.fields.size();
+                const long have = static_cast<long>(note->second.fields.size());
                 report.Warning(0, "card " + std::to_string(pick.id) + " of note " +
                                       std::to_string(pick.note) + " skipped: the note has " +
-                                      std::to_string(have) + (have == 1 ? " field" : " fields") +
-                                      ", field " + std::to_string(needed) + " was asked for");
+                                      Counted(have, "field") + ", field " + std::to_string(needed) +
+                                      " was asked for");
                 continue;
             }
             record[0] = sides.question;
@@ -207,52 +192,41 @@ int Write(LoadedCollection& c, const Due& due, const ImportOptions& options, Rep
             sink.Add(record, 0, flags);
         }
     }
-    return apkg::kOk;
-}
-
-std::string Cards(long n) {
-    return std::to_string(n) + (n == 1 ? " card" : " cards");
+    return true;
 }
 
 } // namespace
 
 int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
-    std::string path;
-    if (int status = StartAnkiImport(options, err, quiet, &path)) {
-        return status;
-    }
+    const std::string& path = options.input;
     Report report(path, err);
     report.SetQuiet(quiet);
     std::string message;
     int64_t now = 0;
     if (!ClockNow(&now, &message)) {
-        report.ErrorAbout("tollamy-deck", message);
-        return 2;
+        return report.Usage(message);
     }
     DeckWriter writer;
-    if (!writer.Open(options.output, path, options.force, report)) {
+    if (!writer.Open(options.output, path, options.force, &message)) {
+        report.ErrorAbout(writer.Output(), message);
         return 1;
     }
     writer.KeepWhenUnchanged();
     // The sides come out of the cards as question and answer; --swap still exchanges them.
-    ImportOptions sides;
+    CardColumns sides;
     sides.swap = options.swap;
     CardSink sink(sides, writer, report);
     Due due;
     std::string entry;
-    int result = WithAnkiCollection(
-        path, apkg::kMaxCollectionBytes, report,
-        [&](const std::string& copy, const std::string& name) {
-            entry = name;
-            LoadedCollection c;
-            int r = LoadCollection(copy, name, &c, &message);
-            if (r == apkg::kOk) {
-                r = Gather(c, options, now, &due, &message);
-            }
-            return r == apkg::kOk ? Write(c, due, options, report, sink, &message) : r;
-        },
-        &message);
-    if (result != apkg::kOk) {
+    if (!WithAnkiCollection(
+            path, kMaxCollectionBytes, report,
+            [&](const std::string& copy, const std::string& name, std::string* why) {
+                entry = name;
+                LoadedCollection c;
+                return LoadCollection(copy, name, &c, why) && Gather(c, options, now, &due, why) &&
+                       Write(c, due, options, report, sink, why);
+            },
+            &message)) {
         report.Error(0, message);
         return 1;
     }
@@ -262,24 +236,28 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
         // A state for the Today screen rather than an empty item.
         writer.Write(CleanWhiteSpace("Nothing due in " + due.deck), "Next: " + next);
     }
-    if (report.Errors() != 0 || !writer.Commit(report)) {
+    if (report.Errors() != 0) {
+        return 1;
+    }
+    if (!writer.Commit(&message)) {
+        report.ErrorAbout(writer.Output(), message);
         return 1;
     }
     if (err != nullptr) {
-        std::string line = "imported " + Cards(writer.Cards()) + " from " + path + " (" + entry +
-                           ", due) to " + options.output +
-                           (writer.Unchanged() ? " (unchanged)" : "") + "; " + Cards(dueCount) +
-                           (dueCount == 1 ? " is" : " are") + " due today (" +
-                           DayName(due.timing, due.timing.today) + ")";
+        std::string line = "imported " + Counted(writer.Cards(), "card") + " from " + path + " (" +
+                           entry + ", due) to " + options.output +
+                           (writer.Unchanged() ? " (unchanged)" : "") + "; " +
+                           Counted(dueCount, "card") + (dueCount == 1 ? " is" : " are") +
+                           " due today (" + DayName(due.timing, due.timing.today) + ")";
         if (options.newCards > 0) {
             line += ", " + std::to_string(due.fresh.size()) + " new";
         }
         if (dueCount == 0) {
             line += "; next: " + next;
         }
-        fprintf(err, "%s; %ld warnings\n", line.c_str(), report.Warnings());
+        fprintf(err, "%s; %s\n", line.c_str(), Counted(report.Warnings(), "warning").c_str());
     }
     return 0;
 }
 
-} // namespace deck
+} // namespace deck::anki

@@ -1,9 +1,9 @@
 // `import --due`, `decks` and the Anki profiles, run as the user runs them (the tool as a
 // program, with TOLLAMY_NOW, TZ and ANKI_BASE set): the deck bytes, the messages, the exit
 // status, and the user's collection and folder afterwards.
-#include "deck/anki_render.h"
+#include "deck/anki/render.h"
 #include "deck/tests/apkg_builder.h"
-#include "deck_support.h"
+#include "deck/tests/deck_support.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -410,7 +410,7 @@ TEST(AnkiCloze, EachCardHidesItsOwnGap) {
     };
     for (const auto& c : cases) {
         std::string question, answer;
-        deck::RenderCloze(c.text, c.card, &question, &answer);
+        deck::anki::RenderCloze(c.text, c.card, &question, &answer);
         EXPECT_EQ(question, c.question) << c.text << " card " << c.card;
         EXPECT_EQ(answer, c.answer) << c.text << " card " << c.card;
     }

@@ -1,13 +1,13 @@
 // The package reader: the newest collection of the archive, unpacked into a private copy
-// (apkg_archive.cpp), checked and read as an SQLite collection (apkg_collection.cpp).
-#include "deck/apkg.h"
+// (archive.cpp), checked and read as an SQLite collection (collection.cpp).
+#include "deck/anki/package.h"
 
-#include "deck/apkg_archive.h"
-#include "deck/apkg_collection.h"
+#include "deck/anki/archive.h"
+#include "deck/anki/collection.h"
 
 #include <cstdio>
 
-namespace apkg {
+namespace deck::anki {
 namespace {
 
 std::string SizeText(uint64_t bytes) {
@@ -23,10 +23,9 @@ std::string SizeText(uint64_t bytes) {
 }
 
 // Calls `use` with the unpacked copy once it has been checked to be an SQLite database.
-int UseCheckedCopy(const std::string& copy, const std::string& entry, const CollectionUse& use,
-                   std::string* message) {
-    int result = PrepareCollectionCopy(copy, entry, message);
-    return result == kOk ? use(copy, entry) : result;
+bool UseCheckedCopy(const std::string& copy, const std::string& entry, const CollectionUse& use,
+                    std::string* err) {
+    return PrepareCollectionCopy(copy, entry, err) && use(copy, entry, err);
 }
 
 } // namespace
@@ -37,37 +36,35 @@ std::string OverLimitText(const std::string& entry, uint64_t stated, uint64_t li
     return entry + what + "the limit of " + SizeText(limit) + " (a damaged package or a zip bomb)";
 }
 
-int WithPackageCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
-                          std::string* message) {
+bool WithPackageCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
+                           std::string* err) {
     return WithUnpackedCollection(
         path, max_bytes,
-        [&](const std::string& copy, const std::string& entry) {
-            return UseCheckedCopy(copy, entry, use, message);
+        [&](const std::string& copy, const std::string& entry, std::string* why) {
+            return UseCheckedCopy(copy, entry, use, why);
         },
-        message);
+        err);
 }
 
-int ReadPackage(const std::string& path, const ReadOptions& options, const NoteSink& sink,
-                ReadInfo* info, std::string* message) {
+bool ReadPackage(const std::string& path, const ReadOptions& options, const NoteSink& sink,
+                 ReadInfo* info, std::string* err) {
     return WithPackageCollection(
         path, options.max_bytes,
-        [&](const std::string& copy, const std::string& entry) {
-            return ReadCollectionFile(copy, entry, options, sink, info, message);
+        [&](const std::string& copy, const std::string& entry, std::string* why) {
+            return ReadNotes(copy, entry, options, sink, info, why);
         },
-        message);
+        err);
 }
 
-int ReadPackageBuffer(const void* data, size_t size, const ReadOptions& options,
-                      const NoteSink& sink, ReadInfo* info, std::string* message) {
-    const CollectionUse read = [&](const std::string& copy, const std::string& entry) {
-        return ReadCollectionFile(copy, entry, options, sink, info, message);
-    };
+bool ReadPackageBuffer(const void* data, size_t size, const ReadOptions& options,
+                       const NoteSink& sink, ReadInfo* info, std::string* err) {
     return WithUnpackedCollection(
         data, size, options.max_bytes,
-        [&](const std::string& copy, const std::string& entry) {
-            return UseCheckedCopy(copy, entry, read, message);
+        [&](const std::string& copy, const std::string& entry, std::string* why) {
+            return PrepareCollectionCopy(copy, entry, why) &&
+                   ReadNotes(copy, entry, options, sink, info, why);
         },
-        message);
+        err);
 }
 
-} // namespace apkg
+} // namespace deck::anki

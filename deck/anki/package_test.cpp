@@ -1,6 +1,6 @@
 // The package reader on packages built through SQLite, zstd and libzip.
-#include "deck/anki_proto.h"
-#include "deck/apkg.h"
+#include "deck/anki/proto.h"
+#include "deck/anki/package.h"
 #include "deck/tests/apkg_builder.h"
 
 #include <cstdlib>
@@ -17,14 +17,15 @@
 #include <zstd.h>
 
 using namespace apkg_test;
+namespace anki = deck::anki;
 
 namespace {
 
 struct Read {
-    int result = -1;
+    bool ok = false;
     std::string message;
-    apkg::ReadInfo info;
-    std::vector<apkg::Note> notes;
+    anki::ReadInfo info;
+    std::vector<anki::Note> notes;
 };
 
 // A fresh folder, used as the package folder and as $TMPDIR, so that the reader's temporary
@@ -67,24 +68,20 @@ protected:
         return names;
     }
 
-    Read ReadPath(const std::string& path, const apkg::ReadOptions& options = {}) {
+    Read ReadPath(const std::string& path, const anki::ReadOptions& options = {}) {
         Read read;
-        read.result = apkg::ReadPackage(
-            path, options,
-            [&](const apkg::Note& note) {
-                read.notes.push_back(note);
-                return 0;
-            },
-            &read.info, &read.message);
+        read.ok = anki::ReadPackage(
+            path, options, [&](const anki::Note& note) { read.notes.push_back(note); }, &read.info,
+            &read.message);
         EXPECT_TRUE(TmpFiles().empty()) << "temporary copy left behind";
         return read;
     }
-    Read ReadSpec(const PackageSpec& plan, const apkg::ReadOptions& options = {}) {
+    Read ReadSpec(const PackageSpec& plan, const anki::ReadOptions& options = {}) {
         std::string path = Path("p.apkg");
         EXPECT_EQ(BuildPackage(plan, path), "");
         return ReadPath(path, options);
     }
-    Read ReadEntries(const std::vector<Entry>& entries, const apkg::ReadOptions& options = {}) {
+    Read ReadEntries(const std::vector<Entry>& entries, const anki::ReadOptions& options = {}) {
         std::string path = Path("p.apkg");
         EXPECT_EQ(WriteZip(path, entries), "");
         return ReadPath(path, options);
@@ -94,9 +91,30 @@ protected:
     bool had_tmpdir_ = false;
 };
 
+// What each kind of failure says to the user.
+const char kNotZip[] = "ZIP archive";
+const char kIoError[] = "cannot read";
+const char kNoCollection[] = "without an Anki collection";
+const char kNotSqlite[] = "not an SQLite database";
+const char kBadCollection[] = "collection";
+const char kBadZstd[] = "Zstandard";
+const char kTooLarge[] = "the limit of";
+const char kNoSuchDeck[] = "has no deck";
+
+// The reading failed, and its message says `says`.
+testing::AssertionResult Fails(const Read& read, const char* says) {
+    if (read.ok) {
+        return testing::AssertionFailure() << "the reading succeeded";
+    }
+    if (read.message.find(says) == std::string::npos) {
+        return testing::AssertionFailure() << "\"" << read.message << "\" does not say " << says;
+    }
+    return testing::AssertionSuccess();
+}
+
 std::vector<int64_t> Ids(const Read& read) {
     std::vector<int64_t> ids;
-    for (const apkg::Note& note : read.notes) {
+    for (const anki::Note& note : read.notes) {
         ids.push_back(note.id);
     }
     return ids;
@@ -115,7 +133,7 @@ class ApkgFormats : public ApkgRead, public ::testing::WithParamInterface<Format
 
 TEST_P(ApkgFormats, ReadsEveryNoteWithItsFieldsAndKind) {
     Read read = ReadSpec(SamplePackage(GetParam().format));
-    ASSERT_EQ(read.result, apkg::kOk) << read.message;
+    ASSERT_TRUE(read.ok) << read.message;
     EXPECT_EQ(read.info.entry, GetParam().entry);
     EXPECT_EQ(read.info.notes_in_package, 4u);
     EXPECT_EQ(read.info.notes_read, 4u);
@@ -137,10 +155,10 @@ TEST_P(ApkgFormats, ReadsEveryNoteWithItsFieldsAndKind) {
 
 TEST_P(ApkgFormats, KeepsOnlyTheNotesOfTheChosenDeckAndItsSubdecks) {
     PackageSpec plan = SamplePackage(GetParam().format);
-    apkg::ReadOptions options;
+    anki::ReadOptions options;
     options.deck = "French";
     Read french = ReadSpec(plan, options);
-    ASSERT_EQ(french.result, apkg::kOk) << french.message;
+    ASSERT_TRUE(french.ok) << french.message;
     EXPECT_EQ(Ids(french), (std::vector<int64_t>{1500000000001, 1500000000002}));
     EXPECT_EQ(french.info.notes_in_package, 4u);
     EXPECT_EQ(french.info.notes_read, 2u);
@@ -154,7 +172,7 @@ TEST_P(ApkgFormats, KeepsOnlyTheNotesOfTheChosenDeckAndItsSubdecks) {
 
     options.deck = "Geo"; // a prefix of a name is no deck
     Read none = ReadSpec(plan, options);
-    EXPECT_EQ(none.result, apkg::kNoSuchDeck);
+    EXPECT_TRUE(Fails(none, kNoSuchDeck));
     EXPECT_NE(none.message.find("\"Geo\""), std::string::npos) << none.message;
     EXPECT_NE(none.message.find("\"Geography::Capitals\""), std::string::npos) << none.message;
 }
@@ -169,10 +187,10 @@ TEST_F(ApkgRead, ReadsTheNewestCollectionAndNeverTheStub) {
     PackageSpec plan = SamplePackage(Format::kAnki21b);
     plan.stub = true;
     Read read = ReadSpec(plan);
-    ASSERT_EQ(read.result, apkg::kOk) << read.message;
+    ASSERT_TRUE(read.ok) << read.message;
     EXPECT_EQ(read.info.entry, "collection.anki21b");
     ASSERT_EQ(read.notes.size(), 4u);
-    for (const apkg::Note& note : read.notes) {
+    for (const anki::Note& note : read.notes) {
         EXPECT_NE(note.fields[0], kStubText);
     }
 
@@ -194,7 +212,7 @@ TEST_F(ApkgRead, ReadsTheNewestCollectionAndNeverTheStub) {
         }
     }
     Read failed = ReadEntries(broken);
-    EXPECT_EQ(failed.result, apkg::kBadZstd) << failed.message;
+    EXPECT_TRUE(Fails(failed, kBadZstd)) << failed.message;
     EXPECT_TRUE(failed.notes.empty());
 }
 
@@ -204,7 +222,7 @@ TEST_F(ApkgRead, HandsOutNotesInNoteIdOrder) {
         plan.format = format;
         plan.notes = {{30, kBasic, {"c", "3"}}, {10, kBasic, {"a", "1"}}, {20, kCloze, {"b", ""}}};
         Read read = ReadSpec(plan);
-        ASSERT_EQ(read.result, apkg::kOk) << read.message;
+        ASSERT_TRUE(read.ok) << read.message;
         EXPECT_EQ(Ids(read), (std::vector<int64_t>{10, 20, 30}));
     }
 }
@@ -213,7 +231,7 @@ TEST_F(ApkgRead, FieldsKeepEmptyOnesAndNotesOfUnknownTypesStillCome) {
     PackageSpec plan;
     plan.notes = {{1, kBasic, {"", "only answer", ""}}, {2, 777, {"q", "a"}}};
     Read read = ReadSpec(plan);
-    ASSERT_EQ(read.result, apkg::kOk) << read.message;
+    ASSERT_TRUE(read.ok) << read.message;
     ASSERT_EQ(read.notes.size(), 2u);
     EXPECT_EQ(read.notes[0].fields, (std::vector<std::string>{"", "only answer", ""}));
     EXPECT_EQ(read.notes[1].type_name, "");
@@ -223,7 +241,7 @@ TEST_F(ApkgRead, FieldsKeepEmptyOnesAndNotesOfUnknownTypesStillCome) {
 TEST_F(ApkgRead, CardInAFilteredDeckCountsForItsHomeDeck) {
     PackageSpec plan = SamplePackage(Format::kAnki21);
     plan.extra_schema = "UPDATE cards SET odid = did, did = 42 WHERE nid = 1500000000001";
-    apkg::ReadOptions options;
+    anki::ReadOptions options;
     options.deck = "French";
     EXPECT_EQ(Ids(ReadSpec(plan, options)), (std::vector<int64_t>{1500000000001, 1500000000002}));
 }
@@ -232,7 +250,7 @@ TEST_F(ApkgRead, ReadsACollectionLeftInWalMode) {
     PackageSpec plan = SamplePackage(Format::kAnki21b);
     plan.wal = true;
     Read read = ReadSpec(plan);
-    ASSERT_EQ(read.result, apkg::kOk) << read.message;
+    ASSERT_TRUE(read.ok) << read.message;
     EXPECT_EQ(read.notes.size(), 4u);
 }
 
@@ -243,7 +261,7 @@ TEST_F(ApkgRead, BadArchivesGiveClearErrors) {
     for (size_t cut : {whole.size() - 10, whole.size() / 2, size_t(30)}) {
         ASSERT_TRUE(WriteFile(path, whole.substr(0, cut)));
         Read read = ReadPath(path);
-        EXPECT_EQ(read.result, apkg::kNotZip) << cut << ": " << read.message;
+        EXPECT_TRUE(Fails(read, kNotZip)) << cut << ": " << read.message;
         EXPECT_NE(read.message.find("ZIP"), std::string::npos) << read.message;
     }
 
@@ -252,27 +270,27 @@ TEST_F(ApkgRead, BadArchivesGiveClearErrors) {
     flipped[200] ^= 0x55;
     ASSERT_TRUE(WriteFile(path, flipped));
     Read damaged = ReadPath(path);
-    EXPECT_NE(damaged.result, apkg::kOk);
+    EXPECT_FALSE(damaged.ok);
     EXPECT_TRUE(damaged.notes.empty());
 
     ASSERT_TRUE(WriteFile(path, "PK\x03\x04 but nothing else"));
-    EXPECT_EQ(ReadPath(path).result, apkg::kNotZip);
+    EXPECT_TRUE(Fails(ReadPath(path), kNotZip));
 
     Read missing = ReadPath(Path("missing.apkg"));
-    EXPECT_EQ(missing.result, apkg::kIoError) << missing.message;
+    EXPECT_TRUE(Fails(missing, kIoError)) << missing.message;
 
     Read empty = ReadEntries({{"media", "{}"}, {"0", "image bytes"}});
-    EXPECT_EQ(empty.result, apkg::kNoCollection);
+    EXPECT_TRUE(Fails(empty, kNoCollection));
     EXPECT_NE(empty.message.find("collection.anki21b"), std::string::npos) << empty.message;
 }
 
 TEST_F(ApkgRead, CollectionsThatAreNotSqliteOrNotAnkiAreRefused) {
     Read text = ReadEntries({{"collection.anki21", "this is no database at all, only words"}});
-    EXPECT_EQ(text.result, apkg::kNotSqlite) << text.message;
+    EXPECT_TRUE(Fails(text, kNotSqlite)) << text.message;
     EXPECT_NE(text.message.find("SQLite"), std::string::npos);
 
     Read zero = ReadEntries({{"collection.anki2", ""}});
-    EXPECT_EQ(zero.result, apkg::kNotSqlite) << zero.message;
+    EXPECT_TRUE(Fails(zero, kNotSqlite)) << zero.message;
 
     // An SQLite header over damaged pages.
     std::string bytes = CollectionEntry(SamplePackage(Format::kAnki21));
@@ -281,33 +299,33 @@ TEST_F(ApkgRead, CollectionsThatAreNotSqliteOrNotAnkiAreRefused) {
         corrupt[i] = static_cast<char>(corrupt[i] ^ 0xa5);
     }
     Read damaged = ReadEntries({{"collection.anki21", corrupt}});
-    EXPECT_NE(damaged.result, apkg::kOk);
+    EXPECT_FALSE(damaged.ok);
 
     // A valid SQLite database that is no collection.
     PackageSpec plan;
     plan.extra_schema = "DROP TABLE notes; CREATE VIEW notes AS SELECT 1 AS id";
     Read other = ReadSpec(plan);
-    EXPECT_EQ(other.result, apkg::kBadCollection) << other.message;
+    EXPECT_TRUE(Fails(other, kBadCollection)) << other.message;
 
     // The collection's own views never run: a view in place of the cards table is refused
     // rather than queried.
     plan = SamplePackage(Format::kAnki21);
     plan.extra_schema = "ALTER TABLE cards RENAME TO real_cards; "
                         "CREATE VIEW cards AS SELECT nid, did, odid FROM real_cards";
-    apkg::ReadOptions french;
+    anki::ReadOptions french;
     french.deck = "French";
     Read view = ReadSpec(plan, french);
-    EXPECT_EQ(view.result, apkg::kBadCollection) << view.message;
+    EXPECT_TRUE(Fails(view, kBadCollection)) << view.message;
     EXPECT_TRUE(view.notes.empty());
 }
 
 TEST_F(ApkgRead, FailingZstandardStreamsAreRefused) {
     std::string real = CollectionEntry(SamplePackage(Format::kAnki21b));
     Read garbage = ReadEntries({{"collection.anki21b", "not zstd at all, just text bytes"}});
-    EXPECT_EQ(garbage.result, apkg::kBadZstd) << garbage.message;
+    EXPECT_TRUE(Fails(garbage, kBadZstd)) << garbage.message;
 
     Read truncated = ReadEntries({{"collection.anki21b", real.substr(0, real.size() - 3)}});
-    EXPECT_EQ(truncated.result, apkg::kBadZstd) << truncated.message;
+    EXPECT_TRUE(Fails(truncated, kBadZstd)) << truncated.message;
     EXPECT_TRUE(truncated.notes.empty());
 
     // A damaged block header: the second byte after the frame header of the first block.
@@ -318,10 +336,10 @@ TEST_F(ApkgRead, FailingZstandardStreamsAreRefused) {
     flipped[header + 1] = static_cast<char>(0xff);
     flipped[header + 2] = static_cast<char>(0xff);
     Read damaged = ReadEntries({{"collection.anki21b", flipped}});
-    EXPECT_EQ(damaged.result, apkg::kBadZstd) << damaged.message;
+    EXPECT_TRUE(Fails(damaged, kBadZstd)) << damaged.message;
 
     Read empty = ReadEntries({{"collection.anki21b", ""}});
-    EXPECT_EQ(empty.result, apkg::kBadZstd) << empty.message;
+    EXPECT_TRUE(Fails(empty, kBadZstd)) << empty.message;
 }
 
 // Sets the uncompressed size of every entry in the local headers and the central directory.
@@ -348,25 +366,25 @@ TEST_F(ApkgRead, ZipBombsAreStoppedBeforeAndWhileUnpacking) {
         "");
     ASSERT_TRUE(WriteFile(path, StateSize(ReadFile(path), 0xfff00000u)));
     Read stated = ReadPath(path);
-    EXPECT_EQ(stated.result, apkg::kTooLarge) << stated.message;
+    EXPECT_TRUE(Fails(stated, kTooLarge)) << stated.message;
     EXPECT_NE(stated.message.find("1 GiB"), std::string::npos) << stated.message;
 
     // Plain collection larger than the limit: refused from the stated size.
     std::string zeros(3 << 20, '\0');
-    apkg::ReadOptions small;
+    anki::ReadOptions small;
     small.max_bytes = 1 << 20;
     Read plain = ReadEntries({{"collection.anki21", zeros}}, small);
-    EXPECT_EQ(plain.result, apkg::kTooLarge) << plain.message;
+    EXPECT_TRUE(Fails(plain, kTooLarge)) << plain.message;
 
     // A stated size that lies low: the bytes really inflated are counted.
     ASSERT_EQ(WriteZip(path, {{"collection.anki21", zeros}}), "");
     ASSERT_TRUE(WriteFile(path, StateSize(ReadFile(path), 1000)));
     Read lying = ReadPath(path, small);
-    EXPECT_NE(lying.result, apkg::kOk) << lying.message;
+    EXPECT_FALSE(lying.ok) << lying.message;
 
     // Zstandard frame stating its content size over the limit.
     Read framed = ReadEntries({{"collection.anki21b", ZstdCompress(zeros)}}, small);
-    EXPECT_EQ(framed.result, apkg::kTooLarge) << framed.message;
+    EXPECT_TRUE(Fails(framed, kTooLarge)) << framed.message;
 
     // Zstandard stream without a stated content size: the output is counted.
     std::string streamed(ZSTD_compressBound(zeros.size()), '\0');
@@ -379,12 +397,12 @@ TEST_F(ApkgRead, ZipBombsAreStoppedBeforeAndWhileUnpacking) {
     streamed.resize(out.pos);
     ASSERT_EQ(ZSTD_getFrameContentSize(streamed.data(), streamed.size()), ZSTD_CONTENTSIZE_UNKNOWN);
     Read unknown = ReadEntries({{"collection.anki21b", streamed}}, small);
-    EXPECT_EQ(unknown.result, apkg::kTooLarge) << unknown.message;
+    EXPECT_TRUE(Fails(unknown, kTooLarge)) << unknown.message;
 }
 
 TEST(ApkgNotetypeKind, ReadsFieldOneAndSurvivesMalformedBytes) {
     auto kind = [](const std::string& bytes) {
-        return apkg::NotetypeKind(reinterpret_cast<const unsigned char*>(bytes.data()),
+        return anki::NotetypeKind(reinterpret_cast<const unsigned char*>(bytes.data()),
                                   bytes.size());
     };
     EXPECT_EQ(kind(std::string("\x08\x01", 2)), 1);

@@ -1,37 +1,22 @@
 // tollamy-deck import of Anki packages: notes from the package reader, cards through the
 // same CardSink as the text formats (Anki keeps its fields as HTML, and cloze notes follow
 // the text import's cloze rule).
-#include "deck/apkg_import.h"
+#include "deck/anki/packageimport.h"
 
-#include "deck/anki_snapshot.h"
-#include "deck/anki_source.h"
-#include "deck/apkg.h"
-#include "deck/apkg_collection.h"
+#include "deck/anki/archive.h"
+#include "deck/anki/collection.h"
+#include "deck/anki/package.h"
+#include "deck/anki/source.h"
+#include "deck/base/strings.h"
 #include "deck/closingline.h"
 
+#include <errno.h>
 #include <string.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 
-namespace deck {
-
-namespace {
-
-bool StartsWithNoCase(const std::string& text, size_t at, const char* word) {
-    size_t n = strlen(word);
-    if (text.size() - at < n) {
-        return false;
-    }
-    for (size_t i = 0; i < n; ++i) {
-        if (tolower(static_cast<unsigned char>(text[at + i])) != word[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
+namespace deck::anki {
 
 bool ImportsPackage(const ImportOptions& options) {
     return !options.ankiProfile.empty() || options.format == "apkg" ||
@@ -50,7 +35,7 @@ int CountMediaReferences(const std::string& field) {
     for (size_t at = field.find('<'); at != std::string::npos; at = field.find('<', at + 1)) {
         for (const char* tag : kTags) {
             size_t end = at + strlen(tag);
-            if (StartsWithNoCase(field, at, tag) &&
+            if (HasAtNoCase(field, at, tag) &&
                 (end == field.size() || strchr(" \t\r\n/>", field[end]) != nullptr)) {
                 ++count;
             }
@@ -60,17 +45,13 @@ int CountMediaReferences(const std::string& field) {
 }
 
 int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
-    std::string path;
-    if (int status = StartAnkiImport(options, err, quiet, &path)) {
-        return status;
-    }
+    const std::string& path = options.input;
     Report report(path, err);
     report.SetQuiet(quiet);
     if (!options.fieldSeparator.empty() || !options.cardSeparator.empty() ||
         !options.encoding.empty()) {
-        report.ErrorAbout("tollamy-deck", "--field-sep, --card-sep and --encoding do not apply "
-                                          "to an Anki package");
-        return 2;
+        return report.Usage("--field-sep, --card-sep and --encoding do not apply to an Anki "
+                            "package");
     }
     struct stat in {};
     if (stat(path.c_str(), &in) != 0) {
@@ -78,10 +59,12 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         return 1;
     }
     DeckWriter writer;
-    if (!writer.Open(options.output, path, options.force, report)) {
+    std::string why;
+    if (!writer.Open(options.output, path, options.force, &why)) {
+        report.ErrorAbout(writer.Output(), why);
         return 1;
     }
-    CardSink sink(options, writer, report);
+    CardSink sink(ColumnsOf(options), writer, report);
 
     // The fields each card is made of: those asked for, else the note type's first two.
     const int q = options.question != 0 ? options.question : (options.answer == 1 ? 2 : 1);
@@ -92,14 +75,14 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
     TextFlags flags;
     flags.html = true; // Anki stores every field as HTML
     flags.cloze = true;
-    apkg::ReadOptions read;
+    ReadOptions read;
     read.deck = options.ankiDeck;
     const bool collection = LooksLikeSqlite(path);
     read.kind = collection ? "collection" : "package";
-    apkg::ReadInfo info;
+    ReadInfo info;
     std::string message;
     Record record;
-    apkg::NoteSink notes = [&](const apkg::Note& note) {
+    NoteSink notes = [&](const Note& note) {
         if (note.fields.size() < needed) {
             ++fewer;
             std::string type = note.type_name.empty() ? "" : " (" + note.type_name + ")";
@@ -108,10 +91,9 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
                 field += " (\"" + note.field_names[needed - 1] + "\")";
             }
             report.Warning(0, "note " + std::to_string(note.id) + type + " skipped: it has " +
-                                  std::to_string(note.fields.size()) + " field" +
-                                  (note.fields.size() == 1 ? "" : "s") + ", field " + field +
-                                  " was asked for");
-            return 0;
+                                  Counted(static_cast<long>(note.fields.size()), "field") +
+                                  ", field " + field + " was asked for");
+            return;
         }
         media += CountMediaReferences(note.fields[q - 1]);
         media += CountMediaReferences(note.fields[a - 1]);
@@ -119,17 +101,14 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         // The cloze rule: the cloze field shows its gaps as the question and its text
         // as the answer. Notes of other types only follow it when their text has clozes.
         sink.Add(record, 0, flags);
-        return 0;
     };
-    int result = WithAnkiCollection(
-        path, read.max_bytes, report,
-        [&](const std::string& copy, const std::string& entry) {
-            return apkg::ReadCollectionFile(copy, entry, read, notes, &info, &message);
-        },
-        &message);
-    if (result != apkg::kOk) {
-        if (options.format == "auto" &&
-            (result == apkg::kNotZip || result == apkg::kNoCollection)) {
+    if (!WithAnkiCollection(
+            path, read.max_bytes, report,
+            [&](const std::string& copy, const std::string& entry, std::string* why) {
+                return ReadNotes(copy, entry, read, notes, &info, why);
+            },
+            &message)) {
+        if (options.format == "auto" && !collection && !IsPackage(path)) {
             // Found by its first bytes only: it may be any ZIP archive.
             message = "is not a text file (it looks like a ZIP archive), and not an Anki "
                       "package: " +
@@ -138,7 +117,11 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         report.Error(0, message);
         return 1;
     }
-    if (report.Errors() != 0 || !writer.Commit(report)) {
+    if (report.Errors() != 0) {
+        return 1;
+    }
+    if (!writer.Commit(&why)) {
+        report.ErrorAbout(writer.Output(), why);
         return 1;
     }
     if (err != nullptr) {
@@ -155,4 +138,4 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
     return 0;
 }
 
-} // namespace deck
+} // namespace deck::anki

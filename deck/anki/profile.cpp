@@ -1,15 +1,15 @@
 // Anki's profiles: the base folder and the profile folders in it.
-#include "deck/anki_profile.h"
+#include "deck/anki/profile.h"
 
-#include <dirent.h>
 #include <pwd.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
-namespace deck {
+namespace deck::anki {
 
 namespace {
 
@@ -23,13 +23,18 @@ std::string Home() {
 }
 
 bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::error_code ec;
+    return std::filesystem::is_directory(path, ec);
 }
 
-bool IsFile(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+// The profiles as a message lists them: "\"User 1\", \"Work\"" (or "none").
+std::string ProfileList(const std::vector<std::string>& profiles) {
+    std::string list;
+    for (const std::string& name : profiles) {
+        list += list.empty() ? "" : ", ";
+        list += "\"" + name + "\"";
+    }
+    return list.empty() ? "none" : list;
 }
 
 } // namespace
@@ -52,41 +57,28 @@ std::string AnkiBaseFolder() {
 
 std::vector<std::string> AnkiProfiles(const std::string& base) {
     std::vector<std::string> profiles;
-    DIR* dir = opendir(base.c_str());
-    if (dir == nullptr) {
-        return profiles;
-    }
-    while (const dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != ".." && IsFile(base + "/" + name + "/collection.anki2")) {
-            profiles.push_back(name);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(base, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (std::filesystem::is_regular_file(it->path() / "collection.anki2", ec)) {
+            profiles.push_back(it->path().filename().string());
         }
     }
-    closedir(dir);
     std::sort(profiles.begin(), profiles.end());
     return profiles;
 }
 
-std::string ProfileList(const std::vector<std::string>& profiles) {
-    std::string list;
-    for (const std::string& name : profiles) {
-        list += list.empty() ? "" : ", ";
-        list += "\"" + name + "\"";
-    }
-    return list.empty() ? "none" : list;
-}
-
-bool ProfileCollection(const std::string& name, std::string* path, std::string* message) {
+bool ProfileCollection(const std::string& name, std::string* path, std::string* err) {
     const std::string base = AnkiBaseFolder();
     std::vector<std::string> profiles = AnkiProfiles(base);
     // A name is one folder of the base folder, never a path out of it.
     if (std::find(profiles.begin(), profiles.end(), name) == profiles.end()) {
-        *message = "Anki has no profile \"" + name + "\" in " + base +
-                   " (its profiles: " + ProfileList(profiles) + ")";
+        *err = "Anki has no profile \"" + name + "\" in " + base +
+               " (its profiles: " + ProfileList(profiles) + ")";
         return false;
     }
     *path = base + "/" + name + "/collection.anki2";
     return true;
 }
 
-} // namespace deck
+} // namespace deck::anki

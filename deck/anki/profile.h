@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace deck {
+namespace deck::anki {
 
 // Anki's base folder: $ANKI_BASE when it is set; otherwise $XDG_DATA_HOME/Anki2 (by default
 // ~/.local/share/Anki2) when that folder exists; otherwise the Flatpak's
@@ -15,11 +15,8 @@ std::string AnkiBaseFolder();
 // The profiles in `base`: its folders that hold a collection.anki2, sorted by name.
 std::vector<std::string> AnkiProfiles(const std::string& base);
 
-// The profiles as a message lists them: "\"User 1\", \"Work\"" (or "none").
-std::string ProfileList(const std::vector<std::string>& profiles);
+// The collection of profile `name`. False with *err set when there is no such profile: it names
+// the base folder and lists the profiles found.
+bool ProfileCollection(const std::string& name, std::string* path, std::string* err);
 
-// The collection of profile `name`. False with a message (without "error:") when there is no
-// such profile: it names the base folder and lists the profiles found.
-bool ProfileCollection(const std::string& name, std::string* path, std::string* message);
-
-} // namespace deck
+} // namespace deck::anki

@@ -1,7 +1,7 @@
 // The protobuf walker.
-#include "deck/anki_proto.h"
+#include "deck/anki/proto.h"
 
-namespace apkg {
+namespace deck::anki {
 
 int ScanProto(const unsigned char* message, size_t size,
               const std::function<void(const ProtoField&)>& field) {
@@ -82,4 +82,4 @@ int NotetypeKind(const unsigned char* config, size_t size) {
     return kind == 1 ? 1 : 0;
 }
 
-} // namespace apkg
+} // namespace deck::anki

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-namespace apkg {
+namespace deck::anki {
 
 // Calls `field` for each top-level field of a protobuf message: its number, and either its
 // varint value (wire type 0) or its bytes (wire type 2). Returns 0 when the bytes are malformed.
@@ -29,4 +29,4 @@ std::string ProtoText(const void* message, int size, uint64_t number);
 // when the field is absent or the bytes are malformed.
 int NotetypeKind(const unsigned char* config, size_t size);
 
-} // namespace apkg
+} // namespace deck::anki

@@ -1,10 +1,12 @@
 // Card sides by template: cloze gaps (rslib/src/cloze.rs has Anki's own rules) and the reverse
 // templates of standard note types.
-#include "deck/anki_render.h"
+#include "deck/anki/render.h"
+
+#include "deck/base/strings.h"
 
 #include <algorithm>
 
-namespace deck {
+namespace deck::anki {
 
 namespace {
 
@@ -121,12 +123,6 @@ void Render(const std::vector<ClozeNode>& nodes, int number, std::string* questi
     }
 }
 
-std::string Trim(const std::string& text) {
-    size_t b = text.find_first_not_of(" \t\r\n");
-    size_t e = text.find_last_not_of(" \t\r\n");
-    return b == std::string::npos ? std::string() : text.substr(b, e - b + 1);
-}
-
 // The fields a template shows, in order: {{Field}}, {{text:Field}} and the like, without the
 // section tags ({{#F}}, {{^F}}, {{/F}}) and the special fields. `filter` keeps only references
 // with that filter ("cloze").
@@ -157,7 +153,7 @@ std::vector<std::string> FieldsShown(const std::string& format, const char* filt
     return names;
 }
 
-int FieldNumber(const apkg::NoteType& type, const std::string& name) {
+int FieldNumber(const NoteType& type, const std::string& name) {
     auto it = std::find(type.field_names.begin(), type.field_names.end(), name);
     return it == type.field_names.end() ? 0 : static_cast<int>(it - type.field_names.begin()) + 1;
 }
@@ -172,12 +168,12 @@ void RenderCloze(const std::string& text, int number, std::string* question, std
     Render(Parse(text, &at, 0, &closed), number, question, answer);
 }
 
-bool IsReverseTemplate(const apkg::NoteType& type, int64_t ord) {
+bool IsReverseTemplate(const NoteType& type, int64_t ord) {
     if (type.cloze || ord < 0 || static_cast<size_t>(ord) >= type.templates.size() ||
         type.field_names.size() < 2) {
         return false;
     }
-    const apkg::CardTemplate& card = type.templates[static_cast<size_t>(ord)];
+    const CardTemplate& card = type.templates[static_cast<size_t>(ord)];
     std::vector<std::string> asked = FieldsShown(card.question);
     std::vector<std::string> told = FieldsShown(card.answer);
     return !asked.empty() && asked[0] == type.field_names[1] &&
@@ -185,7 +181,7 @@ bool IsReverseTemplate(const apkg::NoteType& type, int64_t ord) {
            std::find(told.begin(), told.end(), type.field_names[0]) != told.end();
 }
 
-bool RenderCard(const apkg::NoteType* type, const std::vector<std::string>& fields, int64_t ord,
+bool RenderCard(const NoteType* type, const std::vector<std::string>& fields, int64_t ord,
                 const FieldChoice& choice, CardSides* sides, int* needed) {
     int q = choice.question != 0 ? choice.question : (choice.answer == 1 ? 2 : 1);
     int a = choice.answer != 0 ? choice.answer : (q == 1 ? 2 : 1);
@@ -219,4 +215,4 @@ bool RenderCard(const apkg::NoteType* type, const std::vector<std::string>& fiel
     return true;
 }
 
-} // namespace deck
+} // namespace deck::anki

@@ -3,12 +3,12 @@
 // hides only gap N. The sides are still Anki's HTML; CardSink turns them into card text.
 #pragma once
 
-#include "deck/anki_schema.h"
+#include "deck/anki/schema.h"
 
 #include <string>
 #include <vector>
 
-namespace deck {
+namespace deck::anki {
 
 struct CardSides {
     std::string question;
@@ -26,7 +26,7 @@ struct FieldChoice {
 // ord+1 hidden, and as the answer the text with every gap filled, then the Back Extra (the
 // second field). Other notes: the first two fields or those chosen, exchanged on a reverse
 // template. False when the note has fewer fields than that; *needed is then the field asked for.
-bool RenderCard(const apkg::NoteType* type, const std::vector<std::string>& fields, int64_t ord,
+bool RenderCard(const NoteType* type, const std::vector<std::string>& fields, int64_t ord,
                 const FieldChoice& choice, CardSides* sides, int* needed);
 
 // Cloze card `number`: gap `number` shows as "[hint]" or "[...]", the other gaps as their text;
@@ -35,6 +35,6 @@ void RenderCloze(const std::string& text, int number, std::string* question, std
 
 // True when template `ord` of a standard note type asks with the note's second field and
 // answers with its first: the reverse card of "Basic (and reversed card)" and its kin.
-bool IsReverseTemplate(const apkg::NoteType& type, int64_t ord);
+bool IsReverseTemplate(const NoteType& type, int64_t ord);
 
-} // namespace deck
+} // namespace deck::anki

@@ -16,10 +16,10 @@
 //   card is written here, and --new N takes N, whatever the limits.
 // - A card in a filtered deck counts for its home deck, as it would stand there after leaving
 //   the filtered deck; Anki itself shows it in the filtered deck until then.
-#include "deck/anki_schedule.h"
+#include "deck/anki/schedule.h"
 
-#include "deck/anki_schema.h"
-#include "deck/anki_sqlite.h"
+#include "deck/anki/schema.h"
+#include "deck/anki/sqlite.h"
 
 #include <stdlib.h>
 #include <time.h>
@@ -29,7 +29,7 @@
 #include <nlohmann/json.hpp>
 #include <sqlite3.h>
 
-namespace deck {
+namespace deck::anki {
 
 namespace {
 
@@ -112,8 +112,8 @@ std::string Clock(int64_t when, long offset, const char* format) {
 int LoadScheduleConfig(sqlite3* db, ScheduleConfig* config) {
     static const char* const kKeys[] = {"rollover", "creationOffset", "schedVer", "collapseTime"};
     config->version = 1; // Anki's reading of a collection that names no scheduler
-    apkg::StmtPtr stmt;
-    int rc = apkg::Prepare(db, "SELECT crt, conf FROM col LIMIT 1", &stmt);
+    StmtPtr stmt;
+    int rc = Prepare(db, "SELECT crt, conf FROM col LIMIT 1", &stmt);
     if (rc != SQLITE_OK) {
         return rc;
     }
@@ -121,10 +121,10 @@ int LoadScheduleConfig(sqlite3* db, ScheduleConfig* config) {
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         return rc;
     }
-    std::string conf = rc == SQLITE_ROW ? apkg::ColumnText(stmt.get(), 1) : std::string();
+    std::string conf = rc == SQLITE_ROW ? ColumnText(stmt.get(), 1) : std::string();
     config->created = rc == SQLITE_ROW ? sqlite3_column_int64(stmt.get(), 0) : 0;
-    int has_table = 0;
-    rc = apkg::TableExists(db, "config", &has_table);
+    bool has_table = false;
+    rc = TableExists(db, "config", &has_table);
     if (rc != SQLITE_OK) {
         return rc;
     }
@@ -141,12 +141,12 @@ int LoadScheduleConfig(sqlite3* db, ScheduleConfig* config) {
         return SQLITE_OK;
     }
     // The newer schema: one row per key, its value JSON.
-    rc = apkg::Prepare(db, "SELECT KEY, val FROM config", &stmt);
+    rc = Prepare(db, "SELECT KEY, val FROM config", &stmt);
     if (rc != SQLITE_OK) {
         return rc;
     }
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        std::string key = apkg::ColumnText(stmt.get(), 0);
+        std::string key = ColumnText(stmt.get(), 0);
         if (std::find(std::begin(kKeys), std::end(kKeys), key) != std::end(kKeys)) {
             const char* bytes = static_cast<const char*>(sqlite3_column_blob(stmt.get(), 1));
             int size = sqlite3_column_bytes(stmt.get(), 1);
@@ -165,12 +165,17 @@ Timing TimingAt(const ScheduleConfig& config, int64_t now) {
     return timing;
 }
 
+namespace {
+
+// The day number of moment `when`, on the clock of `today` (same offset).
 int64_t DayOf(const ScheduleConfig& config, const Timing& today, int64_t when) {
     int64_t next = 0;
     return DaysAt(config, when, today.offset, &next);
 }
 
-bool ClockNow(int64_t* now, std::string* message) {
+} // namespace
+
+bool ClockNow(int64_t* now, std::string* err) {
     const char* text = getenv("TOLLAMY_NOW");
     if (text == nullptr || *text == 0) {
         *now = static_cast<int64_t>(time(nullptr));
@@ -179,7 +184,7 @@ bool ClockNow(int64_t* now, std::string* message) {
     char* end = nullptr;
     long long value = strtoll(text, &end, 10);
     if (*end != 0 || value < 0) {
-        *message = std::string("TOLLAMY_NOW must be a time in Unix seconds, not '") + text + "'";
+        *err = std::string("TOLLAMY_NOW must be a time in Unix seconds, not '") + text + "'";
         return false;
     }
     *now = value;
@@ -187,9 +192,9 @@ bool ClockNow(int64_t* now, std::string* message) {
 }
 
 int ForEachCard(sqlite3* db, const std::function<void(const CardRow&)>& card) {
-    apkg::StmtPtr stmt;
-    int rc = apkg::Prepare(db, "SELECT id, nid, did, ord, type, queue, due, odue, odid FROM cards",
-                           &stmt);
+    StmtPtr stmt;
+    int rc =
+        Prepare(db, "SELECT id, nid, did, ord, type, queue, due, odue, odid FROM cards", &stmt);
     if (rc != SQLITE_OK) {
         return rc;
     }
@@ -274,4 +279,4 @@ std::string NextDueText(const Timing& today, int64_t day, long count, int64_t fi
     return cards + " on " + DayName(today, day);
 }
 
-} // namespace deck
+} // namespace deck::anki

@@ -12,7 +12,7 @@
 
 struct sqlite3;
 
-namespace deck {
+namespace deck::anki {
 
 // What the collection's configuration says about its schedule.
 struct ScheduleConfig {
@@ -39,12 +39,9 @@ struct Timing {
 // The day number at `now`, with the local time zone's offset at `now` (TZ).
 Timing TimingAt(const ScheduleConfig& config, int64_t now);
 
-// The day number of moment `when`, on the clock of `today` (same offset).
-int64_t DayOf(const ScheduleConfig& config, const Timing& today, int64_t when);
-
-// The clock: TOLLAMY_NOW (Unix seconds) when set, else the system's. False with a message
-// when TOLLAMY_NOW is not a number.
-bool ClockNow(int64_t* now, std::string* message);
+// The clock: TOLLAMY_NOW (Unix seconds) when set, else the system's. False with *err set when
+// TOLLAMY_NOW is not a number.
+bool ClockNow(int64_t* now, std::string* err);
 
 // One row of the cards table.
 struct CardRow {
@@ -76,4 +73,4 @@ std::string DayName(const Timing& today, int64_t day);
 // 2026-12-14", "2 cards later today, from 14:35"; "no reviews are scheduled" when count is 0.
 std::string NextDueText(const Timing& today, int64_t day, long count, int64_t first_time);
 
-} // namespace deck
+} // namespace deck::anki

@@ -1,11 +1,11 @@
 // The note types and decks of an Anki collection: nlohmann-json for the older schema's JSON,
-// the protobuf walker (anki_proto.cpp) for the newer schema's configs.
-#include "deck/anki_schema.h"
+// the protobuf walker (proto.cpp) for the newer schema's configs.
+#include "deck/anki/schema.h"
 
-#include "deck/utf.h"
+#include "deck/base/strings.h"
 
-#include "deck/anki_proto.h"
-#include "deck/anki_sqlite.h"
+#include "deck/anki/proto.h"
+#include "deck/anki/sqlite.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,11 +13,13 @@
 #include <nlohmann/json.hpp>
 #include <sqlite3.h>
 
-namespace apkg {
+namespace deck::anki {
 
 namespace {
 
-constexpr char kFieldSep = '\x1f';
+// The newer schema separates the levels of a deck name with U+001F. The sort key uses it too:
+// it sorts below every printable character, so "A::B" comes before "A B".
+constexpr char kLevelSep = '\x1f';
 // Anki's note types and decks take kilobytes of JSON; a parse tree of much more than this
 // would only serve to exhaust memory, so larger texts are left unread.
 constexpr int kMaxJsonBytes = 64 << 20;
@@ -156,7 +158,7 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
     if (rc != SQLITE_DONE) {
         return rc;
     }
-    int has_templates = 0;
+    bool has_templates = false;
     rc = TableExists(db, "templates", &has_templates);
     if (rc == SQLITE_OK && has_templates) {
         // Template.Config: q_format is field 1, a_format field 2.
@@ -175,7 +177,7 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
             return rc;
         }
     }
-    int has_decks = 0;
+    bool has_decks = false;
     rc = TableExists(db, "decks", &has_decks);
     if (rc != SQLITE_OK || !has_decks) {
         return rc;
@@ -188,7 +190,7 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
         std::string name = ColumnText(stmt.get(), 1);
         std::string shown;
         for (char c : name) {
-            if (c == kFieldSep) {
+            if (c == kLevelSep) {
                 shown += "::";
             } else {
                 shown += c;
@@ -209,13 +211,13 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
 
 int LoadSchema(sqlite3* db, Schema* schema) {
     Loading loading;
-    int has_notetypes = 0;
+    bool has_notetypes = false;
     int rc = TableExists(db, "notetypes", &has_notetypes);
     if (rc == SQLITE_OK && has_notetypes) {
         rc = LoadTables(db, schema, &loading);
     }
     if (rc == SQLITE_OK && schema->types.empty()) {
-        int has_col = 0;
+        bool has_col = false;
         rc = TableExists(db, "col", &has_col);
         if (rc == SQLITE_OK && has_col) {
             rc = LoadJsonTables(db, schema, &loading);
@@ -247,10 +249,10 @@ int LoadSchema(sqlite3* db, Schema* schema) {
 }
 
 std::set<int64_t> DeckIds(const Schema& schema, const std::string& name) {
-    std::string wanted = deck::AsciiLower(name);
+    std::string wanted = AsciiLower(name);
     std::set<int64_t> ids;
     for (const auto& [id, deck] : schema.decks) {
-        std::string folded = deck::AsciiLower(deck.name);
+        std::string folded = AsciiLower(deck.name);
         if (folded == wanted ||
             (folded.size() > wanted.size() + 2 && folded.compare(0, wanted.size(), wanted) == 0 &&
              folded.compare(wanted.size(), 2, "::") == 0)) {
@@ -279,14 +281,22 @@ std::string DeckSortKey(const std::string& name) {
     std::string key;
     for (size_t i = 0; i < name.size(); ++i) {
         if (name.compare(i, 2, "::") == 0) {
-            key += kFieldSep; // below every printable character: "A::B" before "A B"
+            key += kLevelSep;
             ++i;
         } else {
-            char c = name[i];
-            key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            key += AsciiLower(name[i]);
         }
     }
     return key;
 }
 
-} // namespace apkg
+std::vector<std::string> ParentDecks(const std::string& name) {
+    std::vector<std::string> parents;
+    for (size_t end = name.rfind("::"); end != std::string::npos && end > 0;
+         end = name.rfind("::", end - 1)) {
+        parents.push_back(name.substr(0, end));
+    }
+    return parents;
+}
+
+} // namespace deck::anki

@@ -11,7 +11,7 @@
 
 struct sqlite3;
 
-namespace apkg {
+namespace deck::anki {
 
 // A card template's formats: "{{Front}}" and "{{FrontSide}}<hr id=answer>{{Back}}".
 struct CardTemplate {
@@ -48,7 +48,10 @@ std::set<int64_t> DeckIds(const Schema& schema, const std::string& name);
 std::string DeckList(const Schema& schema);
 
 // A key that sorts deck names as Anki's deck tree does: a parent before its children, letters
-// compared without case.
+// compared without case. Names that Anki takes for the same deck have the same key.
 std::string DeckSortKey(const std::string& name);
 
-} // namespace apkg
+// The names of the decks above `name`, nearest first: "A::B" and "A" for "A::B::C".
+std::vector<std::string> ParentDecks(const std::string& name);
+
+} // namespace deck::anki

@@ -11,39 +11,12 @@
 
 #include <string>
 
-namespace deck {
+namespace deck::anki {
 
-// A private folder under $TMPDIR (or /tmp), mode 0700, removed with everything in it when the
-// owner goes, and also when SIGINT, SIGTERM or SIGHUP ends the program while it exists.
-class TempFolder {
-public:
-    TempFolder() = default;
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder();
+// Copies `collection`, and its -wal when there is one, to `copy` and `copy`-wal. False with
+// *busy set when another program (Anki) holds the collection locked, else false with *err set
+// when the collection cannot be read or the copy cannot be written.
+bool TakeSnapshot(const std::string& collection, const std::string& copy, bool* busy,
+                  std::string* err);
 
-    // False (with errno set) when the folder cannot be made.
-    bool Create();
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-enum SnapshotResult {
-    kSnapshotOk = 0,
-    kSnapshotBusy,    // another program (Anki) holds the collection locked
-    kSnapshotIoError, // the collection cannot be read, or the copy cannot be written
-};
-
-// How long a lock held by another program is waited for before it counts as Anki's.
-constexpr int kLockWaitMs = 250;
-
-// Copies `collection`, and its -wal when there is one, to `copy` and `copy`-wal. Returns a
-// SnapshotResult; on kSnapshotIoError `*message` says why.
-int TakeSnapshot(const std::string& collection, const std::string& copy, std::string* message);
-
-// 1 when the file begins with the SQLite header ("SQLite format 3").
-int LooksLikeSqlite(const std::string& path);
-
-} // namespace deck
+} // namespace deck::anki

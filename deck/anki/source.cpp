@@ -1,51 +1,38 @@
 // Anki inputs: packages through the package reader, collections through a snapshot, and the
 // newest backup while Anki runs.
-#include "deck/anki_source.h"
+#include "deck/anki/source.h"
 
-#include "deck/anki_profile.h"
-#include "deck/anki_snapshot.h"
-#include "deck/anki_sqlite.h"
-#include "deck/apkg_archive.h"
-#include "deck/apkg_collection.h"
+#include "deck/anki/archive.h"
+#include "deck/anki/collection.h"
+#include "deck/anki/snapshot.h"
+#include "deck/base/filekind.h"
+#include "deck/base/files.h"
+#include "deck/base/strings.h"
 
-#include <dirent.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <time.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include <sqlite3.h>
 
-namespace deck {
+namespace deck::anki {
 
 namespace {
 
-std::string Folder(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool EndsWith(const std::string& text, const char* tail) {
-    size_t n = strlen(tail);
-    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
-}
+namespace fs = std::filesystem;
 
 // The newest *.colpkg in `folder` by modification time (the later name on a tie); "" when
 // there is none.
-std::string NewestBackup(const std::string& folder, time_t* when) {
+std::string NewestBackup(const fs::path& folder, time_t* when) {
     std::string newest;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) {
-        return newest;
-    }
-    while (const dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
         struct stat st {};
-        if (!EndsWith(name, ".colpkg") || stat((folder + "/" + name).c_str(), &st) != 0 ||
+        if (!EndsWithNoCase(name, ".colpkg") || stat(it->path().c_str(), &st) != 0 ||
             !S_ISREG(st.st_mode)) {
             continue;
         }
@@ -54,7 +41,6 @@ std::string NewestBackup(const std::string& folder, time_t* when) {
             *when = st.st_mtime;
         }
     }
-    closedir(dir);
     return newest;
 }
 
@@ -67,115 +53,96 @@ std::string LocalTime(time_t when) {
     return text;
 }
 
-int ReadCollectionFile(const std::string& path, Report& report, const apkg::CollectionUse& use,
-                       uint64_t max_bytes, std::string* message) {
+// A collection file: a snapshot of it, or its newest backup while Anki holds it.
+bool ReadUserCollection(const std::string& path, Report& report, const CollectionUse& use,
+                        uint64_t max_bytes, std::string* err) {
     TempFolder folder;
-    if (!folder.Create()) {
-        *message = std::string("cannot create a temporary folder (") + strerror(errno) + ")";
-        return apkg::kIoError;
+    if (!folder.Create("tollamy-anki", err)) {
+        return false;
     }
-    const std::string copy = folder.Path() + "/collection";
-    int snapshot = TakeSnapshot(path, copy, message);
-    if (snapshot == kSnapshotOk) {
-        return use(copy, BaseName(path));
+    const std::string copy = folder.File("collection");
+    for (const char* companion : {"-wal", "-shm", "-journal"}) {
+        folder.File(std::string("collection") + companion);
     }
-    if (snapshot != kSnapshotBusy) {
-        return apkg::kIoError;
+    bool busy = false;
+    if (TakeSnapshot(path, copy, &busy, err)) {
+        return use(copy, fs::path(path).filename().string(), err);
     }
-    const std::string backups = Folder(path) + "/backups";
+    if (!busy) {
+        return false;
+    }
+    const fs::path parent = fs::path(path).parent_path();
+    const fs::path backups = (parent.empty() ? fs::path(".") : parent) / "backups";
     time_t when = 0;
     std::string backup = NewestBackup(backups, &when);
     if (backup.empty()) {
-        *message = "Anki has the collection open (it locks it while it runs), and there is no "
-                   "backup in " +
-                   backups +
-                   " to read instead: close Anki and try again, or import a backup (.colpkg)";
-        return apkg::kBusy;
+        *err = "Anki has the collection open (it locks it while it runs), and there is no "
+               "backup in " +
+               backups.string() +
+               " to read instead: close Anki and try again, or import a backup (.colpkg)";
+        return false;
     }
     report.Warning(0, "Anki has the collection open (it locks it while it runs); reading its "
                       "newest backup instead, backups/" +
                           backup + " of " + LocalTime(when));
-    return apkg::WithPackageCollection(backups + "/" + backup, max_bytes, use, message);
+    return WithPackageCollection((backups / backup).string(), max_bytes, use, err);
 }
 
 } // namespace
 
-bool ResolveAnkiInput(const std::string& input, const std::string& profile, std::string* path,
-                      FILE* err) {
-    if (profile.empty()) {
-        *path = input;
-        return true;
-    }
-    std::string message;
-    if (!ProfileCollection(profile, path, &message)) {
-        fprintf(err, "tollamy-deck: error: %s\n", message.c_str());
+bool LooksLikeSqlite(const std::string& path) {
+    return IsSqliteHead(FileHead(path, kHeadBytes));
+}
+
+bool LooksLikeAnki(const std::string& path) {
+    return LooksLikeZip(path) || LooksLikeSqlite(path);
+}
+
+bool WithAnkiCollection(const std::string& path, uint64_t max_bytes, Report& report,
+                        const CollectionUse& use, std::string* err) {
+    std::error_code ec;
+    fs::file_status status = fs::status(path, ec);
+    if (ec) {
+        *err = "cannot be read: " + ec.message();
         return false;
+    }
+    if (fs::is_directory(status)) {
+        *err = "is a folder, not an Anki collection or package";
+        return false;
+    }
+    if (LooksLikeSqlite(path)) {
+        return ReadUserCollection(path, report, use, max_bytes, err);
+    }
+    if (!LooksLikeZip(path) && !EndsWithNoCase(path, ".apkg") && !EndsWithNoCase(path, ".colpkg")) {
+        *err = "is not an Anki collection or package (neither an SQLite database nor a ZIP "
+               "archive)";
+        return false;
+    }
+    return WithPackageCollection(path, max_bytes, use, err);
+}
+
+bool LoadCollection(const std::string& copy, const std::string& entry, LoadedCollection* loaded,
+                    std::string* err) {
+    if (!OpenCollectionFile(copy, entry, &loaded->db, err)) {
+        return false;
+    }
+    sqlite3* db = loaded->db.get();
+    for (const char* table : {"col", "notes", "cards"}) {
+        bool exists = false;
+        if (TableExists(db, table, &exists) != SQLITE_OK) {
+            return CollectionError(db, entry, err);
+        }
+        if (!exists) {
+            *err = entry + " is an SQLite database without Anki's " + table +
+                   " table: not an Anki collection";
+            return false;
+        }
+    }
+    if (LoadSchema(db, &loaded->schema) != SQLITE_OK ||
+        LoadScheduleConfig(db, &loaded->config) != SQLITE_OK) {
+        return CollectionError(db, entry, err);
     }
     return true;
 }
 
-int StartAnkiImport(const ImportOptions& options, FILE* err, bool quiet, std::string* path) {
-    if (!ResolveAnkiInput(options.input, options.ankiProfile, path, err)) {
-        return 1;
-    }
-    if (options.output.empty()) {
-        Report report(*path, err);
-        report.SetQuiet(quiet);
-        report.ErrorAbout("tollamy-deck", "import needs -o OUTPUT");
-        return 2;
-    }
-    return 0;
-}
-
-bool LooksLikeAnki(const std::string& path) {
-    return apkg::LooksLikeZip(path) || LooksLikeSqlite(path);
-}
-
-int WithAnkiCollection(const std::string& path, uint64_t max_bytes, Report& report,
-                       const apkg::CollectionUse& use, std::string* message) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        *message = std::string("cannot be read: ") + strerror(errno);
-        return apkg::kIoError;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        *message = "is a folder, not an Anki collection or package";
-        return apkg::kIoError;
-    }
-    if (LooksLikeSqlite(path)) {
-        return ReadCollectionFile(path, report, use, max_bytes, message);
-    }
-    if (!apkg::LooksLikeZip(path) && !EndsWith(path, ".apkg") && !EndsWith(path, ".colpkg")) {
-        *message = "is not an Anki collection or package (neither an SQLite database nor a ZIP "
-                   "archive)";
-        return apkg::kNotSqlite;
-    }
-    return apkg::WithPackageCollection(path, max_bytes, use, message);
-}
-
-int LoadCollection(const std::string& copy, const std::string& entry, LoadedCollection* loaded,
-                   std::string* message) {
-    int result = apkg::OpenCollectionFile(copy, entry, &loaded->db, message);
-    if (result != apkg::kOk) {
-        return result;
-    }
-    sqlite3* db = loaded->db.get();
-    for (const char* table : {"col", "notes", "cards"}) {
-        int exists = 0;
-        if (apkg::TableExists(db, table, &exists) != SQLITE_OK) {
-            return apkg::CollectionError(db, entry, message);
-        }
-        if (!exists) {
-            *message = entry + " is an SQLite database without Anki's " + table +
-                       " table: not an Anki collection";
-            return apkg::kBadCollection;
-        }
-    }
-    if (apkg::LoadSchema(db, &loaded->schema) != SQLITE_OK ||
-        LoadScheduleConfig(db, &loaded->config) != SQLITE_OK) {
-        return apkg::CollectionError(db, entry, message);
-    }
-    return apkg::kOk;
-}
-
-} // namespace deck
+} // namespace deck::anki

@@ -1,9 +1,9 @@
 // The SQLite helpers of the collection readers.
-#include "deck/anki_sqlite.h"
+#include "deck/anki/sqlite.h"
 
 #include <sqlite3.h>
 
-namespace apkg {
+namespace deck::anki {
 
 void DbCloser::operator()(sqlite3* db) const {
     sqlite3_close(db);
@@ -21,13 +21,17 @@ int Prepare(sqlite3* db, const char* sql, StmtPtr* stmt) {
 }
 
 std::string ColumnText(sqlite3_stmt* stmt, int column) {
-    const unsigned char* text = sqlite3_column_text(stmt, column);
-    int size = sqlite3_column_bytes(stmt, column);
-    return text ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(size))
-                : std::string();
+    return std::string(ColumnView(stmt, column));
 }
 
-int TableExists(sqlite3* db, const char* name, int* exists) {
+std::string_view ColumnView(sqlite3_stmt* stmt, int column) {
+    const unsigned char* text = sqlite3_column_text(stmt, column);
+    int size = sqlite3_column_bytes(stmt, column);
+    return text ? std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(size))
+                : std::string_view();
+}
+
+int TableExists(sqlite3* db, const char* name, bool* exists) {
     StmtPtr stmt;
     int rc =
         Prepare(db, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?1", &stmt);
@@ -43,4 +47,4 @@ int TableExists(sqlite3* db, const char* name, int* exists) {
     return SQLITE_OK;
 }
 
-} // namespace apkg
+} // namespace deck::anki

@@ -4,11 +4,12 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace apkg {
+namespace deck::anki {
 
 struct DbCloser {
     void operator()(sqlite3* db) const;
@@ -23,7 +24,9 @@ using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtCloser>;
 int Prepare(sqlite3* db, const char* sql, StmtPtr* stmt);
 // A text column as bytes ("" for NULL).
 std::string ColumnText(sqlite3_stmt* stmt, int column);
+// The same without a copy, valid until the statement steps on.
+std::string_view ColumnView(sqlite3_stmt* stmt, int column);
 // Whether the database has a table of that name. Returns an SQLite result code.
-int TableExists(sqlite3* db, const char* name, int* exists);
+int TableExists(sqlite3* db, const char* name, bool* exists);
 
-} // namespace apkg
+} // namespace deck::anki

@@ -1,11 +1,11 @@
 // The Zstandard stream of collection.anki21b, through libzstd's streaming decoder.
-#include "deck/apkg_zstd.h"
+#include "deck/anki/zstd.h"
 
-#include "deck/apkg.h"
+#include "deck/anki/package.h"
 
 #include <zstd.h>
 
-namespace apkg {
+namespace deck::anki {
 
 void ZstdUnpacker::Closer::operator()(ZSTD_DCtx_s* stream) const {
     ZSTD_freeDStream(stream);
@@ -16,75 +16,73 @@ ZstdUnpacker::ZstdUnpacker(std::string entry, uint64_t limit, Output output)
 
 ZstdUnpacker::~ZstdUnpacker() = default;
 
-int ZstdUnpacker::Start(std::string* message) {
+bool ZstdUnpacker::Start(std::string* err) {
     stream_.reset(ZSTD_createDStream());
     if (!stream_ || ZSTD_isError(ZSTD_initDStream(stream_.get()))) {
-        *message = "out of memory for the Zstandard decoder";
-        return kIoError;
+        *err = "out of memory for the Zstandard decoder";
+        return false;
     }
     unpacked_.resize(ZSTD_DStreamOutSize());
-    return kOk;
+    return true;
 }
 
-int ZstdUnpacker::Decode(const char* data, size_t size, size_t* pos, bool* full,
-                         std::string* message) {
+bool ZstdUnpacker::Decode(const char* data, size_t size, size_t* pos, bool* full,
+                          std::string* err) {
     ZSTD_inBuffer input = {data, size, *pos};
     ZSTD_outBuffer output = {unpacked_.data(), unpacked_.size(), 0};
     size_t hint = ZSTD_decompressStream(stream_.get(), &output, &input);
     *pos = input.pos;
     if (ZSTD_isError(hint)) {
-        *message = entry_ + ": the Zstandard stream is damaged (" + ZSTD_getErrorName(hint) + ")";
-        return kBadZstd;
+        *err = entry_ + ": the Zstandard stream is damaged (" + ZSTD_getErrorName(hint) + ")";
+        return false;
     }
     frameHint_ = hint;
     written_ += output.pos;
     *full = output.pos == output.size;
     if (written_ > limit_) {
-        *message = OverLimitText(entry_, 0, limit_);
-        return kTooLarge;
+        *err = OverLimitText(entry_, 0, limit_);
+        return false;
     }
-    return output.pos ? output_(unpacked_.data(), output.pos, message) : kOk;
+    return output.pos == 0 || output_(unpacked_.data(), output.pos, err);
 }
 
-int ZstdUnpacker::Feed(const char* data, size_t size, std::string* message) {
+bool ZstdUnpacker::Feed(const char* data, size_t size, std::string* err) {
     if (fed_ == 0) {
         unsigned long long content = ZSTD_getFrameContentSize(data, size);
         if (content == ZSTD_CONTENTSIZE_ERROR) {
-            *message = entry_ + " is not a Zstandard stream";
-            return kBadZstd;
+            *err = entry_ + " is not a Zstandard stream";
+            return false;
         }
         if (content != ZSTD_CONTENTSIZE_UNKNOWN && content > limit_) {
-            *message = OverLimitText(entry_, content, limit_);
-            return kTooLarge;
+            *err = OverLimitText(entry_, content, limit_);
+            return false;
         }
     }
     fed_ += size;
     size_t pos = 0;
     bool full = false;
     while (pos < size) {
-        int result = Decode(data, size, &pos, &full, message);
-        if (result != kOk) {
-            return result;
+        if (!Decode(data, size, &pos, &full, err)) {
+            return false;
         }
     }
-    return kOk;
+    return true;
 }
 
-int ZstdUnpacker::Finish(std::string* message) {
+bool ZstdUnpacker::Finish(std::string* err) {
     // The decoder may still hold output for a frame whose input is all consumed.
     bool full = true;
     while (frameHint_ != 0 && fed_ > 0 && full) {
         size_t pos = 0;
-        int result = Decode(nullptr, 0, &pos, &full, message);
-        if (result != kOk) {
-            return result;
+        if (!Decode(nullptr, 0, &pos, &full, err)) {
+            return false;
         }
     }
     if (fed_ == 0 || frameHint_ != 0) {
-        *message = entry_ + ": the Zstandard stream ends before its frame does";
-        return kBadZstd;
+        *err = entry_ + ": the Zstandard stream ends before its frame does";
+        return false;
     }
-    return kOk;
+    return true;
 }
 
-} // namespace apkg
+} // namespace deck::anki

@@ -11,12 +11,12 @@
 
 struct ZSTD_DCtx_s;
 
-namespace apkg {
+namespace deck::anki {
 
 class ZstdUnpacker {
 public:
-    // Takes each unpacked piece. Returns a Result: kOk to go on, else with *message set.
-    using Output = std::function<int(const char* data, size_t size, std::string* message)>;
+    // Takes each unpacked piece. True to go on, else false with *err set.
+    using Output = std::function<bool(const char* data, size_t size, std::string* err)>;
 
     // `entry` names the stream in messages.
     ZstdUnpacker(std::string entry, uint64_t limit, Output output);
@@ -24,14 +24,14 @@ public:
     ZstdUnpacker& operator=(const ZstdUnpacker&) = delete;
     ~ZstdUnpacker();
 
-    // Creates the decoder (kIoError when memory runs out). Returns a Result.
-    int Start(std::string* message);
+    // Creates the decoder; false when memory runs out. Each of these is false with *err set
+    // on failure.
+    bool Start(std::string* err);
     // Unpacks the next piece of the stream; the first piece holds the frame's header, whose
-    // stated size is held to the limit too. Returns a Result.
-    int Feed(const char* data, size_t size, std::string* message);
-    // Hands on what the decoder still holds; kBadZstd when the stream ends before its frame
-    // does. Returns a Result.
-    int Finish(std::string* message);
+    // stated size is held to the limit too.
+    bool Feed(const char* data, size_t size, std::string* err);
+    // Hands on what the decoder still holds; false when the stream ends before its frame does.
+    bool Finish(std::string* err);
 
 private:
     struct Closer {
@@ -40,7 +40,7 @@ private:
 
     // Decodes from data[*pos, size) into the output; *full tells whether the unpacked buffer
     // came back full (more may be waiting).
-    int Decode(const char* data, size_t size, size_t* pos, bool* full, std::string* message);
+    bool Decode(const char* data, size_t size, size_t* pos, bool* full, std::string* err);
 
     std::string entry_;
     uint64_t limit_;
@@ -52,4 +52,4 @@ private:
     size_t frameHint_ = 1; // ZSTD_decompressStream's hint: 0 once a frame is complete
 };
 
-} // namespace apkg
+} // namespace deck::anki

@@ -1,9 +1,24 @@
 // The kinds of file that are not text, by their first bytes.
-#include "deck/filekind.h"
+#include "deck/base/filekind.h"
 
 #include <string.h>
 
 namespace deck {
+
+namespace {
+
+constexpr std::string_view kSqlite{"SQLite format 3\0", 16};
+
+} // namespace
+
+bool IsSqliteHead(std::string_view head) {
+    return head.substr(0, kSqlite.size()) == kSqlite;
+}
+
+bool IsZipHead(std::string_view head) {
+    return head.size() >= 4 && head.substr(0, 2) == "PK" &&
+           ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
+}
 
 const char* NotTextKind(const uint8_t* bytes, size_t size) {
     static const struct {

@@ -1,5 +1,5 @@
 // The diagnostics of one file.
-#include "deck/report.h"
+#include "deck/base/report.h"
 
 namespace deck {
 
@@ -37,6 +37,18 @@ void Report::ErrorAbout(const std::string& file, const std::string& text) {
     if (!quiet_) {
         Print(file, 0, "error", text);
     }
+}
+
+int Report::Usage(const std::string& text) {
+    ++errors_;
+    return PrintUsage(quiet_ ? nullptr : out_, text);
+}
+
+int PrintUsage(FILE* err, const std::string& text) {
+    if (err != nullptr) {
+        fprintf(err, "%s: error: %s\nTry '%s --help'.\n", kProgram, text.c_str(), kProgram);
+    }
+    return 2;
 }
 
 } // namespace deck

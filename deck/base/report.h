@@ -17,12 +17,15 @@ public:
     void Error(long line, const std::string& text);
     // A message about another file than the report's own (the output, for example).
     void ErrorAbout(const std::string& file, const std::string& text);
+    // A usage error: the options cannot work together, or with this input. Prints it as every
+    // usage error ends, and returns the exit status 2.
+    int Usage(const std::string& text);
 
     long Warnings() const { return warnings_; }
     long Errors() const { return errors_; }
     const std::string& File() const { return file_; }
     void SetStrict(bool strict) { strict_ = strict; }
-    // Warnings are not printed, only counted (the fuzzer and the benchmark use this).
+    // Nothing is printed, only counted (the fuzzer and the benchmark use this).
     void SetQuiet(bool quiet) { quiet_ = quiet; }
 
 private:
@@ -35,5 +38,12 @@ private:
     bool strict_ = false;
     bool quiet_ = false;
 };
+
+// The program's name in its messages.
+constexpr char kProgram[] = "tollamy-deck";
+
+// Prints a usage error to err as every usage error ends: "tollamy-deck: error: TEXT" and a
+// line that points to --help. Returns the exit status 2.
+int PrintUsage(FILE* err, const std::string& text);
 
 } // namespace deck

@@ -1,18 +1,9 @@
 // UTF-8 and UTF-16 code units.
-#include "deck/utf.h"
+#include "deck/base/utf.h"
 
 #include <string.h>
 
 namespace deck {
-
-std::string AsciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 void AppendUtf8(std::string& out, uint32_t c) {
     if (c < 0x80) {

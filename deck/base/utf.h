@@ -16,10 +16,6 @@ inline bool IsLowSurrogate(uint16_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// The text with the letters A to Z in lower case and every other byte as it is, so UTF-8 stays
-// whole whatever the locale (Anki compares names and keys this way).
-std::string AsciiLower(std::string text);
-
 // Appends a code point as UTF-8.
 void AppendUtf8(std::string& out, uint32_t c);
 

@@ -1,17 +1,17 @@
-// check and export: the commands over one pass of a deck (deckpass.cpp), and the UTF-8 TSV
+// check and export: the commands over one pass of a deck (scan.cpp), and the UTF-8 TSV
 // lines that export writes.
-#include "deck/deckscan.h"
+#include "deck/check/check.h"
 
 #include "deck/closingline.h"
-#include "deck/deckpass.h"
-#include "deck/utf.h"
+#include "deck/check/scan.h"
+#include "deck/base/utf.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
 
-namespace deck {
+namespace deck::check {
 
 namespace {
 
@@ -66,10 +66,6 @@ int RunCheck(const CheckOptions& options, FILE* out, FILE* err, bool quiet) {
 int RunExport(const ExportOptions& options, FILE* err, bool quiet) {
     Report report(options.deck, err);
     report.SetQuiet(quiet);
-    if (options.output.empty()) {
-        report.ErrorAbout("tollamy-deck", "export needs -o OUTPUT");
-        return 2;
-    }
     // Refuse a missing or unusable deck before the output is touched.
     int fd = open(options.deck.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -78,7 +74,9 @@ int RunExport(const ExportOptions& options, FILE* err, bool quiet) {
     }
     close(fd);
     DeckWriter writer;
-    if (!writer.Open(options.output, options.deck, options.force, report, false)) {
+    std::string why;
+    if (!writer.Open(options.output, options.deck, options.force, &why, false)) {
+        report.ErrorAbout(writer.Output(), why);
         return 1;
     }
     writer.WriteBytes("#separator:tab\n#html:false\n");
@@ -96,8 +94,11 @@ int RunExport(const ExportOptions& options, FILE* err, bool quiet) {
         writer.WriteBytes(text);
     };
     long cards = 0;
-    if (!ScanDeck(options.deck, report, false, line, &cards) || report.Errors() != 0 ||
-        !writer.Commit(report)) {
+    if (!ScanDeck(options.deck, report, false, line, &cards) || report.Errors() != 0) {
+        return 1;
+    }
+    if (!writer.Commit(&why)) {
+        report.ErrorAbout(writer.Output(), why);
         return 1;
     }
     if (err != nullptr) {
@@ -108,4 +109,4 @@ int RunExport(const ExportOptions& options, FILE* err, bool quiet) {
     return 0;
 }
 
-} // namespace deck
+} // namespace deck::check

@@ -1,11 +1,12 @@
 // tollamy-deck check and export: a UTF-16 deck read exactly as the item reads it.
 #pragma once
 
-#include "deck/cards.h"
+#include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 
-namespace deck {
+namespace deck::check {
 
 struct CheckOptions {
     std::string deck;
@@ -30,4 +31,4 @@ int RunExport(const ExportOptions& options, FILE* err, bool quiet = false);
 // unpaired surrogate becomes U+FFFD (and *replaced is set).
 std::string ShownText(const uint16_t* units, bool* replaced);
 
-} // namespace deck
+} // namespace deck::check

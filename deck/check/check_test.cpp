@@ -1,6 +1,6 @@
 // check and export: what the item will make of a deck, and the round trip through Anki's
 // text format.
-#include "deck_support.h"
+#include "deck/tests/deck_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Reading a deck file in blocks, and what a file that is no deck looks like.
-#include "deck/deckfile.h"
+#include "deck/check/deckfile.h"
 
-#include "deck/filekind.h"
-#include "deck/input.h"
-#include "deck/utf.h"
+#include "deck/base/filekind.h"
+#include "deck/base/files.h"
+#include "deck/base/utf.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 
 #include <vector>
 
-namespace deck {
+namespace deck::check {
 
 namespace {
 
@@ -156,4 +156,4 @@ bool ReadDeckFile(const std::string& path, Report& report, const DeckBlock& bloc
     }
 }
 
-} // namespace deck
+} // namespace deck::check

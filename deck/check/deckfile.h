@@ -2,14 +2,14 @@
 // and the error for a file that is no deck.
 #pragma once
 
-#include "deck/report.h"
+#include "deck/base/report.h"
 
 #include <stdint.h>
 
 #include <functional>
 #include <string>
 
-namespace deck {
+namespace deck::check {
 
 // Takes the next block of a deck: `units` UTF-16LE units (2 * units bytes) after the mark.
 using DeckBlock = std::function<void(const uint8_t* bytes, uint32_t units)>;
@@ -20,4 +20,4 @@ using DeckBlock = std::function<void(const uint8_t* bytes, uint32_t units)>;
 // of it, the command that does). *oddByte tells whether the file ends in half a unit.
 bool ReadDeckFile(const std::string& path, Report& report, const DeckBlock& block, bool* oddByte);
 
-} // namespace deck
+} // namespace deck::check

@@ -1,15 +1,15 @@
 // One pass over a UTF-16 deck, unit by unit: cards start where the item's scanner says, each
 // card's line is looked at for what the item will make of it, and the card's fields are read
 // by the item's field reader.
-#include "deck/deckpass.h"
+#include "deck/check/scan.h"
 
 #include "cardstore/cardrules.h"
-#include "deck/deckfile.h"
-#include "deck/utf.h"
+#include "deck/check/deckfile.h"
+#include "deck/base/utf.h"
 
 #include <vector>
 
-namespace deck {
+namespace deck::check {
 
 namespace {
 
@@ -171,11 +171,13 @@ private:
             }
             if (questionUnits_ > kFieldUnits) {
                 Warn(cardLine_, "question of " + std::to_string(questionUnits_) +
-                                    " units: the item shows only the first 511");
+                                    " units: the item shows only the first " +
+                                    std::to_string(kFieldUnits));
             }
             if (answerUnits_ > kFieldUnits) {
                 Warn(cardLine_, "answer of " + std::to_string(answerUnits_) +
-                                    " units: the item shows only the first 511");
+                                    " units: the item shows only the first " +
+                                    std::to_string(kFieldUnits));
             }
             if (extraColumns_ != 0) {
                 Warn(cardLine_, std::to_string(extraColumns_) +
@@ -350,4 +352,4 @@ bool ScanDeck(const std::string& path, Report& report, bool check, const ShownCa
     return read;
 }
 
-} // namespace deck
+} // namespace deck::check

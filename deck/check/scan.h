@@ -2,14 +2,14 @@
 // card, and the fields it shows.
 #pragma once
 
-#include "deck/report.h"
+#include "deck/base/report.h"
 
 #include <stdint.h>
 
 #include <functional>
 #include <string>
 
-namespace deck {
+namespace deck::check {
 
 // Takes a card's question and answer as the item shows them (NUL-terminated UTF-16, each at
 // most 511 units), with the card's number and the line it starts on.
@@ -24,4 +24,4 @@ using ShownCard =
 bool ScanDeck(const std::string& path, Report& report, bool check, const ShownCard& shown,
               long* cards);
 
-} // namespace deck
+} // namespace deck::check

@@ -1,41 +1,33 @@
-// tollamy-deck's command line: the parser made from the declaration (cli_parse.h), then the
+// tollamy-deck's command line: the parser made from the declaration (parse.h), then the
 // checks across options and the command.
-#include "deck/cli.h"
+#include "deck/cli/commandline.h"
 
-#include "deck/anki_decks.h"
-#include "deck/anki_due.h"
-#include "deck/anki_profile.h"
-#include "deck/anki_source.h"
-#include "deck/cli_parse.h"
-#include "deck/deckscan.h"
-#include "deck/import.h"
-#include "deck/options.h"
+#include "deck/anki/decks.h"
+#include "deck/anki/due.h"
+#include "deck/anki/packageimport.h"
+#include "deck/anki/profile.h"
+#include "deck/anki/source.h"
+#include "deck/base/files.h"
+#include "deck/base/report.h"
+#include "deck/check/check.h"
+#include "deck/cli/options.h"
+#include "deck/cli/parse.h"
+#include "deck/text/import.h"
 
-#include <errno.h>
 #include <stdlib.h>
-#include <string.h>
-#include <unistd.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace deck {
+namespace deck::cli {
 
 namespace {
 
-const char kProgram[] = "tollamy-deck";
-
-int Usage(FILE* err, const std::string& text) {
-    fprintf(err, "%s: error: %s\n", kProgram, text.c_str());
-    fprintf(err, "Try '%s --help'.\n", kProgram);
-    return 2;
-}
-
 // `profiles`: Anki's profiles, one per line; status 1 when there is none.
 int RunProfiles(FILE* out, FILE* err) {
-    const std::string base = AnkiBaseFolder();
-    std::vector<std::string> profiles = AnkiProfiles(base);
+    const std::string base = anki::AnkiBaseFolder();
+    std::vector<std::string> profiles = anki::AnkiProfiles(base);
     if (profiles.empty()) {
         fprintf(err, "%s: error: no Anki profile in %s (set ANKI_BASE to Anki's folder)\n",
                 kProgram, base.c_str());
@@ -52,15 +44,13 @@ int RunProfiles(FILE* out, FILE* err) {
 // reads "standard output" in the messages.
 int ToStandardOutput(std::string* output, FILE* out, FILE* err,
                      const std::function<int(FILE* err)>& run) {
-    const char* tmp = getenv("TMPDIR");
-    std::string folder =
-        std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/tollamy-deck-XXXXXX";
-    if (mkdtemp(folder.data()) == nullptr) {
-        fprintf(err, "%s: error: cannot make a temporary folder in %s: %s\n", kProgram,
-                folder.c_str(), strerror(errno));
+    TempFolder folder;
+    std::string why;
+    if (!folder.Create(kProgram, &why)) {
+        fprintf(err, "%s: error: %s\n", kProgram, why.c_str());
         return 1;
     }
-    *output = folder + "/output";
+    *output = folder.File("output");
     char* said = nullptr;
     size_t saidSize = 0;
     FILE* capture = open_memstream(&said, &saidSize);
@@ -86,17 +76,15 @@ int ToStandardOutput(std::string* output, FILE* out, FILE* err,
             status = 1;
         }
     }
-    unlink(output->c_str());
-    rmdir(folder.c_str());
     return status;
 }
 
 int RunImportCommand(ImportOptions& import, FILE* err) {
     if (import.question != 0 && import.question == import.answer) {
-        return Usage(err, "--question and --answer name the same column");
+        return PrintUsage(err, "--question and --answer name the same column");
     }
     if (import.newCards != 0 && !import.due) {
-        return Usage(err, "--new N adds new cards to the due ones: give --due as well");
+        return PrintUsage(err, "--new N adds new cards to the due ones: give --due as well");
     }
     if (import.due) {
         // A missing file is the import's error; a file of another kind is a wrong option.
@@ -104,13 +92,16 @@ int RunImportCommand(ImportOptions& import, FILE* err) {
         if (probe != nullptr) {
             fclose(probe);
         }
-        if ((probe != nullptr && !LooksLikeAnki(import.input)) ||
+        if ((probe != nullptr && !anki::LooksLikeAnki(import.input)) ||
             (import.format != "auto" && import.format != "apkg")) {
-            return Usage(err, "--due reads Anki collections and packages only");
+            return PrintUsage(err, "--due reads Anki collections and packages only");
         }
-        return RunDueImport(import, err);
+        return anki::RunDueImport(import, err);
     }
-    return RunImport(import, err);
+    if (anki::ImportsPackage(import)) {
+        return anki::RunPackageImport(import, err);
+    }
+    return text::RunTextImport(import, err);
 }
 
 } // namespace
@@ -132,52 +123,57 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
         return 0;
     }
     if (!line.error.empty()) {
-        return Usage(err, line.error);
+        return PrintUsage(err, line.error);
     }
     const std::string& command = line.command;
     if (command.empty()) {
-        return Usage(err, "no command (import, check, export, decks or profiles)");
+        return PrintUsage(err, "no command (import, check, export, decks or profiles)");
     }
     std::vector<std::string>& files = line.files;
     ImportOptions& import = args.import;
     if (command == "profiles") {
-        return files.empty() ? RunProfiles(out, err) : Usage(err, "profiles takes no file");
+        return files.empty() ? RunProfiles(out, err) : PrintUsage(err, "profiles takes no file");
     }
     if (!import.ankiProfile.empty()) {
         // The profile's collection is the input.
         if (!files.empty()) {
-            return Usage(err, "give " + command + " INPUT or --anki-profile NAME, not both");
+            return PrintUsage(err, "give " + command + " INPUT or --anki-profile NAME, not both");
         }
-        files.push_back("");
+        std::string path, why;
+        if (!anki::ProfileCollection(import.ankiProfile, &path, &why)) {
+            fprintf(err, "%s: error: %s\n", kProgram, why.c_str());
+            return 1;
+        }
+        files.push_back(path);
     }
     if (files.size() != 1) {
-        return Usage(
+        return PrintUsage(
             err, command + " takes one " +
                      (command == "import" || command == "decks" ? std::string("INPUT") : "DECK") +
                      " file");
     }
     if (command == "decks") {
-        return RunDecks({files[0], import.ankiProfile}, out, err);
+        return anki::RunDecks(files[0], out, err);
     }
     if (command == "check") {
-        CheckOptions check;
+        check::CheckOptions check;
         check.deck = files[0];
         check.strict = args.strict;
-        return RunCheck(check, out, err);
+        return check::RunCheck(check, out, err);
     }
     if (import.output.empty()) {
-        return Usage(err, command + " needs -o OUTPUT");
+        return PrintUsage(err, command + " needs -o OUTPUT");
     }
     if (command == "export") {
-        ExportOptions exp;
+        check::ExportOptions exp;
         exp.deck = files[0];
         exp.output = import.output;
         exp.force = import.force;
         if (exp.output == "-") {
             return ToStandardOutput(&exp.output, out, err,
-                                    [&](FILE* to) { return RunExport(exp, to); });
+                                    [&](FILE* to) { return check::RunExport(exp, to); });
         }
-        return RunExport(exp, err);
+        return check::RunExport(exp, err);
     }
     import.input = files[0];
     if (import.output == "-") {
@@ -187,4 +183,4 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
     return RunImportCommand(import, err);
 }
 
-} // namespace deck
+} // namespace deck::cli

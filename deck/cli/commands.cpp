@@ -1,7 +1,7 @@
 // tollamy-deck's commands: their forms, their --help lines and their text in the manual.
-#include "deck/options.h"
+#include "deck/cli/options.h"
 
-namespace deck {
+namespace deck::cli {
 
 void DeclareCommands(surface::Surface& s) {
     s.commands.push_back(
@@ -78,4 +78,4 @@ void DeclareCommands(surface::Surface& s) {
                           "when there is none."});
 }
 
-} // namespace deck
+} // namespace deck::cli

@@ -1,8 +1,8 @@
 // tollamy-deck's manual beside its commands and options: what it is, the rules of the text
 // formats and of Anki's files, examples, the environment and the exit status.
-#include "deck/options.h"
+#include "deck/cli/options.h"
 
-namespace deck {
+namespace deck::cli {
 
 namespace {
 
@@ -118,11 +118,11 @@ surface::Surface DeckSurface(Arguments& into) {
     s.program = "tollamy-deck";
     s.version = TOLLAMY_VERSION;
     s.date = TOLLAMY_MANUAL_DATE;
-    s.source = "deck/commands.cpp, deck/options.cpp and deck/manual.cpp";
+    s.source = "deck/cli/commands.cpp, deck/cli/options.cpp and deck/cli/manual.cpp";
     DeclareCommands(s);
     DeclareOptions(s, into);
     DeclareManual(s);
     return s;
 }
 
-} // namespace deck
+} // namespace deck::cli

@@ -1,10 +1,10 @@
 // tollamy-deck's options, each declared once: its names, its value, the commands that take
 // it, its --help line, its text in the manual, its choices and where the parser puts it.
-#include "deck/options.h"
+#include "deck/cli/options.h"
 
 #include <stdlib.h>
 
-namespace deck {
+namespace deck::cli {
 
 namespace {
 
@@ -258,4 +258,4 @@ void DeclareOptions(surface::Surface& s, Arguments& a) {
         .To(s);
 }
 
-} // namespace deck
+} // namespace deck::cli

@@ -1,12 +1,12 @@
 // tollamy-deck's surface, declared once: its commands and their manual (commands.cpp), its
-// options (options.cpp) and the rest of its manual (manual.cpp). The parser (cli_parse.cpp),
+// options (options.cpp) and the rest of its manual (manual.cpp). The parser (parse.cpp),
 // --help, the man page, docs/tollamy-deck.md and the bash completion are all made from it.
 #pragma once
 
-#include "deck/cards.h"
-#include "deck/surface.h"
+#include "deck/import.h"
+#include "deck/surface/surface.h"
 
-namespace deck {
+namespace deck::cli {
 
 // What the command line sets.
 struct Arguments {
@@ -24,4 +24,4 @@ void DeclareCommands(surface::Surface& s);
 void DeclareOptions(surface::Surface& s, Arguments& into);
 void DeclareManual(surface::Surface& s);
 
-} // namespace deck
+} // namespace deck::cli

@@ -1,10 +1,10 @@
 // tollamy-deck's parser, bound from the declared surface: CLI11 splits the line into the
 // command, its options and its files; the declaration's kinds check the values.
-#include "deck/cli_parse.h"
+#include "deck/cli/parse.h"
 
 #include <stdlib.h>
 
-namespace deck {
+namespace deck::cli {
 
 namespace {
 
@@ -180,4 +180,4 @@ ParsedLine ParseLine(const surface::Surface& s, int argc, char** argv) {
     return line;
 }
 
-} // namespace deck
+} // namespace deck::cli

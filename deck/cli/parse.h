@@ -2,7 +2,7 @@
 // checks that the declaration implies (values of their kind, options the command takes).
 #pragma once
 
-#include "deck/surface.h"
+#include "deck/surface/surface.h"
 
 #include <CLI/CLI.hpp>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace deck {
+namespace deck::cli {
 
 // The app: a subcommand per command, each with the options that it takes, and one list of
 // file arguments; unknown words are kept as extras for the checks. --help and --version are
@@ -27,4 +27,4 @@ struct ParsedLine {
 // when the line has no error, except --help's and --version's, which are always stored.
 ParsedLine ParseLine(const surface::Surface& surface, int argc, char** argv);
 
-} // namespace deck
+} // namespace deck::cli

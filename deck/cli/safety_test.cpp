@@ -1,5 +1,5 @@
 // Bad input: each case gets a clear message and a non-zero status, and no file changes.
-#include "deck_support.h"
+#include "deck/tests/deck_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // tollamy-deck's surface: the parser's options against the man page and --help, the version,
 // the program's name in every message, the checks' messages and statuses, and `-o -`.
-#include "deck_support.h"
+#include "deck/tests/deck_support.h"
 
-#include "deck/cli_parse.h"
-#include "deck/options.h"
+#include "deck/cli/parse.h"
+#include "deck/cli/options.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +21,9 @@ std::string Roff(const std::string& name) {
 }
 
 TEST(Surface, EveryOptionTheParserTakesIsInTheManPageWithItsCommandsAndInTheHelp) {
-    deck::Arguments args;
-    surface::Surface s = deck::DeckSurface(args);
-    std::unique_ptr<CLI::App> app = deck::BindParser(s);
+    deck::cli::Arguments args;
+    surface::Surface s = deck::cli::DeckSurface(args);
+    std::unique_ptr<CLI::App> app = deck::cli::BindParser(s);
     const std::string man = surface::RenderMan(s);
     const std::string options = man.substr(man.find(".SH OPTIONS"));
     const std::string help = surface::RenderHelp(s);

@@ -1,10 +1,10 @@
 // tollamy-surface: writes what is made from a declared surface, at build time.
 //   tollamy-surface KIND SOURCE OUTPUT
 // KIND is help, man, markdown or completion; SOURCE is tollamy-deck (its declaration, compiled
-// in) or a file in the line format of surface_read.cpp (the launcher's, printed by
+// in) or a file in the line format of surface/read.cpp (the launcher's, printed by
 // scripts/launcher-options.sh); OUTPUT is a file, written whole or not at all, or - .
-#include "deck/options.h"
-#include "deck/surface.h"
+#include "deck/cli/options.h"
+#include "deck/surface/surface.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -41,10 +41,10 @@ int main(int argc, char** argv) {
                         "tollamy-deck|FILE OUTPUT\n");
         return 2;
     }
-    deck::Arguments unused;
+    deck::cli::Arguments unused;
     surface::Surface s;
     if (strcmp(argv[2], "tollamy-deck") == 0) {
-        s = deck::DeckSurface(unused);
+        s = deck::cli::DeckSurface(unused);
     } else {
         std::string text, error;
         if (!ReadAll(argv[2], &text) || !surface::ReadSurface(text, &s, &error)) {

@@ -1,6 +1,6 @@
 // A surface as a bash completion: commands, each command's options, the choices of an option
 // such as --format, Anki's profiles, and file names where a file is wanted.
-#include "deck/surface.h"
+#include "deck/surface/surface.h"
 
 namespace surface {
 

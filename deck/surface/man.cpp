@@ -1,7 +1,7 @@
 // A surface as a man(7) page: NAME, SYNOPSIS, DESCRIPTION with a subsection per command,
 // OPTIONS, then the surface's own sections.
-#include "deck/markup.h"
-#include "deck/surface.h"
+#include "deck/surface/markup.h"
+#include "deck/surface/surface.h"
 
 #include <ctype.h>
 

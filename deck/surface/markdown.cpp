@@ -1,6 +1,6 @@
 // A surface as the Markdown reference in docs/: the same sections and texts as the man page.
-#include "deck/markup.h"
-#include "deck/surface.h"
+#include "deck/surface/markup.h"
+#include "deck/surface/surface.h"
 
 namespace surface {
 

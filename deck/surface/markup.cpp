@@ -1,5 +1,7 @@
 // The prose markup of a surface's texts, as man(7) and as Markdown.
-#include "deck/markup.h"
+#include "deck/surface/markup.h"
+
+#include "deck/base/strings.h"
 
 #include <stddef.h>
 #include <stdio.h>
@@ -19,12 +21,6 @@ bool StartsWith(const std::string& s, const char* prefix) {
     return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
-std::string Trim(const std::string& s) {
-    size_t from = s.find_first_not_of(' ');
-    size_t to = s.find_last_not_of(' ');
-    return from == std::string::npos ? std::string() : s.substr(from, to - from + 1);
-}
-
 std::vector<Block> Blocks(const std::string& text) {
     std::vector<Block> blocks;
     bool open = false;
@@ -36,7 +32,7 @@ std::vector<Block> Blocks(const std::string& text) {
         }
         std::string line = text.substr(from, end - from);
         from = end + 1;
-        if (Trim(line).empty()) {
+        if (deck::Trim(line).empty()) {
             open = false;
             continue;
         }
@@ -47,13 +43,13 @@ std::vector<Block> Blocks(const std::string& text) {
             }
             blocks.back().text += line.substr(4) + "\n";
         } else if (StartsWith(line, "- ")) {
-            blocks.push_back({Block::kItem, Trim(line.substr(2))});
+            blocks.push_back({Block::kItem, deck::Trim(line.substr(2))});
             open = true;
         } else if (open && (blocks.back().kind == Block::kParagraph ||
                             (blocks.back().kind == Block::kItem && StartsWith(line, "  ")))) {
-            blocks.back().text += " " + Trim(line);
+            blocks.back().text += " " + deck::Trim(line);
         } else {
-            blocks.push_back({Block::kParagraph, Trim(line)});
+            blocks.push_back({Block::kParagraph, deck::Trim(line)});
             open = true;
         }
     }

@@ -8,9 +8,9 @@
 //   section TITLE | entry TERM         a section of the manual, a term of it
 //   description | text                 markup on the following lines, up to a line "."
 // A text belongs to what came last: an option, a choice, a section or an entry.
-#include "deck/surface.h"
+#include "deck/surface/surface.h"
 
-#include "deck/markup.h"
+#include "deck/surface/markup.h"
 
 namespace surface {
 

@@ -1,7 +1,7 @@
 // What every renderer of a surface asks of it, and --help.
-#include "deck/surface.h"
+#include "deck/surface/surface.h"
 
-#include "deck/markup.h"
+#include "deck/surface/markup.h"
 
 #include <algorithm>
 

@@ -1,7 +1,8 @@
 // A command-line program's surface, declared once: its commands, its options and the prose of
 // its manual. --help, the man page, the Markdown reference and the bash completion are all
-// rendered from one Surface (render_*.cpp), and tollamy-deck's parser is bound from it
-// (cli_parse.cpp). Prose is written in the small markup of markup.h.
+// rendered from one Surface (surface.cpp, man.cpp, markdown.cpp, completion.cpp), and
+// tollamy-deck's parser is bound from it (cli/parse.cpp). Prose is written in the small markup
+// of markup.h.
 #pragma once
 
 #include <functional>
@@ -107,7 +108,7 @@ std::string RenderMan(const Surface& surface);
 std::string RenderMarkdown(const Surface& surface);
 std::string RenderCompletion(const Surface& surface);
 
-// Reads a surface from the line format that scripts/launcher.sh prints (surface_read.cpp).
+// Reads a surface from the line format that scripts/launcher-options.sh prints (read.cpp).
 // False with a message naming the line when the text is not that format.
 bool ReadSurface(const std::string& text, Surface* surface, std::string* error);
 

@@ -1,9 +1,9 @@
 // The records of a CSV file: a state machine over the decoded text, one buffer at a time.
-#include "deck/csvreader.h"
+#include "deck/text/csvreader.h"
 
 #include <algorithm>
 
-namespace deck {
+namespace deck::text {
 
 namespace {
 
@@ -279,4 +279,4 @@ bool CsvReader::Overflow() {
     return true;
 }
 
-} // namespace deck
+} // namespace deck::text

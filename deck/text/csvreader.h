@@ -21,12 +21,12 @@
 #pragma once
 
 #include "deck/cards.h"
-#include "deck/input.h"
+#include "deck/text/input.h"
 
 #include <string>
 #include <vector>
 
-namespace deck {
+namespace deck::text {
 
 // More columns than any card can name (--question and --answer go up to 1000).
 constexpr size_t kMaxStoredFields = 1024;
@@ -99,4 +99,4 @@ private:
     bool stopQuoted_[256] = {};   // those and the quote
 };
 
-} // namespace deck
+} // namespace deck::text

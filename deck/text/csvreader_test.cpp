@@ -1,7 +1,7 @@
 // The CSV reader on its own: the records, the lines they begin on, the comment count and the
 // messages, for well-formed files and for the stray and missing quotes of real ones.
-#include "deck/csvreader.h"
-#include "deck_support.h"
+#include "deck/text/csvreader.h"
+#include "deck/tests/deck_support.h"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +27,10 @@ Read ReadCsv(const std::string& bytes, char separator = ',', bool comments = tru
     Read read;
     {
         deck::Report report("in.csv", out);
-        deck::TextInput in;
-        EXPECT_TRUE(in.Open(dir.Path("in.csv"), "", report));
-        deck::CsvReader reader(in, report, separator, comments);
+        deck::text::TextInput in;
+        std::string why;
+        EXPECT_TRUE(in.Open(dir.Path("in.csv"), "", report, &why)) << why;
+        deck::text::CsvReader reader(in, report, separator, comments);
         deck::Record record;
         long line = 0;
         while (reader.Next(record, &line)) {
@@ -101,12 +102,12 @@ TEST(CsvReader, HashLinesOutsideQuotesAreComments) {
 TEST(CsvReader, MemoryStaysBounded) {
     // A long line is cut between characters (é is two bytes).
     std::string line = "xy";
-    for (size_t i = 0; i < (deck::kMaxPieceBytes + 8) / 2; ++i) {
+    for (size_t i = 0; i < (deck::text::kMaxPieceBytes + 8) / 2; ++i) {
         line += "\xC3\xA9";
     }
     Read r = ReadCsv("q,a\n" + line + "\nq2,a2\n");
     ASSERT_EQ(4u, r.rows.size());
-    EXPECT_EQ(deck::kMaxPieceBytes, r.rows[1].second[0].size());
+    EXPECT_EQ(deck::text::kMaxPieceBytes, r.rows[1].second[0].size());
     EXPECT_EQ(line, r.rows[1].second[0] + r.rows[2].second[0]);
     EXPECT_EQ((deck::Record{"q2", "a2"}), r.rows[3].second);
     EXPECT_EQ("in.csv:2: warning: no line end in 4 MiB: the line is cut there\n", r.messages);
@@ -114,10 +115,10 @@ TEST(CsvReader, MemoryStaysBounded) {
     // Only the first fields of a record are kept.
     r = ReadCsv(std::string(3000, ',') + "\n");
     ASSERT_EQ(1u, r.rows.size());
-    EXPECT_EQ(deck::kMaxStoredFields, r.rows[0].second.size());
+    EXPECT_EQ(deck::text::kMaxStoredFields, r.rows[0].second.size());
 
     // A quoted field without its closing quote is an error at the line where it opened.
-    r = ReadCsv("q,a\nq2,\"" + std::string(deck::kMaxPieceBytes + 9, ',') + "\n");
+    r = ReadCsv("q,a\nq2,\"" + std::string(deck::text::kMaxPieceBytes + 9, ',') + "\n");
     EXPECT_TRUE(r.failed);
     EXPECT_EQ((Rows{{1, {"q", "a"}}}), r.rows);
     EXPECT_EQ("in.csv:2: error: a quoted field that starts here runs on for more than 4 MiB: is "

@@ -1,28 +1,18 @@
-// tollamy-deck import: the format of an input, the options that apply to it, and the run from
-// the input through its reader and the CardSink to the deck.
-#include "deck/import.h"
+// tollamy-deck import of a text file: its format, the options that apply to it, and the run
+// from the input through its reader and the CardSink to the deck.
+#include "deck/text/import.h"
 
-#include "deck/apkg_import.h"
+#include "deck/base/strings.h"
 #include "deck/cardtext.h"
 #include "deck/closingline.h"
-#include "deck/readers.h"
-#include "deck/textlayout.h"
+#include "deck/text/layout.h"
+#include "deck/text/readers.h"
 
-#include <string.h>
-#include <strings.h>
-
-#include <algorithm>
-
-namespace deck {
+namespace deck::text {
 
 namespace {
 
 constexpr size_t kSampleBytes = 8 * 1024;
-
-bool EndsWith(const std::string& s, const char* tail) {
-    size_t n = strlen(tail);
-    return s.size() >= n && strcasecmp(s.c_str() + s.size() - n, tail) == 0;
-}
 
 // The format of `--format auto`: custom separators ask for text; Anki's header makes the
 // file Anki's, whatever its name; then the name decides. A file with a UTF-16 mark that is
@@ -35,10 +25,10 @@ std::string ChooseFormat(const ImportOptions& options, bool utf16, const TextLay
     if (utf16 ? layout.options : layout.header) {
         return "anki";
     }
-    if (EndsWith(options.input, ".csv")) {
+    if (EndsWithNoCase(options.input, ".csv")) {
         return "csv";
     }
-    if (EndsWith(options.input, ".tsv") || EndsWith(options.input, ".tab")) {
+    if (EndsWithNoCase(options.input, ".tsv") || EndsWithNoCase(options.input, ".tab")) {
         return "tsv";
     }
     return utf16 ? "deck" : "anki";
@@ -73,38 +63,24 @@ std::string OptionNotApplying(const ImportOptions& options, const std::string& f
 
 } // namespace
 
-int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
+int RunTextImport(const ImportOptions& options, FILE* err, bool quiet) {
     Report report(options.input, err);
     report.SetQuiet(quiet);
-    static const char* kFormats[] = {"auto", "anki", "csv", "tsv", "text", "deck", "apkg"};
-    if (std::find_if(std::begin(kFormats), std::end(kFormats),
-                     [&](const char* f) { return options.format == f; }) == std::end(kFormats)) {
-        report.ErrorAbout("tollamy-deck", "unknown format '" + options.format +
-                                              "' (auto, anki, csv, tsv, text, apkg)");
-        return 2;
-    }
-    if (ImportsPackage(options)) {
-        return RunPackageImport(options, err, quiet);
-    }
     if (!options.ankiDeck.empty()) {
-        report.ErrorAbout("tollamy-deck", "--deck applies to Anki packages (.apkg) only");
-        return 2;
-    }
-    if (options.output.empty()) {
-        report.ErrorAbout("tollamy-deck", "import needs -o OUTPUT");
-        return 2;
+        return report.Usage("--deck applies to Anki packages (.apkg) only");
     }
     if (!options.encoding.empty()) {
         iconv_t cd = iconv_open("UTF-8", options.encoding.c_str());
         if (cd == reinterpret_cast<iconv_t>(-1)) {
-            report.ErrorAbout("tollamy-deck", "unknown encoding '" + options.encoding +
-                                                  "' (iconv --list names the known ones)");
-            return 2;
+            return report.Usage("unknown encoding '" + options.encoding +
+                                "' (iconv --list names the known ones)");
         }
         iconv_close(cd);
     }
     TextInput in;
-    if (!in.Open(options.input, options.encoding, report)) {
+    std::string why;
+    if (!in.Open(options.input, options.encoding, report, &why)) {
+        report.Error(0, why);
         return 1;
     }
     std::string format = options.format;
@@ -117,14 +93,14 @@ int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
     }
     std::string problem = OptionNotApplying(options, format);
     if (!problem.empty()) {
-        report.ErrorAbout("tollamy-deck", problem);
-        return 2;
+        return report.Usage(problem);
     }
     DeckWriter writer;
-    if (!writer.Open(options.output, options.input, options.force, report)) {
+    if (!writer.Open(options.output, options.input, options.force, &why)) {
+        report.ErrorAbout(writer.Output(), why);
         return 1;
     }
-    CardSink sink(options, writer, report);
+    CardSink sink(ColumnsOf(options), writer, report);
 
     long comments = 0;
     TextFlags flags;
@@ -158,7 +134,11 @@ int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
         ReadDeck(in, sink);
     }
 
-    if (report.Errors() != 0 || !writer.Commit(report)) {
+    if (report.Errors() != 0) {
+        return 1;
+    }
+    if (!writer.Commit(&why)) {
+        report.ErrorAbout(writer.Output(), why);
         return 1;
     }
     if (err != nullptr) {
@@ -173,4 +153,4 @@ int RunImport(const ImportOptions& options, FILE* err, bool quiet) {
     return 0;
 }
 
-} // namespace deck
+} // namespace deck::text

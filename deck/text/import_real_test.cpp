@@ -1,6 +1,6 @@
 // import of what people's published files hold: a small file of the tests' own for each case,
 // checked by the deck bytes, the warnings with their lines, and the closing line.
-#include "deck_support.h"
+#include "deck/tests/deck_support.h"
 #include "deck/tests/apkg_builder.h"
 
 #include <gtest/gtest.h>

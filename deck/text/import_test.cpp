@@ -1,5 +1,5 @@
 // import: each format and encoding, checked by the deck bytes it leaves on disk.
-#include "deck_support.h"
+#include "deck/tests/deck_support.h"
 
 #include <gtest/gtest.h>
 

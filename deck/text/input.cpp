@@ -1,8 +1,9 @@
 // Reading an input file as UTF-8 text.
-#include "deck/input.h"
+#include "deck/text/input.h"
 
-#include "deck/filekind.h"
-#include "deck/utf.h"
+#include "deck/base/filekind.h"
+#include "deck/base/files.h"
+#include "deck/base/utf.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -13,7 +14,7 @@
 
 #include <algorithm>
 
-namespace deck {
+namespace deck::text {
 
 namespace {
 
@@ -33,24 +34,6 @@ std::string Upper(std::string s) {
 
 } // namespace
 
-ssize_t ReadFull(int fd, uint8_t* buffer, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = read(fd, buffer + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
-
 TextInput::~TextInput() {
     if (fd_ >= 0) {
         close(fd_);
@@ -60,16 +43,17 @@ TextInput::~TextInput() {
     }
 }
 
-bool TextInput::Open(const std::string& path, const std::string& encoding, Report& report) {
+bool TextInput::Open(const std::string& path, const std::string& encoding, Report& report,
+                     std::string* err) {
     report_ = &report;
     fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
-        report.Error(0, std::string("cannot be opened: ") + strerror(errno));
+        *err = std::string("cannot be opened: ") + strerror(errno);
         return false;
     }
     struct stat st {};
     if (fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-        report.Error(0, "is a folder, not a file");
+        *err = "is a folder, not a file";
         return false;
     }
     // Blocks no larger than the file: small files cost small buffers.
@@ -80,7 +64,7 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
     uint8_t* s = reinterpret_cast<uint8_t*>(sample.data());
     ssize_t got = ReadFull(fd_, s, sample.size());
     if (got < 0) {
-        report.Error(0, std::string("cannot be read: ") + strerror(errno));
+        *err = std::string("cannot be read: ") + strerror(errno);
         return false;
     }
     sample.resize(static_cast<size_t>(got));
@@ -111,7 +95,7 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
                 chosen.rfind("UTF-32", 0) == 0;
     if (!wide) {
         if (const char* kind = NotTextKind(s + skip, size - skip)) {
-            report.Error(0, std::string("is not a text file (it looks like ") + kind + ")");
+            *err = std::string("is not a text file (it looks like ") + kind + ")";
             return false;
         }
     }
@@ -122,13 +106,13 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
         uint8_t* b = reinterpret_cast<uint8_t*>(block_.data());
         size_t kept = 0;
         if (lseek(fd_, 0, SEEK_SET) != 0) {
-            report.Error(0, "cannot be read from the start (not a regular file)");
+            *err = "cannot be read from the start (not a regular file)";
             return false;
         }
         for (;;) {
             ssize_t n = ReadFull(fd_, b + kept, blockBytes_ - kept);
             if (n < 0) {
-                report.Error(0, std::string("cannot be read: ") + strerror(errno));
+                *err = std::string("cannot be read: ") + strerror(errno);
                 return false;
             }
             size_t have = kept + static_cast<size_t>(n);
@@ -161,7 +145,7 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
     encoding_ = chosen;
     cd_ = iconv_open("UTF-8", chosen.c_str());
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-        report.Error(0, "unknown encoding " + chosen + " (see iconv --list)");
+        *err = "unknown encoding " + chosen + " (see iconv --list)";
         return false;
     }
     unitBytes_ = chosen.rfind("UTF-16", 0) == 0 || chosen.rfind("UCS-2", 0) == 0 ? 2
@@ -170,7 +154,7 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
     // Valid UTF-8 needs no conversion: the bytes are the text.
     passThrough_ = chosen == "UTF-8" && encoding.empty() && skip == 0;
     if (lseek(fd_, static_cast<off_t>(skip), SEEK_SET) != static_cast<off_t>(skip)) {
-        report.Error(0, "cannot be read from the start (not a regular file)");
+        *err = "cannot be read from the start (not a regular file)";
         return false;
     }
     return true;
@@ -297,4 +281,4 @@ bool TextInput::ReadLine(std::string& out) {
     return true;
 }
 
-} // namespace deck
+} // namespace deck::text

@@ -7,7 +7,7 @@
 // whatever the size of the file.
 #pragma once
 
-#include "deck/report.h"
+#include "deck/base/report.h"
 
 #include <iconv.h>
 #include <stdint.h>
@@ -15,11 +15,7 @@
 
 #include <string>
 
-namespace deck {
-
-// Reads up to size bytes from fd, retrying interrupted reads; fewer only at the end of the
-// file. -1 on a read error.
-ssize_t ReadFull(int fd, uint8_t* buffer, size_t size);
+namespace deck::text {
 
 // The longest line (or card, with a custom separator) read at once; a longer one is cut with a
 // warning, and a quoted CSV field that grows past it is an error. Memory stays bounded.
@@ -32,9 +28,11 @@ public:
     TextInput& operator=(const TextInput&) = delete;
     ~TextInput();
 
-    // Opens path and decides its encoding. False with an error in report: a missing or
-    // unreadable file, a file that is not text, an encoding iconv does not know.
-    bool Open(const std::string& path, const std::string& encoding, Report& report);
+    // Opens path and decides its encoding; the reading warns through `report` about what it
+    // had to replace. False with *err set: a missing or unreadable file, a file that is not
+    // text, an encoding iconv does not know.
+    bool Open(const std::string& path, const std::string& encoding, Report& report,
+              std::string* err);
 
     // The encoding in use, as iconv names it ("UTF-8", "UTF-16LE", "WINDOWS-1252").
     const std::string& Encoding() const { return encoding_; }
@@ -77,4 +75,4 @@ private:
     long lastBadLine_ = 0;
 };
 
-} // namespace deck
+} // namespace deck::text

@@ -1,22 +1,13 @@
 // Anki's header block, the separator of a text file, and the names of separators.
-#include "deck/textlayout.h"
+#include "deck/text/layout.h"
 
-#include "deck/utf.h"
+#include "deck/base/strings.h"
 
 #include <stdlib.h>
 
-namespace deck {
+namespace deck::text {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos) {
-        return std::string();
-    }
-    size_t e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
-}
 
 // The line of the text that begins `at` bytes ahead, without consuming anything (LF and a CR
 // before it removed), and in *next the offset after it. False at the end of the text and for
@@ -194,4 +185,4 @@ char DetectSeparator(std::string_view sample) {
     return ' ';
 }
 
-} // namespace deck
+} // namespace deck::text

@@ -2,13 +2,13 @@
 // separators as the user names them.
 #pragma once
 
-#include "deck/input.h"
+#include "deck/text/input.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace deck {
+namespace deck::text {
 
 // The options of an Anki text file's header block, or what was detected without one.
 struct TextLayout {
@@ -36,4 +36,4 @@ char DetectSeparator(std::string_view sample);
 // escape (\t, \n, \r, \\) or the text itself. Empty when the name is empty.
 std::string SeparatorFromName(const std::string& name);
 
-} // namespace deck
+} // namespace deck::text

@@ -1,11 +1,11 @@
 // The readers of CSV, of separated text and of UTF-16 decks.
-#include "deck/readers.h"
+#include "deck/text/readers.h"
 
-#include "deck/csvreader.h"
+#include "deck/text/csvreader.h"
 
 #include <algorithm>
 
-namespace deck {
+namespace deck::text {
 
 namespace {
 
@@ -96,4 +96,4 @@ void ReadDeck(TextInput& in, CardSink& sink) {
     }
 }
 
-} // namespace deck
+} // namespace deck::text

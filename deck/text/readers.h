@@ -3,11 +3,11 @@
 #pragma once
 
 #include "deck/cards.h"
-#include "deck/input.h"
+#include "deck/text/input.h"
 
 #include <string>
 
-namespace deck {
+namespace deck::text {
 
 // Records of CSV (and of Anki's text files) through the CSV reader, with `separator` between
 // fields; returns the comment lines it skipped.
@@ -22,4 +22,4 @@ void ReadSeparated(TextInput& in, CardSink& sink, const TextFlags& flags,
 // that lines the item would hide or join become cards of their own.
 void ReadDeck(TextInput& in, CardSink& sink);
 
-} // namespace deck
+} // namespace deck::text

@@ -3,11 +3,20 @@
 
 #include "deck/cardtext.h"
 #include "deck/closingline.h"
-#include "deck/utf.h"
+#include "deck/base/utf.h"
+#include "cardstore/cardrules.h"
 
 #include <algorithm>
 
 namespace deck {
+
+namespace {
+
+// The end of the warning about a side longer than the item shows.
+const std::string kCutText =
+    "UTF-16 units: the item shows only the first " + std::to_string(cardrules::kFieldUnits);
+
+} // namespace
 
 void CardSink::ExcludeColumn(int column) {
     if (column > 0) {
@@ -23,12 +32,12 @@ void CardSink::Add(const Record& fields, long line, const TextFlags& flags) {
     if (first_) {
         first_ = false;
         firstTitles_ = LooksLikeColumnTitles(fields);
-        if (options_.header) {
+        if (columns_.header) {
             return;
         }
     }
     // The question and the answer: the columns asked for, else the first two card columns.
-    int q = options_.question, a = options_.answer;
+    int q = columns_.question, a = columns_.answer;
     int c = 1;
     if (q == 0) {
         while (Excluded(c) || c == a) {
@@ -73,7 +82,7 @@ void CardSink::Add(const Record& fields, long line, const TextFlags& flags) {
             *text = CleanWhiteSpace(*text);
         }
     }
-    if (options_.swap) {
+    if (columns_.swap) {
         question_.swap(answer_);
     }
     if (question_.empty() && answer_.empty()) {
@@ -82,13 +91,11 @@ void CardSink::Add(const Record& fields, long line, const TextFlags& flags) {
         return;
     }
     size_t qUnits = Utf16Units(question_), aUnits = Utf16Units(answer_);
-    if (qUnits > kShownUnits) {
-        report_.Warning(line, "question of " + std::to_string(qUnits) +
-                                  " UTF-16 units: the item shows only the first 511");
+    if (qUnits > cardrules::kFieldUnits) {
+        report_.Warning(line, "question of " + std::to_string(qUnits) + " " + kCutText);
     }
-    if (aUnits > kShownUnits) {
-        report_.Warning(line, "answer of " + std::to_string(aUnits) +
-                                  " UTF-16 units: the item shows only the first 511");
+    if (aUnits > cardrules::kFieldUnits) {
+        report_.Warning(line, "answer of " + std::to_string(aUnits) + " " + kCutText);
     }
     writer_.Write(question_, answer_);
 }

@@ -17,7 +17,7 @@
 #pragma once
 
 #include "deck/deckwriter.h"
-#include "deck/report.h"
+#include "deck/base/report.h"
 
 #include <stddef.h>
 
@@ -26,29 +26,16 @@
 
 namespace deck {
 
-// The item shows at most this many UTF-16 units of a field.
-constexpr size_t kShownUnits = 511;
-
 // One row of the input: its fields in UTF-8, in column order.
 using Record = std::vector<std::string>;
 
-// What the user asked for on the command line.
-struct ImportOptions {
-    std::string input;
-    std::string output;
-    std::string format = "auto"; // auto, anki, csv, tsv, text, deck (and apkg, where built)
-    std::string encoding;        // empty: the byte-order mark, valid UTF-8, or the guess
-    std::string fieldSeparator;  // text format: between question and answer (default TAB)
-    std::string cardSeparator;   // text format: between cards (default a line end)
-    int question = 0;            // 1-based column of the question; 0: the first card column
-    int answer = 0;              // 1-based column of the answer; 0: the next card column
-    bool swap = false;           // exchange question and answer
-    bool header = false;         // the first record is a header row: skip it
-    bool force = false;          // replace an existing OUTPUT
-    std::string ankiDeck;        // apkg: only the notes in this Anki deck (and its subdecks)
-    std::string ankiProfile;     // Anki: read this profile's collection instead of INPUT
-    bool due = false;            // Anki: only the cards due today, as Anki shows them
-    long newCards = 0;           // Anki, with due: also the first N new cards
+// Which fields of a record make the card: 1-based columns (0: the first card column, then the
+// next), whether the sides are exchanged, and whether the first record is a header row.
+struct CardColumns {
+    int question = 0;
+    int answer = 0;
+    bool swap = false;
+    bool header = false;
 };
 
 // How a record's fields are to be read.
@@ -61,8 +48,8 @@ struct TextFlags {
 // Turns records into cards and hands them to a DeckWriter.
 class CardSink {
 public:
-    CardSink(const ImportOptions& options, DeckWriter& writer, Report& report)
-        : options_(options), writer_(writer), report_(report) {}
+    CardSink(const CardColumns& columns, DeckWriter& writer, Report& report)
+        : columns_(columns), writer_(writer), report_(report) {}
 
     // A 1-based column that never holds card text (guid, note type, deck, tags).
     void ExcludeColumn(int column);
@@ -79,7 +66,7 @@ public:
 private:
     bool Excluded(int column) const;
 
-    const ImportOptions& options_;
+    const CardColumns columns_;
     DeckWriter& writer_;
     Report& report_;
     std::vector<int> excluded_;

@@ -1,7 +1,8 @@
 // The words of the closing lines.
 #include "deck/closingline.h"
 
-#include "deck/utf.h"
+#include "deck/base/strings.h"
+#include "deck/base/utf.h"
 
 namespace deck {
 

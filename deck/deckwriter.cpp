@@ -1,15 +1,18 @@
 // The deck writer: a temporary file beside OUTPUT, renamed into place.
 #include "deck/deckwriter.h"
 
-#include "deck/utf.h"
+#include "deck/base/report.h"
+#include "deck/base/files.h"
+#include "deck/base/utf.h"
 
 #include <errno.h>
 #include <fcntl.h>
-#include <libgen.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 namespace deck {
 
@@ -54,32 +57,32 @@ DeckWriter::~DeckWriter() {
 }
 
 bool DeckWriter::Open(const std::string& output, const std::string& input, bool force,
-                      Report& report, bool deckMark) {
-    output_ = output;
+                      std::string* err, bool deckMark) {
+    output_ = output.empty() ? kProgram : output;
     mark_ = deckMark;
     struct stat out {};
     if (output.empty()) {
-        report.ErrorAbout("tollamy-deck", "no output file given (-o OUTPUT)");
+        *err = "no output file given (-o OUTPUT)";
         return false;
     }
     if (stat(output.c_str(), &out) == 0) {
         struct stat in {};
         if (!input.empty() && stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
             in.st_ino == out.st_ino) {
-            report.ErrorAbout(output, "is the input file; the input is never written");
+            *err = "is the input file; the input is never written";
             return false;
         }
         if (S_ISDIR(out.st_mode)) {
-            report.ErrorAbout(output, "is a folder; give a file name");
+            *err = "is a folder; give a file name";
             return false;
         }
         // A device, a pipe or a socket is never replaced by a file.
         if (!S_ISREG(out.st_mode)) {
-            report.ErrorAbout(output, "is not a regular file; give a file name");
+            *err = "is not a regular file; give a file name";
             return false;
         }
         if (!force) {
-            report.ErrorAbout(output, "exists; use --force to replace it");
+            *err = "exists; use --force to replace it";
             return false;
         }
     }
@@ -92,16 +95,20 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
             free(target);
         }
     }
-    std::string copy = output_;
-    std::string folder = dirname(copy.data());
+    std::string folder = std::filesystem::path(output_).parent_path().string();
+    if (folder.empty()) {
+        folder = ".";
+    }
     temp_ = folder + "/.tollamy-deck-XXXXXX";
     fd_ = mkstemp(temp_.data());
     if (fd_ < 0) {
         int e = errno;
         temp_.clear();
-        report.ErrorAbout(output, "cannot write to folder " + folder + ": " + strerror(e));
+        *err = "cannot write to folder " + folder + ": " + strerror(e);
         return false;
     }
+    // A signal that ends the program removes the half-written file too.
+    onSignal_.Register(temp_, false);
     fchmod(
         fd_, 0644 & ~[] {
             mode_t m = umask(0);
@@ -116,17 +123,8 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
 }
 
 void DeckWriter::Flush() {
-    size_t done = 0;
-    while (!failed_ && done < buffer_.size()) {
-        ssize_t n = write(fd_, buffer_.data() + done, buffer_.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            failed_ = true;
-            break;
-        }
-        done += static_cast<size_t>(n);
+    if (!failed_ && !WriteFull(fd_, buffer_.data(), buffer_.size())) {
+        failed_ = true;
     }
     buffer_.clear();
 }
@@ -151,7 +149,7 @@ void DeckWriter::WriteBytes(const std::string& bytes) {
     }
 }
 
-bool DeckWriter::Commit(Report& report) {
+bool DeckWriter::Commit(std::string* err) {
     if (fd_ < 0) {
         return false;
     }
@@ -160,19 +158,21 @@ bool DeckWriter::Commit(Report& report) {
         close(fd_);
         fd_ = -1;
         unlink(temp_.c_str());
+        onSignal_.Release();
         unchanged_ = committed_ = true;
         return true;
     }
     if (failed_ || fsync(fd_) != 0) {
-        report.ErrorAbout(output_, std::string("could not be written: ") + strerror(errno));
+        *err = std::string("could not be written: ") + strerror(errno);
         return false;
     }
     close(fd_);
     fd_ = -1;
     if (rename(temp_.c_str(), output_.c_str()) != 0) {
-        report.ErrorAbout(output_, std::string("could not be replaced: ") + strerror(errno));
+        *err = std::string("could not be replaced: ") + strerror(errno);
         return false;
     }
+    onSignal_.Release();
     committed_ = true;
     return true;
 }

@@ -3,7 +3,7 @@
 // nothing is written on failure.
 #pragma once
 
-#include "deck/report.h"
+#include "deck/base/files.h"
 
 #include <stdint.h>
 
@@ -22,22 +22,25 @@ public:
     ~DeckWriter();
 
     // Refuses an OUTPUT that exists (unless force), that is the input itself, or whose folder
-    // cannot be written; otherwise creates the temporary file and writes FF FE. False with an
-    // error in report. With deckMark false the file starts empty (export writes UTF-8).
-    bool Open(const std::string& output, const std::string& input, bool force, Report& report,
+    // cannot be written; otherwise creates the temporary file and writes FF FE. False with *err
+    // set (about Output()). With deckMark false the file starts empty (export writes UTF-8).
+    bool Open(const std::string& output, const std::string& input, bool force, std::string* err,
               bool deckMark = true);
     // One card: question TAB answer CR LF. The texts are valid UTF-8 without TAB, CR or LF.
     void Write(const std::string& question, const std::string& answer);
     // Bytes as they are (export).
     void WriteBytes(const std::string& bytes);
-    // Flushes, syncs and renames the temporary file to OUTPUT. False with an error in report.
-    bool Commit(Report& report);
+    // Flushes, syncs and renames the temporary file to OUTPUT. False with *err set (about
+    // Output()).
+    bool Commit(std::string* err);
     // Commit leaves an OUTPUT that holds exactly the new bytes as it is, with its time stamp
     // (so that the item keeps its index), and removes the temporary file instead.
     void KeepWhenUnchanged() { keepUnchanged_ = true; }
     bool Unchanged() const { return unchanged_; }
 
     long Cards() const { return cards_; }
+    // The file the messages are about: OUTPUT, or the file that a link OUTPUT names.
+    const std::string& Output() const { return output_; }
 
 private:
     void Flush();
@@ -52,6 +55,7 @@ private:
     bool unchanged_ = false;
     long cards_ = 0;
     std::vector<uint8_t> buffer_;
+    RemovedOnSignal onSignal_;
 };
 
 } // namespace deck

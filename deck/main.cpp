@@ -1,6 +1,6 @@
 // tollamy-deck: imports, checks and exports decks for the Tollamy Today item.
-#include "deck/cli.h"
+#include "deck/cli/commandline.h"
 
 int main(int argc, char** argv) {
-    return deck::RunCommandLine(argc, argv, stdout, stderr);
+    return deck::cli::RunCommandLine(argc, argv, stdout, stderr);
 }

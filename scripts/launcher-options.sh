@@ -1,14 +1,14 @@
 # The options of the launcher tollamy (and of scripts/run, which shares its set-up) and its
 # manual, declared once. tollamy_parse_args parses with this table and --help prints from it;
 # run as a program (bash scripts/launcher-options.sh) it prints the whole declaration for
-# tollamy-surface (deck/surface_gen.cpp), which makes the man page tollamy(1), docs/tollamy.md
+# tollamy-surface (deck/cli/surfacegen.cpp), which makes the man page tollamy(1), docs/tollamy.md
 # and the bash completion from it at build time. prepare.sh sources it.
 #
 #   tollamy_option NAMES VALUE KIND HOW HANDLER SUMMARY
 #       NAMES "-h,--help" or "--deck"; VALUE the value's name, "-" for a flag; KIND none, text,
 #       file or profile; HOW once, repeat, or alone (given alone, as --help: a synopsis line
 #       of its own); HANDLER the function called with the value; SUMMARY the --help line.
-#   tollamy_doc KEYWORD [ARGUMENT]      one line of the declaration (see surface_read.cpp);
+#   tollamy_doc KEYWORD [ARGUMENT]      one line of the declaration (see deck/surface/read.cpp);
 #       after "description" and "text" the markup of standard input follows.
 
 TOLLAMY_OPTIONS=()

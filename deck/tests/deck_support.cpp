@@ -1,6 +1,6 @@
-#include "deck_support.h"
+#include "deck/tests/deck_support.h"
 
-#include "deck/cli.h"
+#include "deck/cli/commandline.h"
 
 #include <dirent.h>
 #include <stdio.h>
@@ -131,7 +131,7 @@ Run Tool(const std::vector<std::string>& args) {
     FILE* out = open_memstream(&outText, &outSize);
     FILE* err = open_memstream(&errText, &errSize);
     Run run;
-    run.status = deck::RunCommandLine(static_cast<int>(all.size()), argv.data(), out, err);
+    run.status = deck::cli::RunCommandLine(static_cast<int>(all.size()), argv.data(), out, err);
     fclose(out);
     fclose(err);
     run.out.assign(outText, outSize);

@@ -5,13 +5,13 @@
 //   3  the bytes of a bare collection file, read by import --due --new 3 and by decks (a
 //      snapshot, the schedule, the cards by template).
 // The seed corpus holds the test packages and their collections in these forms.
-#include "deck/anki_decks.h"
-#include "deck/anki_due.h"
-#include "deck/apkg.h"
-#include "deck/apkg_import.h"
+#include "deck/anki/decks.h"
+#include "deck/anki/due.h"
+#include "deck/anki/package.h"
+#include "deck/anki/packageimport.h"
 #include "deck/cards.h"
 #include "deck/cardtext.h"
-#include "deck/utf.h"
+#include "deck/base/utf.h"
 #include "fuzz_support.h"
 
 #include <cstdint>
@@ -75,8 +75,8 @@ void ReadBareCollection(const uint8_t* data, size_t size) {
     if (size > 0 && (data[size - 1] & 1)) {
         options.ankiDeck = "French";
     }
-    deck::RunDueImport(options, nullptr, true);
-    deck::RunDecks({path, ""}, nowhere, nullptr);
+    deck::anki::RunDueImport(options, nullptr, true);
+    deck::anki::RunDecks(path, nowhere, nullptr);
 }
 
 } // namespace
@@ -103,26 +103,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         packed.resize(ZSTD_isError(n) ? 0 : n);
         package = ZipOf("collection.anki21b", packed.data(), packed.size());
     }
-    apkg::ReadOptions options;
+    deck::anki::ReadOptions options;
     options.max_bytes = 8u << 20; // keeps each run quick; the limit logic is the same
     if (size > 0 && (data[size - 1] & 1)) {
         options.deck = "French";
     }
-    apkg::ReadInfo info;
+    deck::anki::ReadInfo info;
     std::string message;
     size_t total = 0;
-    apkg::ReadPackageBuffer(
+    deck::anki::ReadPackageBuffer(
         package.data(), package.size(), options,
-        [&](const apkg::Note& note) {
+        [&](const deck::anki::Note& note) {
             // The card rules that import applies to every note's fields.
             std::string question, answer;
             for (const std::string& field : note.fields) {
-                total += static_cast<size_t>(deck::CountMediaReferences(field));
+                total += static_cast<size_t>(deck::anki::CountMediaReferences(field));
                 deck::ApplyCloze(field, &question, &answer);
                 question = deck::CleanWhiteSpace(deck::DropSoundTags(deck::HtmlToText(question)));
                 total += deck::Utf16Units(question);
             }
-            return 0;
         },
         &info, &message);
     return 0;

@@ -1,6 +1,6 @@
 // libFuzzer target: check and export of a hostile deck. Most inputs get the FF FE mark put in
 // front, so that the fuzzer spends its time in the card rules rather than at the mark.
-#include "deck/deckscan.h"
+#include "deck/check/check.h"
 #include "fuzz_support.h"
 
 #include <string.h>
@@ -12,14 +12,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bytes = "\xFF\xFE" + bytes;
     }
     WriteInput(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    deck::CheckOptions check;
+    deck::check::CheckOptions check;
     check.deck = path;
     check.strict = size > 0 && (data[0] & 1) != 0;
-    deck::RunCheck(check, nullptr, nullptr, true);
-    deck::ExportOptions exp;
+    deck::check::RunCheck(check, nullptr, nullptr, true);
+    deck::check::ExportOptions exp;
     exp.deck = path;
     exp.output = FuzzFolder() + "/anki.txt";
     exp.force = true;
-    deck::RunExport(exp, nullptr, true);
+    deck::check::RunExport(exp, nullptr, true);
     return 0;
 }

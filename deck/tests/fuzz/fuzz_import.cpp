@@ -1,6 +1,7 @@
 // libFuzzer target: import of hostile input in every format. The first byte picks the format
 // and the options; the rest is the file.
-#include "deck/import.h"
+#include "deck/anki/packageimport.h"
+#include "deck/text/import.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -28,6 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         options.encoding = (data[0] & 128) ? "SHIFT_JIS" : "UTF-16BE";
     }
     WriteInput(options.input, data + 1, size - 1);
-    deck::RunImport(options, nullptr, true);
+    if (deck::anki::ImportsPackage(options)) {
+        deck::anki::RunPackageImport(options, nullptr, true);
+    } else {
+        deck::text::RunTextImport(options, nullptr, true);
+    }
     return 0;
 }

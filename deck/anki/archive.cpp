@@ -1,0 +1,239 @@
+// The package's ZIP archive through libzip, and the private copy of its collection.
+#include "deck/anki/archive.h"
+
+#include "deck/anki/zstd.h"
+#include "deck/base/filekind.h"
+#include "deck/base/files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <zip.h>
+
+namespace deck::anki {
+namespace {
+
+const char* const kCollections[] = {"collection.anki21b", "collection.anki21", "collection.anki2"};
+
+// The private copy of the collection: a file in a private temporary folder, which a signal
+// removes too.
+class CollectionCopy {
+public:
+    CollectionCopy() = default;
+    CollectionCopy(const CollectionCopy&) = delete;
+    CollectionCopy& operator=(const CollectionCopy&) = delete;
+    ~CollectionCopy() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    bool Create(std::string* err) {
+        if (!folder_.Create("tollamy-apkg", err)) {
+            return false;
+        }
+        path_ = folder_.File("collection");
+        // SQLite's companions of the copy, should it make any while reading.
+        for (const char* companion : {"-journal", "-wal", "-shm"}) {
+            folder_.File(std::string("collection") + companion);
+        }
+        fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd_ < 0) {
+            *err = std::string("cannot create a temporary file (") + strerror(errno) + ")";
+            return false;
+        }
+        return true;
+    }
+    bool Write(const void* data, size_t size, std::string* err) {
+        if (!WriteFull(fd_, data, size)) {
+            *err = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
+            return false;
+        }
+        return true;
+    }
+    bool Finish(std::string* err) {
+        bool ok = close(fd_) == 0;
+        fd_ = -1;
+        if (!ok) {
+            *err = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
+        }
+        return ok;
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    TempFolder folder_;
+    std::string path_;
+    int fd_ = -1;
+};
+
+struct ZipCloser {
+    void operator()(zip_t* z) const { zip_discard(z); }
+};
+struct ZipFileCloser {
+    void operator()(zip_file_t* f) const { zip_fclose(f); }
+};
+using ZipPtr = std::unique_ptr<zip_t, ZipCloser>;
+using ZipFilePtr = std::unique_ptr<zip_file_t, ZipFileCloser>;
+
+std::string ZipErrorText(zip_error_t* error) {
+    std::string text = zip_error_strerror(error);
+    return text;
+}
+
+bool OpenError(int code, bool begins_like_zip, std::string* err) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    std::string why = ZipErrorText(&error);
+    zip_error_fini(&error);
+    if (code == ZIP_ER_NOZIP && begins_like_zip) {
+        // The entries begin as in a ZIP archive, but the central directory at the end is
+        // missing: the file was cut short.
+        *err = "truncated or damaged ZIP archive (no central directory at its end)";
+    } else if (code == ZIP_ER_NOZIP) {
+        *err = "not a ZIP archive (" + why + ")";
+    } else if (code == ZIP_ER_OPEN || code == ZIP_ER_READ || code == ZIP_ER_NOENT) {
+        *err = "cannot read the package (" + why + ")";
+    } else {
+        *err = "truncated or damaged ZIP archive (" + why + ")";
+    }
+    return false;
+}
+
+// Finds the newest collection in the archive. Returns its index or -1.
+zip_int64_t FindCollection(zip_t* archive, const char** name) {
+    for (const char* candidate : kCollections) {
+        zip_int64_t index = zip_name_locate(archive, candidate, 0);
+        if (index >= 0) {
+            *name = candidate;
+            return index;
+        }
+    }
+    return -1;
+}
+
+// Copies the collection entry into `out`, unpacking Zstandard for collection.anki21b.
+// Holds the unpacked size to `limit`, both as stated and as really produced.
+bool UnpackCollection(zip_t* archive, zip_int64_t index, const std::string& entry, uint64_t limit,
+                      CollectionCopy* out, std::string* err) {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0) {
+        *err = "cannot read " + entry + " (" + zip_strerror(archive) + ")";
+        return false;
+    }
+    const bool zstd = entry == kCollections[0];
+    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > limit) {
+        // For a Zstandard entry the stated size is the compressed stream; it can only be
+        // larger than the collection if the stream is damaged or a bomb.
+        *err = OverLimitText(entry, stat.size, limit);
+        return false;
+    }
+    ZipFilePtr file(zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0));
+    if (!file) {
+        *err = "cannot read " + entry + " (" + zip_strerror(archive) + ")";
+        return false;
+    }
+    auto write = [out](const char* data, size_t size, std::string* why) {
+        return out->Write(data, size, why);
+    };
+    ZstdUnpacker unpacker(entry, limit, write);
+    if (zstd && !unpacker.Start(err)) {
+        return false;
+    }
+    std::vector<char> in(1 << 16);
+    uint64_t read_total = 0;
+    for (;;) {
+        zip_int64_t got = zip_fread(file.get(), in.data(), in.size());
+        if (got < 0) {
+            *err = "cannot unpack " + entry + ": truncated or damaged ZIP archive (" +
+                   zip_file_strerror(file.get()) + ")";
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (zstd) {
+            if (!unpacker.Feed(in.data(), static_cast<size_t>(got), err)) {
+                return false;
+            }
+            continue;
+        }
+        read_total += static_cast<uint64_t>(got);
+        if (read_total > limit) {
+            *err = OverLimitText(entry, 0, limit);
+            return false;
+        }
+        if (!write(in.data(), static_cast<size_t>(got), err)) {
+            return false;
+        }
+    }
+    return (!zstd || unpacker.Finish(err)) && out->Finish(err);
+}
+
+// Unpacks the newest collection of the archive into a private temporary file and hands it to
+// `use`; the file is removed when `use` returns.
+bool UseArchive(zip_t* archive, uint64_t max_bytes, const CollectionUse& use, std::string* err) {
+    const char* name = nullptr;
+    zip_int64_t index = FindCollection(archive, &name);
+    if (index < 0) {
+        *err = "a ZIP archive without an Anki collection (no collection.anki21b, "
+               "collection.anki21 or collection.anki2 in it)";
+        return false;
+    }
+    CollectionCopy copy;
+    return copy.Create(err) && UnpackCollection(archive, index, name, max_bytes, &copy, err) &&
+           use(copy.Path(), name, err);
+}
+
+} // namespace
+
+bool LooksLikeZip(const std::string& path) {
+    return IsZipHead(FileHead(path, kHeadBytes));
+}
+
+bool IsPackage(const std::string& path) {
+    int error = 0;
+    ZipPtr archive(zip_open(path.c_str(), ZIP_RDONLY, &error));
+    const char* name = nullptr;
+    return archive && FindCollection(archive.get(), &name) >= 0;
+}
+
+bool WithUnpackedCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
+                            std::string* err) {
+    int error = 0;
+    ZipPtr archive(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
+    if (!archive) {
+        return OpenError(error, LooksLikeZip(path), err);
+    }
+    return UseArchive(archive.get(), max_bytes, use, err);
+}
+
+bool WithUnpackedCollection(const void* data, size_t size, uint64_t max_bytes,
+                            const CollectionUse& use, std::string* err) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
+    if (!source) {
+        *err = "out of memory";
+        zip_error_fini(&error);
+        return false;
+    }
+    ZipPtr archive(zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error));
+    if (!archive) {
+        zip_source_free(source);
+        int code = zip_error_code_zip(&error);
+        zip_error_fini(&error);
+        return OpenError(code, IsZipHead({static_cast<const char*>(data), size}), err);
+    }
+    zip_error_fini(&error);
+    return UseArchive(archive.get(), max_bytes, use, err);
+}
+
+} // namespace deck::anki

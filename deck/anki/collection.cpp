@@ -1,0 +1,200 @@
+// The collection of an Anki package or profile through SQLite: a private copy opened read-only
+// and defensively, and its notes in note-id order (its note types and decks come from
+// schema.cpp).
+#include "deck/anki/collection.h"
+
+#include "deck/anki/schema.h"
+#include "deck/base/filekind.h"
+#include "deck/base/strings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <sqlite3.h>
+
+namespace deck::anki {
+namespace {
+
+// Anki declares deck, note-type and field names with the collation "unicase", which only
+// Anki registers. This stand-in compares with ASCII letters folded; the reader never sorts
+// or matches by these columns, it only needs the schema to open.
+int UnicaseCompare(void*, int size_a, const void* a, int size_b, const void* b) {
+    const unsigned char* x = static_cast<const unsigned char*>(a);
+    const unsigned char* y = static_cast<const unsigned char*>(b);
+    int n = std::min(size_a, size_b);
+    for (int i = 0; i < n; ++i) {
+        unsigned char cx = static_cast<unsigned char>(AsciiLower(static_cast<char>(x[i])));
+        unsigned char cy = static_cast<unsigned char>(AsciiLower(static_cast<char>(y[i])));
+        if (cx != cy) {
+            return cx < cy ? -1 : 1;
+        }
+    }
+    return size_a == size_b ? 0 : (size_a < size_b ? -1 : 1);
+}
+
+// The notes with a card in one of `decks`. A card moved into a filtered deck counts for its
+// home deck (odid).
+int NotesInDecks(sqlite3* db, const std::set<int64_t>& decks, std::set<int64_t>* notes) {
+    StmtPtr stmt;
+    int rc = Prepare(db, "SELECT nid, did, odid FROM cards", &stmt);
+    bool has_odid = rc == SQLITE_OK;
+    if (!has_odid) {
+        rc = Prepare(db, "SELECT nid, did FROM cards", &stmt);
+        if (rc != SQLITE_OK) {
+            return rc;
+        }
+    }
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        int64_t deck = sqlite3_column_int64(stmt.get(), 1);
+        if (has_odid && sqlite3_column_int64(stmt.get(), 2) != 0) {
+            deck = sqlite3_column_int64(stmt.get(), 2);
+        }
+        if (decks.count(deck)) {
+            notes->insert(sqlite3_column_int64(stmt.get(), 0));
+        }
+    }
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+} // namespace
+
+bool PrepareCollectionCopy(const std::string& path, const std::string& entry, std::string* err) {
+    int fd = open(path.c_str(), O_RDWR);
+    if (fd < 0) {
+        *err = std::string("cannot open the temporary copy (") + strerror(errno) + ")";
+        return false;
+    }
+    char header[100];
+    ssize_t got = pread(fd, header, sizeof header, 0);
+    bool ok = true;
+    if (got < 100 || !IsSqliteHead({header, sizeof header})) {
+        *err = entry + " is not an SQLite database";
+        ok = false;
+    } else if (header[18] == 2 || header[19] == 2) {
+        const unsigned char legacy[2] = {1, 1};
+        if (pwrite(fd, legacy, 2, 18) != 2) {
+            *err = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
+            ok = false;
+        }
+    }
+    close(fd);
+    return ok;
+}
+
+bool OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr* db,
+                        std::string* err) {
+    sqlite3* raw = nullptr;
+    int rc =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    db->reset(raw);
+    if (rc != SQLITE_OK) {
+        *err = entry + ": " + (raw ? sqlite3_errmsg(raw) : "cannot open");
+        return false;
+    }
+    // A package comes from strangers: no schema-defined functions, no writable schema, no
+    // extensions, no triggers or views run on our behalf.
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    sqlite3_create_collation_v2(raw, "unicase", SQLITE_UTF8, nullptr, UnicaseCompare, nullptr);
+    sqlite3_exec(raw,
+                 "PRAGMA trusted_schema=OFF; PRAGMA cell_size_check=ON; "
+                 "PRAGMA mmap_size=0",
+                 nullptr, nullptr, nullptr);
+    return true;
+}
+
+bool CollectionError(sqlite3* db, const std::string& entry, std::string* err) {
+    if (sqlite3_errcode(db) == SQLITE_NOTADB) {
+        *err = entry + " is not an SQLite database (" + sqlite3_errmsg(db) + ")";
+    } else {
+        *err = entry + ": damaged collection (" + sqlite3_errmsg(db) + ")";
+    }
+    return false;
+}
+
+bool ReadNotes(const std::string& path, const std::string& entry, const ReadOptions& options,
+               const NoteSink& sink, ReadInfo* info, std::string* err) {
+    info->entry = entry;
+    DbPtr db;
+    if (!OpenCollectionFile(path, entry, &db, err)) {
+        return false;
+    }
+    bool has_notes = false;
+    if (TableExists(db.get(), "notes", &has_notes) != SQLITE_OK) {
+        return CollectionError(db.get(), entry, err);
+    }
+    if (!has_notes) {
+        *err = entry + " holds no notes table: not an Anki collection";
+        return false;
+    }
+    Schema collection;
+    if (LoadSchema(db.get(), &collection) != SQLITE_OK) {
+        return CollectionError(db.get(), entry, err);
+    }
+    for (const auto& [id, deck] : collection.decks) {
+        info->decks.push_back(deck.name);
+    }
+    std::sort(info->decks.begin(), info->decks.end());
+    info->decks.erase(std::unique(info->decks.begin(), info->decks.end()), info->decks.end());
+
+    std::set<int64_t> wanted;
+    const bool filter = !options.deck.empty();
+    if (filter) {
+        std::set<int64_t> decks = DeckIds(collection, options.deck);
+        if (decks.empty()) {
+            *err = std::string("the ") + options.kind + " has no deck \"" + options.deck +
+                   "\" (its decks: " + DeckList(collection) + ")";
+            return false;
+        }
+        if (NotesInDecks(db.get(), decks, &wanted) != SQLITE_OK) {
+            return CollectionError(db.get(), entry, err);
+        }
+    }
+
+    StmtPtr stmt;
+    if (Prepare(db.get(), "SELECT id, mid, flds FROM notes ORDER BY id", &stmt) != SQLITE_OK) {
+        return CollectionError(db.get(), entry, err);
+    }
+    Note note;
+    int rc = SQLITE_OK;
+    int64_t note_type = 0;
+    bool first = true;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        ++info->notes_in_package;
+        note.id = sqlite3_column_int64(stmt.get(), 0);
+        if (filter && !wanted.count(note.id)) {
+            continue;
+        }
+        const int64_t mid = sqlite3_column_int64(stmt.get(), 1);
+        auto type = collection.types.find(mid);
+        note.cloze = type != collection.types.end() && type->second.cloze;
+        if (first || mid != note_type) {
+            // Notes of one type mostly follow each other; copy the names only on a change.
+            note.type_name = type != collection.types.end() ? type->second.name : std::string();
+            if (type != collection.types.end()) {
+                note.field_names = type->second.field_names;
+            } else {
+                note.field_names.clear();
+            }
+            note_type = mid;
+            first = false;
+        }
+        note.fields = SplitAnkiFields(ColumnView(stmt.get(), 2));
+        ++info->notes_read;
+        sink(note);
+    }
+    if (rc != SQLITE_DONE) {
+        return CollectionError(db.get(), entry, err);
+    }
+    return true;
+}
+
+} // namespace deck::anki

@@ -1,0 +1,154 @@
+// The decks listing: one pass over the cards table, counting each card for its home deck and
+// the decks above it.
+#include "deck/anki/decks.h"
+
+#include "deck/anki/collection.h"
+#include "deck/anki/source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <unordered_map>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace deck::anki {
+
+namespace {
+
+struct DeckCounts {
+    std::string name;
+    long notes = 0, cards = 0, due = 0, fresh = 0;
+};
+
+bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std::string* err) {
+    // The listed decks in deck-tree order, and for each deck the rows it counts in: its own and
+    // its parents'.
+    std::vector<std::pair<std::string, int64_t>> order;
+    for (const auto& [id, deck] : c.schema.decks) {
+        if (!deck.filtered) {
+            order.emplace_back(DeckSortKey(deck.name), id);
+        }
+    }
+    std::sort(order.begin(), order.end());
+    std::map<std::string, size_t> by_key;
+    for (const auto& [key, id] : order) {
+        by_key.emplace(key, rows->size());
+        rows->push_back({c.schema.decks[id].name});
+    }
+    std::unordered_map<int64_t, std::vector<size_t>> counted_in;
+    for (const auto& [key, id] : order) {
+        std::vector<size_t>& in = counted_in[id];
+        in.push_back(by_key[key]);
+        for (const std::string& parent : ParentDecks(c.schema.decks[id].name)) {
+            auto row = by_key.find(DeckSortKey(parent));
+            if (row != by_key.end()) {
+                in.push_back(row->second);
+            }
+        }
+    }
+    const Timing timing = TimingAt(c.config, now);
+    std::vector<std::pair<size_t, int64_t>> notes; // (row, note), counted once each below
+    int rc = ForEachCard(c.db.get(), [&](const CardRow& card) {
+        auto in = counted_in.find(card.deck);
+        if (in == counted_in.end()) {
+            return;
+        }
+        int64_t day = 0;
+        CardState state = Classify(card, c.config, timing, &day);
+        for (size_t row : in->second) {
+            DeckCounts& counts = (*rows)[row];
+            ++counts.cards;
+            counts.due += state == kDueNow;
+            counts.fresh += state == kNew;
+            notes.emplace_back(row, card.note);
+        }
+    });
+    if (rc != SQLITE_OK) {
+        return CollectionError(c.db.get(), "the collection", err);
+    }
+    std::sort(notes.begin(), notes.end());
+    notes.erase(std::unique(notes.begin(), notes.end()), notes.end());
+    for (const auto& [row, note] : notes) {
+        ++(*rows)[row].notes;
+    }
+    // Anki hides its Default deck when it is empty and there are other decks.
+    auto standard = c.schema.decks.find(1);
+    if (rows->size() > 1 && standard != c.schema.decks.end()) {
+        rows->erase(std::remove_if(rows->begin(), rows->end(),
+                                   [&](const DeckCounts& row) {
+                                       return row.name == standard->second.name && row.cards == 0;
+                                   }),
+                    rows->end());
+    }
+    return true;
+}
+
+void Print(const std::vector<DeckCounts>& rows, FILE* out) {
+    const char* const kHeads[] = {"Notes", "Cards", "Due", "New"};
+    size_t name_width = 4; // "Deck"
+    size_t widths[4];
+    for (size_t i = 0; i < 4; ++i) {
+        widths[i] = strlen(kHeads[i]);
+    }
+    for (const DeckCounts& row : rows) {
+        // Column widths in characters: UTF-8 continuation bytes take no room.
+        size_t chars = 0;
+        for (unsigned char c : row.name) {
+            chars += (c & 0xC0) != 0x80;
+        }
+        name_width = std::max(name_width, chars);
+        long values[] = {row.notes, row.cards, row.due, row.fresh};
+        for (size_t i = 0; i < 4; ++i) {
+            widths[i] = std::max(widths[i], std::to_string(values[i]).size());
+        }
+    }
+    fprintf(out, "%-*s", static_cast<int>(name_width), "Deck");
+    for (size_t i = 0; i < 4; ++i) {
+        fprintf(out, "  %*s", static_cast<int>(widths[i]), kHeads[i]);
+    }
+    fputc('\n', out);
+    for (const DeckCounts& row : rows) {
+        size_t chars = 0;
+        for (unsigned char c : row.name) {
+            chars += (c & 0xC0) != 0x80;
+        }
+        fprintf(out, "%s%*s", row.name.c_str(), static_cast<int>(name_width - chars), "");
+        long values[] = {row.notes, row.cards, row.due, row.fresh};
+        for (size_t i = 0; i < 4; ++i) {
+            fprintf(out, "  %*ld", static_cast<int>(widths[i]), values[i]);
+        }
+        fputc('\n', out);
+    }
+}
+
+} // namespace
+
+int RunDecks(const std::string& path, FILE* out, FILE* err) {
+    Report report(path, err);
+    std::string message;
+    int64_t now = 0;
+    if (!ClockNow(&now, &message)) {
+        return report.Usage(message);
+    }
+    if (access(path.c_str(), R_OK) == 0 && !LooksLikeAnki(path)) {
+        report.Error(0, "is not an Anki package (.apkg), backup (.colpkg) or collection");
+        return 1;
+    }
+    std::vector<DeckCounts> rows;
+    if (!WithAnkiCollection(
+            path, kMaxCollectionBytes, report,
+            [&](const std::string& copy, const std::string& entry, std::string* why) {
+                LoadedCollection c;
+                return LoadCollection(copy, entry, &c, why) && Count(c, now, &rows, why);
+            },
+            &message)) {
+        report.Error(0, message);
+        return 1;
+    }
+    Print(rows, out);
+    return 0;
+}
+
+} // namespace deck::anki

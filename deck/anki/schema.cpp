@@ -1,0 +1,302 @@
+// The note types and decks of an Anki collection: nlohmann-json for the older schema's JSON,
+// the protobuf walker (proto.cpp) for the newer schema's configs.
+#include "deck/anki/schema.h"
+
+#include "deck/base/strings.h"
+
+#include "deck/anki/proto.h"
+#include "deck/anki/sqlite.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <nlohmann/json.hpp>
+#include <sqlite3.h>
+
+namespace deck::anki {
+
+namespace {
+
+// The newer schema separates the levels of a deck name with U+001F. The sort key uses it too:
+// it sorts below every printable character, so "A::B" comes before "A B".
+constexpr char kLevelSep = '\x1f';
+// Anki's note types and decks take kilobytes of JSON; a parse tree of much more than this
+// would only serve to exhaust memory, so larger texts are left unread.
+constexpr int kMaxJsonBytes = 64 << 20;
+
+// Fields and templates as they come, (ord, value), sorted into place at the end.
+struct Loading {
+    std::map<int64_t, std::vector<std::pair<int64_t, std::string>>> fields;
+    std::map<int64_t, std::vector<std::pair<int64_t, CardTemplate>>> templates;
+};
+
+int64_t JsonId(const nlohmann::json& value, const std::string& key) {
+    if (value.is_number_integer()) {
+        return value.get<int64_t>();
+    }
+    return strtoll(key.c_str(), nullptr, 10);
+}
+
+std::string JsonText(const nlohmann::json& object, const char* key) {
+    auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+nlohmann::json ParseJsonColumn(sqlite3_stmt* stmt, int column) {
+    if (sqlite3_column_bytes(stmt, column) > kMaxJsonBytes) {
+        return nlohmann::json();
+    }
+    return nlohmann::json::parse(ColumnText(stmt, column), nullptr, false);
+}
+
+// A list of {ord, ...} objects (flds or tmpls); an object without ord takes its position.
+template <typename Take>
+void ForEachOrdered(const nlohmann::json& model, const char* key, Take take) {
+    auto list = model.find(key);
+    if (list == model.end() || !list->is_array()) {
+        return;
+    }
+    int64_t position = 0;
+    for (const auto& item : *list) {
+        int64_t ord = position++;
+        if (!item.is_object()) {
+            take(ord, nlohmann::json::object());
+            continue;
+        }
+        auto o = item.find("ord");
+        if (o != item.end() && o->is_number_integer()) {
+            ord = o->get<int64_t>();
+        }
+        take(ord, item);
+    }
+}
+
+// Note types and decks of the older collections: JSON in col.models and col.decks.
+int LoadJsonTables(sqlite3* db, Schema* schema, Loading* loading) {
+    StmtPtr stmt;
+    int rc = Prepare(db, "SELECT models, decks FROM col LIMIT 1", &stmt);
+    if (rc != SQLITE_OK) {
+        return rc;
+    }
+    rc = sqlite3_step(stmt.get());
+    if (rc == SQLITE_DONE) {
+        return SQLITE_OK;
+    }
+    if (rc != SQLITE_ROW) {
+        return rc;
+    }
+    nlohmann::json models = ParseJsonColumn(stmt.get(), 0);
+    if (models.is_object()) {
+        for (auto& [key, model] : models.items()) {
+            if (!model.is_object()) {
+                continue;
+            }
+            auto id = model.find("id");
+            int64_t type_id = JsonId(id != model.end() ? *id : nlohmann::json(), key);
+            NoteType& type = schema->types[type_id];
+            type.name = JsonText(model, "name");
+            auto kind = model.find("type");
+            type.cloze =
+                kind != model.end() && kind->is_number_integer() && kind->get<int64_t>() == 1;
+            ForEachOrdered(model, "flds", [&](int64_t ord, const nlohmann::json& field) {
+                loading->fields[type_id].emplace_back(ord, JsonText(field, "name"));
+            });
+            ForEachOrdered(model, "tmpls", [&](int64_t ord, const nlohmann::json& card) {
+                CardTemplate formats{JsonText(card, "qfmt"), JsonText(card, "afmt")};
+                loading->templates[type_id].emplace_back(ord, formats);
+            });
+        }
+    }
+    nlohmann::json decks = ParseJsonColumn(stmt.get(), 1);
+    if (decks.is_object()) {
+        for (auto& [key, deck] : decks.items()) {
+            if (!deck.is_object()) {
+                continue;
+            }
+            auto name = deck.find("name");
+            auto id = deck.find("id");
+            auto dyn = deck.find("dyn");
+            if (name != deck.end() && name->is_string()) {
+                DeckInfo& info =
+                    schema->decks[JsonId(id != deck.end() ? *id : nlohmann::json(), key)];
+                info.name = name->get<std::string>();
+                info.filtered =
+                    dyn != deck.end() && dyn->is_number_integer() && dyn->get<int>() != 0;
+            }
+        }
+    }
+    return SQLITE_OK;
+}
+
+// Note types and decks of the newer collections: the notetypes, fields, templates and decks
+// tables.
+int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
+    StmtPtr stmt;
+    int rc = Prepare(db, "SELECT id, name, config FROM notetypes", &stmt);
+    if (rc != SQLITE_OK) {
+        return rc;
+    }
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        NoteType& type = schema->types[sqlite3_column_int64(stmt.get(), 0)];
+        type.name = ColumnText(stmt.get(), 1);
+        const void* config = sqlite3_column_blob(stmt.get(), 2);
+        int size = sqlite3_column_bytes(stmt.get(), 2);
+        type.cloze = config && NotetypeKind(static_cast<const unsigned char*>(config),
+                                            static_cast<size_t>(size)) == 1;
+    }
+    if (rc != SQLITE_DONE) {
+        return rc;
+    }
+    rc = Prepare(db, "SELECT ntid, ord, name FROM fields", &stmt);
+    if (rc != SQLITE_OK) {
+        return rc;
+    }
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        loading->fields[sqlite3_column_int64(stmt.get(), 0)].emplace_back(
+            sqlite3_column_int64(stmt.get(), 1), ColumnText(stmt.get(), 2));
+    }
+    if (rc != SQLITE_DONE) {
+        return rc;
+    }
+    bool has_templates = false;
+    rc = TableExists(db, "templates", &has_templates);
+    if (rc == SQLITE_OK && has_templates) {
+        // Template.Config: q_format is field 1, a_format field 2.
+        rc = Prepare(db, "SELECT ntid, ord, config FROM templates", &stmt);
+        if (rc != SQLITE_OK) {
+            return rc;
+        }
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            const void* config = sqlite3_column_blob(stmt.get(), 2);
+            int size = sqlite3_column_bytes(stmt.get(), 2);
+            CardTemplate formats{ProtoText(config, size, 1), ProtoText(config, size, 2)};
+            loading->templates[sqlite3_column_int64(stmt.get(), 0)].emplace_back(
+                sqlite3_column_int64(stmt.get(), 1), formats);
+        }
+        if (rc != SQLITE_DONE) {
+            return rc;
+        }
+    }
+    bool has_decks = false;
+    rc = TableExists(db, "decks", &has_decks);
+    if (rc != SQLITE_OK || !has_decks) {
+        return rc;
+    }
+    rc = Prepare(db, "SELECT id, name, kind FROM decks", &stmt);
+    if (rc != SQLITE_OK) {
+        return rc;
+    }
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        std::string name = ColumnText(stmt.get(), 1);
+        std::string shown;
+        for (char c : name) {
+            if (c == kLevelSep) {
+                shown += "::";
+            } else {
+                shown += c;
+            }
+        }
+        DeckInfo& info = schema->decks[sqlite3_column_int64(stmt.get(), 0)];
+        info.name = shown;
+        // DeckKindContainer: normal is field 1, filtered field 2.
+        const void* kind = sqlite3_column_blob(stmt.get(), 2);
+        int size = sqlite3_column_bytes(stmt.get(), 2);
+        ScanProto(static_cast<const unsigned char*>(kind), kind && size > 0 ? size : 0,
+                  [&](const ProtoField& field) { info.filtered |= field.number == 2; });
+    }
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+} // namespace
+
+int LoadSchema(sqlite3* db, Schema* schema) {
+    Loading loading;
+    bool has_notetypes = false;
+    int rc = TableExists(db, "notetypes", &has_notetypes);
+    if (rc == SQLITE_OK && has_notetypes) {
+        rc = LoadTables(db, schema, &loading);
+    }
+    if (rc == SQLITE_OK && schema->types.empty()) {
+        bool has_col = false;
+        rc = TableExists(db, "col", &has_col);
+        if (rc == SQLITE_OK && has_col) {
+            rc = LoadJsonTables(db, schema, &loading);
+        }
+    }
+    if (rc != SQLITE_OK) {
+        return rc;
+    }
+    auto by_ord = [](const auto& a, const auto& b) { return a.first < b.first; };
+    for (auto& [id, fields] : loading.fields) {
+        auto type = schema->types.find(id);
+        if (type != schema->types.end()) {
+            std::stable_sort(fields.begin(), fields.end(), by_ord);
+            for (auto& field : fields) {
+                type->second.field_names.push_back(std::move(field.second));
+            }
+        }
+    }
+    for (auto& [id, templates] : loading.templates) {
+        auto type = schema->types.find(id);
+        if (type != schema->types.end()) {
+            std::stable_sort(templates.begin(), templates.end(), by_ord);
+            for (auto& formats : templates) {
+                type->second.templates.push_back(std::move(formats.second));
+            }
+        }
+    }
+    return SQLITE_OK;
+}
+
+std::set<int64_t> DeckIds(const Schema& schema, const std::string& name) {
+    std::string wanted = AsciiLower(name);
+    std::set<int64_t> ids;
+    for (const auto& [id, deck] : schema.decks) {
+        std::string folded = AsciiLower(deck.name);
+        if (folded == wanted ||
+            (folded.size() > wanted.size() + 2 && folded.compare(0, wanted.size(), wanted) == 0 &&
+             folded.compare(wanted.size(), 2, "::") == 0)) {
+            ids.insert(id);
+        }
+    }
+    return ids;
+}
+
+std::string DeckList(const Schema& schema) {
+    std::vector<std::string> names;
+    for (const auto& [id, deck] : schema.decks) {
+        names.push_back(deck.name);
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::string list;
+    for (const std::string& name : names) {
+        list += list.empty() ? "" : ", ";
+        list += "\"" + name + "\"";
+    }
+    return list.empty() ? "none" : list;
+}
+
+std::string DeckSortKey(const std::string& name) {
+    std::string key;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name.compare(i, 2, "::") == 0) {
+            key += kLevelSep;
+            ++i;
+        } else {
+            key += AsciiLower(name[i]);
+        }
+    }
+    return key;
+}
+
+std::vector<std::string> ParentDecks(const std::string& name) {
+    std::vector<std::string> parents;
+    for (size_t end = name.rfind("::"); end != std::string::npos && end > 0;
+         end = name.rfind("::", end - 1)) {
+        parents.push_back(name.substr(0, end));
+    }
+    return parents;
+}
+
+} // namespace deck::anki

@@ -1,0 +1,57 @@
+// The note types and decks of an Anki collection, in either schema: the older one keeps them as
+// JSON in col.models and col.decks, the newer one in the notetypes, fields, templates and decks
+// tables (with protobuf configs).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace deck::anki {
+
+// A card template's formats: "{{Front}}" and "{{FrontSide}}<hr id=answer>{{Back}}".
+struct CardTemplate {
+    std::string question;
+    std::string answer;
+};
+
+struct NoteType {
+    std::string name;
+    bool cloze = false;
+    std::vector<std::string> field_names; // in field order
+    std::vector<CardTemplate> templates;  // in template order (cards.ord)
+};
+
+struct DeckInfo {
+    std::string name;      // Parent::Child
+    bool filtered = false; // a filtered deck: its cards belong to their home decks
+};
+
+struct Schema {
+    std::map<int64_t, NoteType> types;
+    std::map<int64_t, DeckInfo> decks;
+};
+
+// Loads the note types and decks: from the tables when the collection has note types there,
+// else from the JSON in col. Returns an SQLite result code.
+int LoadSchema(sqlite3* db, Schema* schema);
+
+// The ids of the deck named `name` (letters A-Z compared without case, as Anki does) and of
+// its subdecks.
+std::set<int64_t> DeckIds(const Schema& schema, const std::string& name);
+
+// Every deck's name, sorted, for messages: "\"French\", \"Geography::Capitals\"" or "none".
+std::string DeckList(const Schema& schema);
+
+// A key that sorts deck names as Anki's deck tree does: a parent before its children, letters
+// compared without case. Names that Anki takes for the same deck have the same key.
+std::string DeckSortKey(const std::string& name);
+
+// The names of the decks above `name`, nearest first: "A::B" and "A" for "A::B::C".
+std::vector<std::string> ParentDecks(const std::string& name);
+
+} // namespace deck::anki

@@ -1,0 +1,148 @@
+// Anki inputs: packages through the package reader, collections through a snapshot, and the
+// newest backup while Anki runs.
+#include "deck/anki/source.h"
+
+#include "deck/anki/archive.h"
+#include "deck/anki/collection.h"
+#include "deck/anki/snapshot.h"
+#include "deck/base/filekind.h"
+#include "deck/base/files.h"
+#include "deck/base/strings.h"
+
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include <sqlite3.h>
+
+namespace deck::anki {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The newest *.colpkg in `folder` by modification time (the later name on a tie); "" when
+// there is none.
+std::string NewestBackup(const fs::path& folder, time_t* when) {
+    std::string newest;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        struct stat st {};
+        if (!EndsWithNoCase(name, ".colpkg") || stat(it->path().c_str(), &st) != 0 ||
+            !S_ISREG(st.st_mode)) {
+            continue;
+        }
+        if (newest.empty() || st.st_mtime > *when || (st.st_mtime == *when && name > newest)) {
+            newest = name;
+            *when = st.st_mtime;
+        }
+    }
+    return newest;
+}
+
+std::string LocalTime(time_t when) {
+    struct tm local {};
+    char text[64] = "";
+    if (localtime_r(&when, &local) != nullptr) {
+        strftime(text, sizeof text, "%a %Y-%m-%d %H:%M", &local);
+    }
+    return text;
+}
+
+// A collection file: a snapshot of it, or its newest backup while Anki holds it.
+bool ReadUserCollection(const std::string& path, Report& report, const CollectionUse& use,
+                        uint64_t max_bytes, std::string* err) {
+    TempFolder folder;
+    if (!folder.Create("tollamy-anki", err)) {
+        return false;
+    }
+    const std::string copy = folder.File("collection");
+    for (const char* companion : {"-wal", "-shm", "-journal"}) {
+        folder.File(std::string("collection") + companion);
+    }
+    bool busy = false;
+    if (TakeSnapshot(path, copy, &busy, err)) {
+        return use(copy, fs::path(path).filename().string(), err);
+    }
+    if (!busy) {
+        return false;
+    }
+    const fs::path parent = fs::path(path).parent_path();
+    const fs::path backups = (parent.empty() ? fs::path(".") : parent) / "backups";
+    time_t when = 0;
+    std::string backup = NewestBackup(backups, &when);
+    if (backup.empty()) {
+        *err = "Anki has the collection open (it locks it while it runs), and there is no "
+               "backup in " +
+               backups.string() +
+               " to read instead: close Anki and try again, or import a backup (.colpkg)";
+        return false;
+    }
+    report.Warning(0, "Anki has the collection open (it locks it while it runs); reading its "
+                      "newest backup instead, backups/" +
+                          backup + " of " + LocalTime(when));
+    return WithPackageCollection((backups / backup).string(), max_bytes, use, err);
+}
+
+} // namespace
+
+bool LooksLikeSqlite(const std::string& path) {
+    return IsSqliteHead(FileHead(path, kHeadBytes));
+}
+
+bool LooksLikeAnki(const std::string& path) {
+    return LooksLikeZip(path) || LooksLikeSqlite(path);
+}
+
+bool WithAnkiCollection(const std::string& path, uint64_t max_bytes, Report& report,
+                        const CollectionUse& use, std::string* err) {
+    std::error_code ec;
+    fs::file_status status = fs::status(path, ec);
+    if (ec) {
+        *err = "cannot be read: " + ec.message();
+        return false;
+    }
+    if (fs::is_directory(status)) {
+        *err = "is a folder, not an Anki collection or package";
+        return false;
+    }
+    if (LooksLikeSqlite(path)) {
+        return ReadUserCollection(path, report, use, max_bytes, err);
+    }
+    if (!LooksLikeZip(path) && !EndsWithNoCase(path, ".apkg") && !EndsWithNoCase(path, ".colpkg")) {
+        *err = "is not an Anki collection or package (neither an SQLite database nor a ZIP "
+               "archive)";
+        return false;
+    }
+    return WithPackageCollection(path, max_bytes, use, err);
+}
+
+bool LoadCollection(const std::string& copy, const std::string& entry, LoadedCollection* loaded,
+                    std::string* err) {
+    if (!OpenCollectionFile(copy, entry, &loaded->db, err)) {
+        return false;
+    }
+    sqlite3* db = loaded->db.get();
+    for (const char* table : {"col", "notes", "cards"}) {
+        bool exists = false;
+        if (TableExists(db, table, &exists) != SQLITE_OK) {
+            return CollectionError(db, entry, err);
+        }
+        if (!exists) {
+            *err = entry + " is an SQLite database without Anki's " + table +
+                   " table: not an Anki collection";
+            return false;
+        }
+    }
+    if (LoadSchema(db, &loaded->schema) != SQLITE_OK ||
+        LoadScheduleConfig(db, &loaded->config) != SQLITE_OK) {
+        return CollectionError(db, entry, err);
+    }
+    return true;
+}
+
+} // namespace deck::anki

@@ -1,0 +1,44 @@
+// Where an Anki input comes from: a package (.apkg, or a whole collection as .colpkg) or a
+// collection file (a profile's collection.anki2 among them). Each is read through a private
+// copy; while Anki holds a collection open, its newest backup is read instead.
+#pragma once
+
+#include "deck/anki/package.h"
+#include "deck/anki/schedule.h"
+#include "deck/anki/schema.h"
+#include "deck/anki/sqlite.h"
+#include "deck/base/report.h"
+
+#include <string>
+
+namespace deck::anki {
+
+// True when the file begins with the SQLite header: an Anki collection, or some database.
+bool LooksLikeSqlite(const std::string& path);
+
+// True when the file is an Anki input by its content: a ZIP archive or an SQLite database.
+bool LooksLikeAnki(const std::string& path);
+
+// Calls `use` with a private copy of the input's collection: the newest collection of a
+// package, or a snapshot of a collection file and its -wal. While another program (Anki) holds
+// the collection locked, the newest *.colpkg in the backups folder beside it is read instead,
+// with a warning in `report` naming it and its time. The copies are removed before this
+// returns. False with *err set when the input cannot be read (or Anki holds it and there is
+// no backup) or `use` failed.
+bool WithAnkiCollection(const std::string& path, uint64_t max_bytes, Report& report,
+                        const CollectionUse& use, std::string* err);
+
+// A collection opened for its schedule: the database, its note types and decks, and its
+// schedule's configuration.
+struct LoadedCollection {
+    DbPtr db;
+    Schema schema;
+    ScheduleConfig config;
+};
+
+// Opens the private copy `copy` (a collection known as `entry`) and loads it. False with *err
+// set: an SQLite file without Anki's col, notes and cards tables is no collection.
+bool LoadCollection(const std::string& copy, const std::string& entry, LoadedCollection* loaded,
+                    std::string* err);
+
+} // namespace deck::anki

@@ -1,0 +1,51 @@
+// Small text helpers.
+#include "deck/base/strings.h"
+
+namespace deck {
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        c = AsciiLower(c);
+    }
+    return text;
+}
+
+std::string Trim(std::string_view text) {
+    constexpr std::string_view kSpace = " \t\r\n\f\v";
+    size_t from = text.find_first_not_of(kSpace);
+    if (from == std::string_view::npos) {
+        return std::string();
+    }
+    size_t to = text.find_last_not_of(kSpace);
+    return std::string(text.substr(from, to - from + 1));
+}
+
+bool HasAtNoCase(std::string_view text, size_t at, std::string_view word) {
+    if (at > text.size() || text.size() - at < word.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (AsciiLower(text[at + i]) != AsciiLower(word[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && HasAtNoCase(text, text.size() - tail.size(), tail);
+}
+
+std::vector<std::string> SplitAnkiFields(std::string_view text) {
+    std::vector<std::string> fields;
+    for (size_t from = 0;;) {
+        size_t sep = text.find(kAnkiFieldSeparator, from);
+        fields.emplace_back(text.substr(from, sep == std::string_view::npos ? sep : sep - from));
+        if (sep == std::string_view::npos) {
+            return fields;
+        }
+        from = sep + 1;
+    }
+}
+
+} // namespace deck

@@ -1,0 +1,186 @@
+// tollamy-deck's command line: the parser made from the declaration (parse.h), then the
+// checks across options and the command.
+#include "deck/cli/commandline.h"
+
+#include "deck/anki/decks.h"
+#include "deck/anki/due.h"
+#include "deck/anki/packageimport.h"
+#include "deck/anki/profile.h"
+#include "deck/anki/source.h"
+#include "deck/base/files.h"
+#include "deck/base/report.h"
+#include "deck/check/check.h"
+#include "deck/cli/options.h"
+#include "deck/cli/parse.h"
+#include "deck/text/import.h"
+
+#include <stdlib.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace deck::cli {
+
+namespace {
+
+// `profiles`: Anki's profiles, one per line; status 1 when there is none.
+int RunProfiles(FILE* out, FILE* err) {
+    const std::string base = anki::AnkiBaseFolder();
+    std::vector<std::string> profiles = anki::AnkiProfiles(base);
+    if (profiles.empty()) {
+        fprintf(err, "%s: error: no Anki profile in %s (set ANKI_BASE to Anki's folder)\n",
+                kProgram, base.c_str());
+        return 1;
+    }
+    for (const std::string& name : profiles) {
+        fprintf(out, "%s\n", name.c_str());
+    }
+    return 0;
+}
+
+// `-o -`: the command writes a private temporary file, which goes to `out` only when the
+// command succeeded, so that standard output gets the whole result or nothing. Its name
+// reads "standard output" in the messages.
+int ToStandardOutput(std::string* output, FILE* out, FILE* err,
+                     const std::function<int(FILE* err)>& run) {
+    TempFolder folder;
+    std::string why;
+    if (!folder.Create(kProgram, &why)) {
+        fprintf(err, "%s: error: %s\n", kProgram, why.c_str());
+        return 1;
+    }
+    *output = folder.File("output");
+    char* said = nullptr;
+    size_t saidSize = 0;
+    FILE* capture = open_memstream(&said, &saidSize);
+    int status = run(capture != nullptr ? capture : err);
+    if (capture != nullptr) {
+        fclose(capture);
+        std::string text(said, saidSize);
+        free(said);
+        for (size_t at = text.find(*output); at != std::string::npos; at = text.find(*output, at)) {
+            text.replace(at, output->size(), "standard output");
+        }
+        fputs(text.c_str(), err);
+    }
+    FILE* made = status == 0 ? fopen(output->c_str(), "rb") : nullptr;
+    if (made != nullptr) {
+        char buffer[1 << 16];
+        size_t n = 0;
+        while ((n = fread(buffer, 1, sizeof buffer, made)) > 0 && fwrite(buffer, 1, n, out) == n) {
+        }
+        fclose(made);
+        if (fflush(out) != 0 || ferror(out)) {
+            fprintf(err, "%s: error: standard output could not be written\n", kProgram);
+            status = 1;
+        }
+    }
+    return status;
+}
+
+int RunImportCommand(ImportOptions& import, FILE* err) {
+    if (import.question != 0 && import.question == import.answer) {
+        return PrintUsage(err, "--question and --answer name the same column");
+    }
+    if (import.newCards != 0 && !import.due) {
+        return PrintUsage(err, "--new N adds new cards to the due ones: give --due as well");
+    }
+    if (import.due) {
+        // A missing file is the import's error; a file of another kind is a wrong option.
+        FILE* probe = import.ankiProfile.empty() ? fopen(import.input.c_str(), "rb") : nullptr;
+        if (probe != nullptr) {
+            fclose(probe);
+        }
+        if ((probe != nullptr && !anki::LooksLikeAnki(import.input)) ||
+            (import.format != "auto" && import.format != "apkg")) {
+            return PrintUsage(err, "--due reads Anki collections and packages only");
+        }
+        return anki::RunDueImport(import, err);
+    }
+    if (anki::ImportsPackage(import)) {
+        return anki::RunPackageImport(import, err);
+    }
+    return text::RunTextImport(import, err);
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
+    Arguments args;
+    const surface::Surface surface = DeckSurface(args);
+    if (argc <= 1) {
+        fputs(surface::RenderHelp(surface).c_str(), err);
+        return 2;
+    }
+    ParsedLine line = ParseLine(surface, argc, argv);
+    if (args.help) {
+        fputs(surface::RenderHelp(surface).c_str(), out);
+        return 0;
+    }
+    if (args.version) {
+        fprintf(out, "%s %s\n", surface.program.c_str(), surface.version.c_str());
+        return 0;
+    }
+    if (!line.error.empty()) {
+        return PrintUsage(err, line.error);
+    }
+    const std::string& command = line.command;
+    if (command.empty()) {
+        return PrintUsage(err, "no command (import, check, export, decks or profiles)");
+    }
+    std::vector<std::string>& files = line.files;
+    ImportOptions& import = args.import;
+    if (command == "profiles") {
+        return files.empty() ? RunProfiles(out, err) : PrintUsage(err, "profiles takes no file");
+    }
+    if (!import.ankiProfile.empty()) {
+        // The profile's collection is the input.
+        if (!files.empty()) {
+            return PrintUsage(err, "give " + command + " INPUT or --anki-profile NAME, not both");
+        }
+        std::string path, why;
+        if (!anki::ProfileCollection(import.ankiProfile, &path, &why)) {
+            fprintf(err, "%s: error: %s\n", kProgram, why.c_str());
+            return 1;
+        }
+        files.push_back(path);
+    }
+    if (files.size() != 1) {
+        return PrintUsage(
+            err, command + " takes one " +
+                     (command == "import" || command == "decks" ? std::string("INPUT") : "DECK") +
+                     " file");
+    }
+    if (command == "decks") {
+        return anki::RunDecks(files[0], out, err);
+    }
+    if (command == "check") {
+        check::CheckOptions check;
+        check.deck = files[0];
+        check.strict = args.strict;
+        return check::RunCheck(check, out, err);
+    }
+    if (import.output.empty()) {
+        return PrintUsage(err, command + " needs -o OUTPUT");
+    }
+    if (command == "export") {
+        check::ExportOptions exp;
+        exp.deck = files[0];
+        exp.output = import.output;
+        exp.force = import.force;
+        if (exp.output == "-") {
+            return ToStandardOutput(&exp.output, out, err,
+                                    [&](FILE* to) { return check::RunExport(exp, to); });
+        }
+        return check::RunExport(exp, err);
+    }
+    import.input = files[0];
+    if (import.output == "-") {
+        return ToStandardOutput(&import.output, out, err,
+                                [&](FILE* to) { return RunImportCommand(import, to); });
+    }
+    return RunImportCommand(import, err);
+}
+
+} // namespace deck::cli

@@ -1,0 +1,81 @@
+// tollamy-deck's commands: their forms, their --help lines and their text in the manual.
+#include "deck/cli/options.h"
+
+namespace deck::cli {
+
+void DeclareCommands(surface::Surface& s) {
+    s.commands.push_back(
+        {"import",
+         {"INPUT -o OUTPUT [options]",
+          "(INPUT | --anki-profile NAME) --due [--new N] [--deck NAME] -o OUTPUT"},
+         "writes a deck the item reads, from INPUT",
+         "Writes *OUTPUT* as a deck that the item reads as it stands: UTF-16LE with the "
+         "byte-order mark FF FE, CR LF line ends, one card per line, the question, a TAB, the "
+         "answer. *INPUT* may be an Anki text export (with its `#separator:` and other header "
+         "lines), CSV, TSV or text with other separators, in UTF-8, UTF-16 or an encoding that "
+         "the tool guesses, a deck, or an Anki package, backup or collection (see \"Anki "
+         "packages and collections\"). *INPUT* is never written.\n\n"
+         "HTML in fields (`#html:true`, or, without that line, a tag or an entity in the first "
+         "8 KiB) is turned into text: tags are removed, `<br>`, `<div>`, `<p>` and other blocks "
+         "become a space, entities are decoded, and images, `[sound:...]` references, scripts "
+         "and styles are dropped. A cloze deletion such as `{{c1::Paris::city}}` shows "
+         "\"[city]\" (or \"[...]\" without a hint) in the question and \"Paris\" in the "
+         "answer.\n\n"
+         "Card text: TAB, CR, LF and other control characters become spaces, runs of white "
+         "space (also no-break spaces) collapse to one, and the ends are trimmed. A row whose "
+         "question and answer are both empty is skipped with a warning (blank lines are skipped "
+         "silently). A field over 511 UTF-16 units is kept whole, with a warning that the item "
+         "will cut it.\n\n"
+         "An option that the input's format has no use for is an error (status 2), never "
+         "ignored: `--question`, `--answer` or `--header` on a deck, `--field-sep` or "
+         "`--card-sep` with any format but `text`, `--deck` or `--due` on anything but an Anki "
+         "input.\n\n"
+         "A file that is not text (an image, a program, a ZIP archive that is no Anki package) "
+         "is refused with status 1. Memory stays bounded whatever the size of the input (about "
+         "7 MiB for a million cards): a line over 4 MiB is cut there with a warning, and a "
+         "quoted field that runs on past 4 MiB (a missing closing quote) is an error.\n\n"
+         "One closing line on standard error tells what was done: `imported N cards from INPUT "
+         "(ENCODING, FORMAT) to OUTPUT; C comment lines skipped; W warnings` (the comment count "
+         "only when there were any), then the `--header` suggestion if any. *FORMAT* is the "
+         "format really used: `text (Anki's rules)` for a text file without Anki's header."});
+    s.commands.push_back(
+        {"check",
+         {"DECK [--strict]"},
+         "tells what the item will make of DECK",
+         "Reads *DECK* with exactly the item's card rules (the card store in Tollamy.dll "
+         "compiles the same code) and prints diagnostics on standard error as `DECK:LINE: "
+         "error|warning: text`, then `N cards, W warnings, E errors` on standard output, where "
+         "*N* is the count that the item's index will hold.\n\n"
+         "- Errors: no FF FE byte-order mark (with the encoding the file looks like, and the "
+         "`tollamy-deck import` command that fixes it), a file of 4 GiB or more, a missing or "
+         "unreadable file.\n"
+         "- Warnings: a line hidden behind an empty bare-LF line (naming the card that swallows "
+         "it), CR-only line ends, a field that the item cuts at 511 units, a line without a TAB "
+         "(an empty answer), extra TAB-separated columns, an empty card, a NUL unit (the text "
+         "after it is not shown), an unpaired surrogate, a trailing odd byte.\n\n"
+         "The status is 0 without errors and 1 with errors."});
+    s.commands.push_back(
+        {"export",
+         {"DECK -o OUTPUT [--force]"},
+         "writes DECK's cards as UTF-8 TSV for Anki",
+         "Writes the cards of *DECK*, exactly the question and the answer that the item shows "
+         "for each, as UTF-8 TSV for Anki (\"File\", \"Import\"): `#separator:tab`, "
+         "`#html:false`, then one card per line (a field with a quote, or a question that "
+         "begins with `#`, is quoted). `import` of that file gives back the same deck, byte "
+         "for byte, for a deck that `import` wrote. `-o -` writes to standard output."});
+    s.commands.push_back(
+        {"decks",
+         {"(INPUT | --anki-profile NAME)"},
+         "lists an Anki input's decks, with counts",
+         "Lists the decks of an Anki input, one per line in aligned columns: the full name, "
+         "then its notes, its cards, how many are due today (as `--due` counts them) and how "
+         "many are new, each with its subdecks."});
+    s.commands.push_back({"profiles",
+                          {""},
+                          "lists Anki's profiles",
+                          "Lists Anki's profiles, one per line: the folders under Anki's folder "
+                          "(see `ANKI_BASE`) that hold a `collection.anki2`. The status is 1 "
+                          "when there is none."});
+}
+
+} // namespace deck::cli

@@ -1,0 +1,128 @@
+// tollamy-deck's manual beside its commands and options: what it is, the rules of the text
+// formats and of Anki's files, examples, the environment and the exit status.
+#include "deck/cli/options.h"
+
+namespace deck::cli {
+
+namespace {
+
+const char kDescription[] =
+    "The Tollamy item reads only decks in UTF-16 little-endian with the byte-order mark, one "
+    "card per line: the question, a TAB, the answer. `tollamy-deck` brings other cards into "
+    "that form (Anki's text exports, packages and collections, CSV, TSV and other text), tells "
+    "what the item will make of a deck, and writes a deck's cards out for Anki.\n\n"
+    "Diagnostics go to standard error as `FILE:LINE: error|warning: text`, with `tollamy-deck: "
+    "error:` for those about the command line. A command that fails writes nothing.";
+
+const char kTextFiles[] =
+    "CSV and Anki's text files are read by RFC 4180: quoted fields may hold separators, doubled "
+    "quotes and line breaks (LF, CR LF or a lone CR). Where a file breaks the RFC, Anki's and "
+    "Python's rules hold: text after a closing quote, up to the next separator, belongs to the "
+    "same field (`ojalá;\"I wish\", hopefully` gives `I wish, hopefully`), and a quote inside a "
+    "field that does not begin with one is an ordinary character. A quoted field that runs on "
+    "over a line that could itself be a record (one that holds the separator, as many times as "
+    "its record has separators or more) gets `FILE:LINE: warning: a quoted field runs on to "
+    "line M (K lines); check the quotes`, where *LINE* is the line its quote opened on.\n\n"
+    "A line that begins with `#` outside a quoted field is a comment, anywhere in the file (as "
+    "in Anki), and the closing line counts them. Without `#separator:` the separator is "
+    "detected as Anki detects it, the first of Tab, Pipe, Semicolon, Colon, Comma and Space "
+    "found in the first 8 KiB, with one change: a candidate found on every line of that sample "
+    "comes first, so that one colon in a comma file does not win.\n\n"
+    "A UTF-16 file named `.csv`, `.tsv` or `.tab`, or beginning with Anki's header lines, is "
+    "read in that format; any other UTF-16 file is taken for a deck.";
+
+const char kAnki[] =
+    "An Anki package (`.apkg`, \"Export\", \"Anki Deck Package\"), a backup of a whole "
+    "collection (`.colpkg`) or a collection itself (any SQLite file with Anki's `col`, `notes` "
+    "and `cards` tables, in the older schema or the newer one) is read with no Anki installed, "
+    "known by its content whatever its name. Of the collections in a package the newest is "
+    "read: `collection.anki21b` (compressed with Zstandard), else `collection.anki21`, else "
+    "`collection.anki2`.\n\n"
+    "Without `--due` each note gives one card, in the order the notes were made: the question "
+    "is its note type's first field and the answer the second, or the fields that "
+    "`--question` and `--answer` name; a note with fewer fields is skipped with a warning. "
+    "Fields are HTML; media references (`[sound:...]`, `<img>`, `<audio>`, `<video>`) are "
+    "dropped and counted, and media files are never unpacked. A cloze note gives its gaps as "
+    "the question and the filled text, then the Back Extra, as the answer; one without a gap "
+    "gives its first two fields. The closing line also tells how many notes were read, how "
+    "many were skipped as empty, how many had too few fields, and how many media references "
+    "were dropped.\n\n"
+    "A package comes from strangers. Only its collection is unpacked, into a private file "
+    "under `TMPDIR` (mode 0600) that is removed before the tool exits, also on failure. The "
+    "collection is held to 1 GiB uncompressed: a package that states more, or whose data "
+    "inflates to more, is refused before anything is written. SQLite opens the copy "
+    "read-only, in defensive mode, without triggers, views or extensions, and runs only the "
+    "tool's own queries. A damaged package or collection gives one error line and status "
+    "1.\n\n"
+    "A collection is never opened in place: it and its `-wal` file are copied into a private "
+    "folder under `TMPDIR` under a shared lock, and the copy is read; nothing is left beside "
+    "the collection, and its bytes and time stamps stay as they were. While Anki runs it "
+    "holds its collection locked; then the newest `backups/*.colpkg` of the profile is read, "
+    "with a warning that names it and its time, or, without one, the tool fails and says to "
+    "close Anki or to import a backup.";
+
+const char kExamples[] =
+    "From Anki's export \"Notes in Plain Text\" to the item:\n\n"
+    "    $ tollamy-deck import anki-export.txt -o french.txt\n"
+    "    imported 5 cards from anki-export.txt (UTF-8, anki) to french.txt; 0 warnings\n"
+    "    $ tollamy-deck check french.txt\n"
+    "    5 cards, 0 warnings, 0 errors\n"
+    "    $ tollamy --deck french.txt\n\n"
+    "One deck of a package, and a spreadsheet's CSV with a row of titles:\n\n"
+    "    $ tollamy-deck import French.apkg --deck French -o french.txt\n"
+    "    $ tollamy-deck import words.csv --header --question 2 --answer 1 -o words.txt\n\n"
+    "Today's reviews of an Anki profile, with two new cards:\n\n"
+    "    $ tollamy-deck profiles\n"
+    "    User 1\n"
+    "    $ tollamy-deck decks --anki-profile \"User 1\"\n"
+    "    $ tollamy-deck import --anki-profile \"User 1\" --deck French --due --new 2 -o "
+    "French.txt\n\n"
+    "A deck's cards back to Anki, or to a pager:\n\n"
+    "    $ tollamy-deck export french.txt -o french.tsv\n"
+    "    $ tollamy-deck export french.txt -o - | less";
+
+} // namespace
+
+void DeclareManual(surface::Surface& s) {
+    s.purpose = "import, check and export Tollamy decks";
+    s.description = kDescription;
+    s.helpFooter = "Exit status: 0 done, 1 failed (nothing written), 2 bad arguments. More: man "
+                   "tollamy-deck";
+    s.sections.push_back({"CSV and text files", kTextFiles, {}});
+    s.sections.push_back({"Anki packages and collections", kAnki, {}});
+    s.sections.push_back({"Examples", kExamples, {}});
+    s.sections.push_back(
+        {"Environment",
+         "",
+         {{"`ANKI_BASE`", "Anki's folder; without it `$XDG_DATA_HOME/Anki2` (by default "
+                          "`~/.local/share/Anki2`) when it exists, else the Flatpak's "
+                          "`~/.var/app/net.ankiweb.Anki/data/Anki2`."},
+          {"`TOLLAMY_NOW`",
+           "A time in Unix seconds that replaces the clock for `--due` and `decks`: what is due "
+           "then."},
+          {"`TZ`", "The time zone in which the collection's day starts."},
+          {"`TMPDIR`",
+           "Where the private copies of packages and collections are made (default `/tmp`)."}}});
+    s.sections.push_back(
+        {"Exit status",
+         "0 on success; 1 when the input has errors or a file cannot be read or written, and "
+         "then nothing is written; 2 for bad arguments, among them an option that does not "
+         "apply to the command or to the input's format (such as `--question` on a deck, or "
+         "`--field-sep` with csv).",
+         {}});
+    s.sections.push_back({"See also", "[`tollamy`(1)](tollamy.md), `iconv`(1)", {}});
+}
+
+surface::Surface DeckSurface(Arguments& into) {
+    surface::Surface s;
+    s.program = "tollamy-deck";
+    s.version = TOLLAMY_VERSION;
+    s.date = TOLLAMY_MANUAL_DATE;
+    s.source = "deck/cli/commands.cpp, deck/cli/options.cpp and deck/cli/manual.cpp";
+    DeclareCommands(s);
+    DeclareOptions(s, into);
+    DeclareManual(s);
+    return s;
+}
+
+} // namespace deck::cli

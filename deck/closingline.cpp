@@ -55,7 +55,7 @@ std::string Counted(long count, const std::string& noun, const char* plural) {
                                 : noun + "s");
 }
 
-bool LooksLikeColumnTitles(const Record& record) {
+bool LooksLikeColumnTitles(const std::vector<std::string>& record) {
     bool any = false;
     for (const std::string& field : record) {
         size_t from = field.find_first_not_of(" \t\r\n");

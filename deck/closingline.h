@@ -1,9 +1,8 @@
 // tollamy-deck: the words of the closing lines that import, check and export print.
 #pragma once
 
-#include "deck/cards.h"
-
 #include <string>
+#include <vector>
 
 namespace deck {
 
@@ -14,7 +13,7 @@ std::string Counted(long count, const std::string& noun, const char* plural = nu
 // True when every field of the record that is not empty is a common column title
 // ("Question", "Answer", "Front", "Back", "Term", "Definition", "Word", "Meaning", names of
 // languages, ...), in any letter case: the record is most likely a header row.
-bool LooksLikeColumnTitles(const Record& record);
+bool LooksLikeColumnTitles(const std::vector<std::string>& record);
 
 // The end of the closing line of an import: comment lines skipped (when there were any), the
 // warnings, and a hint at --header when the first record looked like column titles.

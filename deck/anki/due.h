@@ -2,7 +2,7 @@
 // shows that card, as a deck for the Today item.
 #pragma once
 
-#include "deck/import.h"
+#include "deck/importoptions.h"
 
 #include <stdio.h>
 

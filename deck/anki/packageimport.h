@@ -1,7 +1,7 @@
 // tollamy-deck import of Anki packages (.apkg): each note of the package gives one card.
 #pragma once
 
-#include "deck/import.h"
+#include "deck/importoptions.h"
 
 #include <stdio.h>
 

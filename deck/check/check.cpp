@@ -3,6 +3,7 @@
 #include "deck/check/check.h"
 
 #include "deck/closingline.h"
+#include "deck/deckwriter.h"
 #include "deck/check/scan.h"
 #include "deck/base/utf.h"
 

@@ -3,7 +3,7 @@
 // --help, the man page, docs/tollamy-deck.md and the bash completion are all made from it.
 #pragma once
 
-#include "deck/import.h"
+#include "deck/importoptions.h"
 #include "deck/surface/surface.h"
 
 namespace deck::cli {

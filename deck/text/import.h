@@ -2,7 +2,7 @@
 // a deck the item reads as it stands.
 #pragma once
 
-#include "deck/import.h"
+#include "deck/importoptions.h"
 
 #include <stdio.h>
 

@@ -7,8 +7,9 @@
 
 namespace deck {
 
-// HTML to text: tags removed; <br>, <div>, <p> (and other blocks) become a space; entities
-// decoded; images, scripts and styles dropped.
+// HTML to text, as a person sees it (htmltext.h): tags removed; <br>, <div>, <p> (and other
+// blocks) become a space; entities decoded; pictures, scripts, styles, form controls and
+// hidden elements dropped; ruby as base(reading).
 std::string HtmlToText(const std::string& html);
 // Drops Anki's media references [sound:...].
 std::string DropSoundTags(const std::string& text);

@@ -2,6 +2,7 @@
 #include "deck/cardtext.h"
 
 #include "deck/htmltext.h"
+#include "deck/base/utf.h"
 
 #include <ctype.h>
 
@@ -180,6 +181,40 @@ bool LooksLikeHtml(const char* text, size_t size) {
         }
     }
     return false;
+}
+
+bool CutAtWord(std::string* text, size_t units) {
+    if (units == 0 || Utf16Units(*text) <= units) {
+        return false;
+    }
+    // The end of the last whole character that leaves a unit for the ellipsis.
+    size_t end = 0, used = 0;
+    while (end < text->size()) {
+        unsigned char c = static_cast<unsigned char>((*text)[end]);
+        size_t bytes = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        size_t need = bytes == 4 ? 2 : 1;
+        if (used + need > units - 1 || end + bytes > text->size()) {
+            break;
+        }
+        used += need;
+        end += bytes;
+    }
+    size_t space = text->rfind(' ', end);
+    if (space != std::string::npos && space >= end / 2) {
+        end = space;
+    }
+    text->resize(end);
+    for (;;) {
+        if (!text->empty() && text->back() == ' ') {
+            text->pop_back();
+        } else if (text->size() >= 3 && text->compare(text->size() - 3, 3, " \xC2\xB7") == 0) {
+            text->resize(text->size() - 3); // a break's " ·"
+        } else {
+            break;
+        }
+    }
+    *text += "\xE2\x80\xA6";
+    return true;
 }
 
 } // namespace deck

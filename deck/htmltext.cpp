@@ -197,6 +197,8 @@ public:
     }
 
 private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
     struct Open {
         std::string name;
         unsigned kind;
@@ -235,9 +237,10 @@ private:
         if (next == '/' && lt + 2 < n && IsLetter(html_[lt + 2])) {
             Tag tag;
             size_t end = ReadTag(lt + 2, &tag);
-            if (end != n) {
-                End(tag.name);
+            if (end == kNone) {
+                return n;
             }
+            End(tag.name);
             return end;
         }
         if (next == '!' || next == '?' || next == '/') {
@@ -252,14 +255,14 @@ private:
         }
         Tag tag;
         size_t end = ReadTag(lt + 1, &tag);
-        if (end == n) {
+        if (end == kNone) {
             return n; // a tag cut off by the end of the text shows nothing
         }
         return Start(tag, end);
     }
 
-    // Reads the name and attributes from html_[at]; returns the position after '>', or the end
-    // of the text when the tag never closes.
+    // Reads the name and attributes from html_[at]; returns the position after '>', or kNone
+    // when the tag never closes.
     size_t ReadTag(size_t at, Tag* tag) {
         const size_t n = html_.size();
         size_t p = at;
@@ -298,7 +301,7 @@ private:
                 if (p < n && (html_[p] == '"' || html_[p] == '\'')) {
                     size_t close = html_.find(html_[p], p + 1);
                     if (close == std::string_view::npos) {
-                        return n;
+                        return kNone;
                     }
                     value = html_.substr(p + 1, close - p - 1);
                     p = close + 1;
@@ -320,7 +323,7 @@ private:
                 tag->open = true;
             }
         }
-        return n;
+        return kNone;
     }
 
     size_t Start(const Tag& tag, size_t end) {
@@ -417,7 +420,6 @@ private:
         }
     }
 
-    static constexpr size_t kNone = static_cast<size_t>(-1);
     // How deep below the top a search for an open element goes: enough for any real HTML, and
     // it keeps a text of thousands of unclosed elements linear.
     static constexpr size_t kSearchDepth = 256;

@@ -1,7 +1,6 @@
 // `import --due`, `decks` and the Anki profiles, run as the user runs them (the tool as a
 // program, with TOLLAMY_NOW, TZ and ANKI_BASE set): the deck bytes, the messages, the exit
 // status, and the user's collection and folder afterwards.
-#include "deck/anki/render.h"
 #include "deck/tests/apkg_builder.h"
 #include "deck/tests/deck_support.h"
 
@@ -71,12 +70,12 @@ const std::vector<std::pair<std::string, std::string>> kFrenchDue = {
     {"vache", "cow"},
     {"loup", "wolf"},
     {"chien", "dog"},
-    {"[city] is in France", "Paris is in France Europe"},
+    {"[city] is in France", "Paris is in France · Europe"},
     {"chat", "cat"},
     {"oiseau", "bird"},
     {"manger", "to eat"},
     {"to eat", "manger"},
-    {"Paris is in [...]", "Paris is in France Europe"},
+    {"Paris is in [...]", "Paris is in France · Europe"},
 };
 
 std::string Quote(const std::string& text) {
@@ -391,29 +390,6 @@ TEST_F(AnkiDue, ProfilesAreFoundWhereAnkiKeepsThemAndUnknownOnesListed) {
                         "/Work/collection.anki2 (collection.anki2, collection)"),
               std::string::npos)
         << err_;
-}
-
-TEST(AnkiCloze, EachCardHidesItsOwnGap) {
-    const struct {
-        const char* text;
-        int card;
-        const char* question;
-        const char* answer;
-    } cases[] = {
-        {"{{c1::Paris::city}} and {{c2::Rome}}", 1, "[city] and Rome", "Paris and Rome"},
-        {"{{c1::Paris::city}} and {{c2::Rome}}", 2, "Paris and [...]", "Paris and Rome"},
-        {"{{c1::a {{c2::b}} c}} d", 1, "[...] d", "a b c d"},
-        {"{{c1::a {{c2::b}} c}} d", 2, "a [...] c d", "a b c d"},
-        {"{{c1::x}} {{c1::y}}", 1, "[...] [...]", "x y"},
-        {"{{c1::unclosed and {{c2::b}}", 2, "{{c1::unclosed and [...]", "{{c1::unclosed and b"},
-        {"no gaps {{c::x}}", 1, "no gaps {{c::x}}", "no gaps {{c::x}}"},
-    };
-    for (const auto& c : cases) {
-        std::string question, answer;
-        deck::anki::RenderCloze(c.text, c.card, &question, &answer);
-        EXPECT_EQ(question, c.question) << c.text << " card " << c.card;
-        EXPECT_EQ(answer, c.answer) << c.text << " card " << c.card;
-    }
 }
 
 } // namespace

@@ -32,7 +32,7 @@ std::string Deck(const std::u16string& text) {
 const std::u16string kSampleCards = u"chat\tcat\r\n"
                                     u"chien\tdog & puppy\r\n"
                                     u"[city] is the capital of France\t"
-                                    u"Paris is the capital of France Europe\r\n"
+                                    u"Paris is the capital of France \u00b7 Europe\r\n"
                                     u"Eiffel Tower\tParis\r\n";
 
 class ApkgImport : public ::testing::Test {
@@ -105,10 +105,9 @@ TEST_F(ApkgImport, EachFormatGivesTheDeckTheItemReads) {
         ASSERT_EQ(Run(std::string("import ") + c.name + " -o " + out), 0) << err_;
         EXPECT_EQ(ReadFile(Path(out)), Deck(kSampleCards));
         EXPECT_NE(err_.find(std::string("imported 4 cards from ") + c.name + " (" + c.entry +
-                            ", apkg) to " + out + "; 4 notes read, 0 skipped as empty"),
+                            ", apkg) to " + out + "; 4 notes read; 0 warnings"),
                   std::string::npos)
             << err_;
-        EXPECT_NE(err_.find("2 media references dropped"), std::string::npos) << err_;
         // The item's own rules find the same four cards, with nothing to warn about.
         ASSERT_EQ(Run("check " + out), 0) << err_;
         EXPECT_EQ(out_, "4 cards, 0 warnings, 0 errors\n");
@@ -136,29 +135,32 @@ TEST_F(ApkgImport, DeckAndFieldOptionsPickTheCards) {
     EXPECT_NE(err_.find("--deck"), std::string::npos) << err_;
 }
 
-TEST_F(ApkgImport, ShortAndEmptyNotesAreSkippedWithWarnings) {
+TEST_F(ApkgImport, CardsThatShowNoTextAreCountedNotLost) {
     PackageSpec plan;
     plan.format = Format::kAnki21;
     plan.notes = {{1, kBasic, {"one field only"}},
                   {2, kBasic, {"<br>", "&nbsp;"}},
                   {3, kBasic, {"[sound:a.mp3]", "<img src=\"a.png\">"}},
-                  {4, kBasic, {"kept", "yes"}}};
+                  {4, kBasic, {"kept", "<img src=\"b.png\">"}},
+                  {5, kCloze, {"no gap", "Anki makes no card of it"}}};
+    plan.notes[4].cardless = true;
     Build(plan, "p.apkg");
     ASSERT_EQ(Run("import p.apkg -o out.txt"), 0) << err_;
-    EXPECT_EQ(ReadFile(Path("out.txt")), Deck(u"kept\tyes\r\n"));
-    EXPECT_NE(err_.find("p.apkg: warning: note 1 (Basic) skipped: it has 1 field, field 2 "
-                        "(\"Back\") was asked for"),
-              std::string::npos)
-        << err_;
-    EXPECT_NE(err_.find("1 card from p.apkg (collection.anki21, apkg) to out.txt; 4 notes read, "
-                        "2 skipped as empty, 1 with too few fields, 2 media references dropped; "
-                        "3 warnings"),
+    EXPECT_EQ(ReadFile(Path("out.txt")), Deck(u"one field only\t\r\nkept\t(picture)\r\n"));
+    EXPECT_NE(err_.find("imported 2 cards from p.apkg (collection.anki21, apkg) to out.txt; "
+                        "5 notes read, 1 without cards; 1 card shows only pictures or sounds "
+                        "and is left out; 1 card shows nothing on its front and is left out; "
+                        "0 warnings"),
               std::string::npos)
         << err_;
 
+    // Fields chosen by number still take the template's place.
     ASSERT_EQ(Run("import p.apkg -o three.txt --answer 3"), 0) << err_;
     EXPECT_EQ(ReadFile(Path("three.txt")), Deck(u""));
     EXPECT_NE(err_.find("note 4 (Basic) skipped: it has 2 fields, field 3 was asked for"),
+              std::string::npos)
+        << err_;
+    EXPECT_NE(err_.find("5 notes read, 1 without cards, 4 with too few fields; 4 warnings"),
               std::string::npos)
         << err_;
 }

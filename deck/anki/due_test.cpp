@@ -344,6 +344,46 @@ TEST_F(AnkiDue, ALogLeftBesideTheCollectionIsReadAndLeftAsItWas) {
     EXPECT_TRUE(Take(crashed) == before) << "a -shm or -journal was left, or a file changed";
 }
 
+// Each due card by its own template: a second card that asks with the meaning, a cloze card,
+// and cards whose fronts hold only a picture, which the item cannot show but which count as
+// due, with the decks that hold them.
+TEST_F(AnkiDue, EachDueCardShowsItsOwnTemplateAndPictureCardsAreCounted) {
+    PackageSpec plan = Schedule(Format::kAnki21b);
+    plan.types = {{2001,
+                   "Japanese",
+                   0,
+                   {"Expression", "Meaning", "Reading"},
+                   {{"Recognition", "{{Expression}}", "{{FrontSide}}<hr id=answer>{{Meaning}}"},
+                    {"Recall", "{{Meaning}}",
+                     "{{FrontSide}}<hr id=answer>{{Expression}}<br>{{furigana:Reading}}"}}}};
+    auto review = [](int64_t day) { return TestCard{2, 2, day}; };
+    plan.notes = {{1, 2001, {"私", "I", "私[わたし]"}, "Japanese", {review(70), review(69)}},
+                  {2, kBasic, {"<img src=\"a.png\">", "a triangle"}, "Maths", {review(69)}},
+                  {3, kBasic, {"<img src=\"b.png\">", "a circle"}, "Maths::Shapes", {review(68)}},
+                  {4, kBasic, {"pi", "3.14159"}, "Maths", {review(70)}}};
+    Profile("P", plan);
+    ASSERT_EQ(Run({"import", "--anki-profile", "P", "--due", "-o", "d.txt"}), 0) << err_;
+    EXPECT_EQ(ReadBytes(dir_.Path("d.txt")), Deck({{"I", "私 · 私(わたし)"}}));
+    EXPECT_NE(err_.find("3 cards are due today (Wed 2026-03-11); 2 due cards show only pictures "
+                        "or sounds and are left out; 0 warnings"),
+              std::string::npos)
+        << err_;
+
+    // Only pictures due: the item says so rather than that nothing is due.
+    ASSERT_EQ(Run({"import", "--anki-profile", "P", "--due", "--deck", "maths", "-o", "m.txt"}), 0)
+        << err_;
+    EXPECT_EQ(ReadBytes(dir_.Path("m.txt")),
+              Deck({{"Due in Maths: 2 cards the item cannot show", "Review them in Anki"}}));
+
+    ASSERT_EQ(Run({"decks", "--anki-profile", "P"}), 0) << err_;
+    EXPECT_EQ(out_, "Deck           Notes  Cards  Due  New\n"
+                    "Japanese           1      2    1    0\n"
+                    "Maths              3      3    2    0\n"
+                    "Maths::Shapes      1      1    1    0\n"
+                    "2 due cards show only pictures or sounds: the item leaves them out (Maths 1, "
+                    "Maths::Shapes 1)\n");
+}
+
 TEST_F(AnkiDue, UnchangedOutputKeepsItsTimeStamp) {
     Profile("P", Schedule(Format::kAnki21b));
     std::vector<std::string> args = {"import", "--anki-profile", "P",      "--due",

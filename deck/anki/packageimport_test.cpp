@@ -114,6 +114,82 @@ TEST_F(ApkgImport, EachFormatGivesTheDeckTheItemReads) {
     }
 }
 
+// Note types of their own, as learners share them: a Japanese type whose second card asks
+// with the meaning, Image Occlusion's (an ID no template shows, pictures on the front), one
+// whose front Anki cannot render, and one with hints, hidden parts, special fields and tags.
+std::vector<TestType> OwnTypes() {
+    return {{2001,
+             "Japanese",
+             0,
+             {"Expression", "Meaning", "Reading"},
+             {{"Recognition", "{{Expression}}",
+               "{{FrontSide}}<hr id=answer>{{furigana:Reading}}<br>{{Meaning}}"},
+              {"Recall", "{{Meaning}}",
+               "{{FrontSide}}<hr id=answer>{{Expression}}<br>{{furigana:Reading}}"}}},
+            {2002,
+             "Image Occlusion Enhanced",
+             0,
+             {"ID (hidden)", "Header", "Image", "Question Mask", "Remarks"},
+             {{"IO Card",
+               "{{#Image}}<div id=\"io-header\">{{Header}}</div><div id=\"io-overlay\">"
+               "{{Question Mask}}</div><div id=\"io-original\">{{Image}}</div>{{/Image}}",
+               "{{#Image}}<div id=\"io-header\">{{Header}}</div><div id=\"io-original\">"
+               "{{Image}}</div><button onclick=\"toggle()\">Toggle Masks</button>{{#Remarks}}"
+               "<div class=\"io-extra\">{{Remarks}}</div>{{/Remarks}}{{/Image}}"}}},
+            {2003, "Broken", 0, {"Front", "Back"}, {{"Card 1", "{{#Front}}{{Front}}", "{{Back}}"}}},
+            {2004,
+             "Vocab",
+             0,
+             {"Word", "Meaning", "Hint"},
+             {{"Card 1", "{{Word}} {{hint:Hint}}",
+               "{{FrontSide}}<hr id=answer>{{Meaning}}<div style=\"display: none\">{{Hint}}</div>"
+               "<br>{{Subdeck}}: {{Tags}}<script>var hint = '{{Hint}}';</script>"}}}};
+}
+
+TEST_F(ApkgImport, EachNoteShowsItsFirstCardByItsOwnTemplates) {
+    std::string words;
+    for (int i = 0; i < 120; ++i) {
+        words += "word ";
+    }
+    const std::u16string cut(words.begin(), words.begin() + 509);
+    for (Format format : {Format::kAnki2, Format::kAnki21b}) {
+        PackageSpec plan;
+        plan.format = format;
+        plan.types = OwnTypes();
+        plan.notes = {
+            {1, 2001, {"私", "I", "私[わたし]"}},
+            {2, 2002, {"c51fa7cf-oa-1", "", "<img src=\"a.png\">", "<img src=\"m.svg\">", ""}},
+            {3,
+             2002,
+             {"c51fa7cf-oa-2", "Heart", "<img src=\"h.png\">", "<img src=\"m.svg\">",
+              "the left ventricle"}},
+            {4, 2003, {"front", "back"}},
+            {5, kBasic, {"long", words}},
+            {6, 2004, {"chat", "cat", "feline"}, "Lang::French", {}, " animal pet "},
+        };
+        Build(plan, "p.apkg");
+        ASSERT_EQ(Run("import p.apkg -o out.txt --force"), 0) << err_;
+        EXPECT_EQ(ReadFile(Path("out.txt")), Deck(u"私\t私(わたし) · I\r\n"
+                                                  u"Heart\tHeart · the left ventricle\r\n"
+                                                  u"long\t" +
+                                                  cut +
+                                                  u"…\r\n"
+                                                  u"chat Hint\tcat · French: animal pet\r\n"));
+        EXPECT_NE(err_.find("p.apkg: warning: note type \"Broken\", template \"Card 1\": its "
+                            "front cannot be rendered: {{#Front}} is never closed; 1 card left "
+                            "out\n"),
+                  std::string::npos)
+            << err_;
+        EXPECT_NE(err_.find("; 6 notes read; 1 card shows only pictures or sounds and is left "
+                            "out; 1 card is left out: Anki cannot render its template; 1 answer "
+                            "cut to 511 units; 1 warning\n"),
+                  std::string::npos)
+            << err_;
+        ASSERT_EQ(Run("check out.txt"), 0) << err_;
+        EXPECT_EQ(out_, "4 cards, 0 warnings, 0 errors\n");
+    }
+}
+
 TEST_F(ApkgImport, DeckAndFieldOptionsPickTheCards) {
     Build(SamplePackage(Format::kAnki21b), "p.apkg");
     ASSERT_EQ(Run("import p.apkg -o french.txt --deck French"), 0) << err_;

@@ -10,6 +10,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <vector>
 
 namespace deck {
@@ -28,32 +30,50 @@ enum Kind : unsigned {
 };
 
 struct Element {
-    const char* name;
+    std::string_view name;
     unsigned kind;
 };
 
-// Sorted by name.
+// Sorted by name: the elements whose names the reader knows, each by its place here.
 const Element kElements[] = {
+    {"a", 0},
+    {"abbr", 0},
     {"address", kBlock | kClosesP},
+    {"area", 0},
     {"article", kBlock | kClosesP},
     {"aside", kBlock | kClosesP},
     {"audio", kSound | kHides},
+    {"b", 0},
+    {"base", 0},
+    {"bdi", 0},
+    {"bdo", 0},
+    {"big", 0},
     {"blockquote", kBlock | kClosesP},
+    {"body", 0},
     {"br", kBlock | kVoid},
     {"button", kHides | kScopeEdge},
     {"canvas", kPicture | kHides},
     {"caption", kBlock | kScopeEdge},
     {"center", kBlock | kClosesP},
+    {"cite", 0},
+    {"code", 0},
+    {"col", 0},
+    {"colgroup", 0},
+    {"data", 0},
     {"dd", kBlock | kClosesP},
+    {"del", 0},
     {"details", kBlock | kClosesP},
+    {"dfn", 0},
     {"dialog", kBlock | kClosesP},
     {"div", kBlock | kClosesP},
     {"dl", kBlock | kClosesP},
     {"dt", kBlock | kClosesP},
+    {"em", 0},
     {"embed", kPicture | kVoid},
     {"fieldset", kBlock | kClosesP},
     {"figcaption", kBlock | kClosesP},
     {"figure", kBlock | kClosesP},
+    {"font", 0},
     {"footer", kBlock | kClosesP},
     {"form", kBlock | kClosesP},
     {"h1", kBlock | kClosesP},
@@ -62,57 +82,169 @@ const Element kElements[] = {
     {"h4", kBlock | kClosesP},
     {"h5", kBlock | kClosesP},
     {"h6", kBlock | kClosesP},
+    {"head", 0},
     {"header", kBlock | kClosesP},
     {"hgroup", kBlock | kClosesP},
     {"hr", kBlock | kVoid | kClosesP},
+    {"html", 0},
+    {"i", 0},
     {"iframe", kRaw},
     {"img", kPicture | kVoid},
     {"input", kVoid | kHides},
+    {"ins", 0},
+    {"kbd", 0},
     {"keygen", kVoid | kHides},
+    {"label", 0},
     {"li", kBlock | kClosesP},
     {"link", kVoid},
     {"main", kBlock | kClosesP},
+    {"mark", 0},
+    {"math", 0},
     {"meta", kVoid},
     {"meter", kHides},
     {"nav", kBlock | kClosesP},
+    {"nobr", 0},
     {"noembed", kRaw},
     {"noframes", kRaw},
     {"noscript", kRaw},
     {"object", kPicture | kHides},
     {"ol", kBlock | kClosesP},
+    {"optgroup", 0},
+    {"option", 0},
     {"p", kBlock | kClosesP},
     {"param", kVoid},
     {"pre", kBlock | kClosesP},
     {"progress", kHides},
+    {"q", 0},
+    {"rb", 0},
     {"rp", kHides},
+    {"rt", 0},
+    {"rtc", 0},
+    {"ruby", 0},
+    {"s", 0},
+    {"samp", 0},
     {"script", kRaw},
     {"section", kBlock | kClosesP},
     {"select", kHides},
+    {"small", 0},
     {"source", kVoid},
+    {"span", 0},
+    {"strike", 0},
+    {"strong", 0},
     {"style", kRaw},
+    {"sub", 0},
     {"summary", kBlock | kClosesP},
+    {"sup", 0},
     {"svg", kPicture | kHides},
     {"table", kBlock | kClosesP | kScopeEdge},
+    {"tbody", 0},
     {"td", kBlock | kScopeEdge},
     {"template", kHides},
     {"textarea", kRaw},
+    {"tfoot", 0},
     {"th", kBlock | kScopeEdge},
+    {"thead", 0},
+    {"time", 0},
     {"title", kRaw},
     {"tr", kBlock},
     {"track", kVoid},
+    {"tt", 0},
+    {"u", 0},
     {"ul", kBlock | kClosesP},
+    {"var", 0},
     {"video", kPicture | kHides},
     {"wbr", kVoid},
     {"xmp", kRaw},
 };
 
-unsigned KindOf(const std::string& name) {
-    auto less = [](const Element& e, const std::string& key) {
-        return strcmp(e.name, key.c_str()) < 0;
-    };
-    const Element* end = std::end(kElements);
-    const Element* it = std::lower_bound(std::begin(kElements), end, name, less);
-    return it != end && name == it->name ? it->kind : 0;
+constexpr int kOther = -1; // an element of another name
+
+// A name of at most 12 letters as two numbers that differ for any two names, for the table
+// below.
+struct Key {
+    Key() = default;
+    explicit Key(std::string_view name) {
+        for (size_t i = 0; i < name.size(); ++i) {
+            (i < 8 ? low : high) |= static_cast<uint64_t>(static_cast<unsigned char>(name[i]))
+                                    << (8 * (i % 8));
+        }
+        high |= static_cast<uint64_t>(name.size()) << 48;
+    }
+    bool operator==(const Key& other) const { return low == other.low && high == other.high; }
+    size_t Hash() const { return static_cast<size_t>((low * 0x9E3779B97F4A7C15ull) ^ high); }
+    uint64_t low = 0, high = 0;
+};
+
+// kElements by Key, open addressing: a name is found with a comparison or two of numbers,
+// where a search of the sorted table took a tenth of a card's time.
+class ElementIndex {
+public:
+    ElementIndex() {
+        ids_.fill(-1);
+        for (int id = 0; id < static_cast<int>(std::size(kElements)); ++id) {
+            Key key(kElements[id].name);
+            size_t at = key.Hash() % ids_.size();
+            while (ids_[at] >= 0) {
+                at = (at + 1) % ids_.size();
+            }
+            ids_[at] = id;
+            keys_[at] = key;
+        }
+    }
+    int Find(std::string_view name) const {
+        if (name.size() > 12) {
+            return -1;
+        }
+        Key key(name);
+        for (size_t at = key.Hash() % ids_.size(); ids_[at] >= 0; at = (at + 1) % ids_.size()) {
+            if (keys_[at] == key) {
+                return ids_[at];
+            }
+        }
+        return -1;
+    }
+
+private:
+    std::array<int, 512> ids_;
+    std::array<Key, 512> keys_;
+};
+
+// The place of a name (in lower case) in kElements, or kOther.
+int IdOf(std::string_view name) {
+    static const ElementIndex index;
+    return index.Find(name);
+}
+
+// The elements that the reader treats by name.
+struct Named {
+    int p = IdOf("p"), li = IdOf("li"), dt = IdOf("dt"), dd = IdOf("dd"), td = IdOf("td"),
+        th = IdOf("th"), tr = IdOf("tr"), table = IdOf("table"), ul = IdOf("ul"), ol = IdOf("ol"),
+        dl = IdOf("dl"), option = IdOf("option"), optgroup = IdOf("optgroup"),
+        select = IdOf("select"), rt = IdOf("rt"), rp = IdOf("rp"), ruby = IdOf("ruby"),
+        code = IdOf("code"), details = IdOf("details"), summary = IdOf("summary"),
+        svg = IdOf("svg"), math = IdOf("math"), br = IdOf("br");
+};
+const Named& Names() {
+    static const Named names;
+    return names;
+}
+
+unsigned KindOf(int id) {
+    return id == kOther ? 0 : kElements[id].kind;
+}
+
+bool EqualNoCase(std::string_view text, std::string_view word) {
+    const size_t n = word.size();
+    if (text.size() != n) {
+        return false;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        char c = text[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != word[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool IsSpace(char c) {
@@ -170,16 +302,17 @@ bool StyleHides(std::string_view style) {
 
 // What a start tag says about the element.
 struct Tag {
-    std::string name;
-    std::string id;
-    bool hidden = false; // the hidden attribute, or a style that hides it
-    bool open = false;   // the open attribute (of <details>)
+    int id = kOther;
+    std::string name;     // in lower case, for an element of another name only
+    std::string_view key; // the id attribute
+    bool hidden = false;  // the hidden attribute, or a style that hides it
+    bool open = false;    // the open attribute (of <details>)
     bool self_closing = false;
 };
 
 class Reader {
 public:
-    Reader(std::string_view html, std::string* out) : html_(html), out_(*out) {}
+    Reader(std::string_view html, std::string* out) : html_(html), out_(*out), names_(Names()) {}
 
     void Run() {
         size_t p = 0;
@@ -200,7 +333,8 @@ private:
     static constexpr size_t kNone = static_cast<size_t>(-1);
 
     struct Open {
-        std::string name;
+        int id;
+        std::string name; // of an element of another name
         unsigned kind;
         bool hiding; // nothing inside shows
         bool shown;  // its start showed (its end marks show too)
@@ -214,22 +348,28 @@ private:
         if (!Showing()) {
             return;
         }
+        size_t run = from; // the start of the text not yet appended
         for (size_t p = from; p < to; ++p) {
-            char c = html_[p];
-            size_t used = 0;
-            if (c == '&' && (used = DecodeEntity(html_.substr(0, to), p, &out_)) != 0) {
+            const unsigned char c = static_cast<unsigned char>(html_[p]);
+            if (c >= 0x20 && c != '&' && c != 0x7F) {
+                continue;
+            }
+            out_.append(html_.data() + run, p - run);
+            size_t used = c == '&' ? DecodeEntity(html_.substr(0, to), p, &out_) : 0;
+            if (used != 0) {
                 p += used - 1;
             } else {
-                out_ += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? ' ' : c;
+                out_ += c == '&' ? '&' : ' ';
             }
+            run = p + 1;
         }
+        out_.append(html_.data() + run, to - run);
     }
 
     // The markup at html_[lt] ('<'); returns where the text goes on.
     size_t Markup(size_t lt) {
         const size_t n = html_.size();
-        std::string_view rest = html_.substr(lt);
-        if (rest.compare(0, 4, "<!--") == 0) {
+        if (html_.compare(lt, 4, "<!--") == 0) {
             size_t end = html_.find("-->", lt + 4);
             return end == std::string_view::npos ? n : end + 3;
         }
@@ -240,7 +380,7 @@ private:
             if (end == kNone) {
                 return n;
             }
-            End(tag.name);
+            End(tag);
             return end;
         }
         if (next == '!' || next == '?' || next == '/') {
@@ -269,7 +409,17 @@ private:
         while (p < n && !IsSpace(html_[p]) && html_[p] != '/' && html_[p] != '>') {
             ++p;
         }
-        tag->name = Lower(html_.substr(at, p - at));
+        char lower[16];
+        if (p - at < sizeof lower) {
+            for (size_t i = at; i < p; ++i) {
+                char c = html_[i];
+                lower[i - at] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            }
+            tag->id = IdOf(std::string_view(lower, p - at));
+        }
+        if (tag->id == kOther) {
+            tag->name = Lower(html_.substr(at, p - at));
+        }
         while (p < n) {
             while (p < n && (IsSpace(html_[p]) || html_[p] == '/')) {
                 tag->self_closing = html_[p] == '/';
@@ -287,7 +437,7 @@ private:
                    html_[p] != '=') {
                 ++p;
             }
-            std::string key = Lower(html_.substr(name, p - name));
+            std::string_view key = html_.substr(name, p - name);
             size_t q = p;
             while (q < n && IsSpace(html_[q])) {
                 ++q;
@@ -313,13 +463,13 @@ private:
                     value = html_.substr(from, p - from);
                 }
             }
-            if (key == "id") {
-                tag->id = std::string(value);
-            } else if (key == "style") {
+            if (EqualNoCase(key, "id")) {
+                tag->key = value;
+            } else if (EqualNoCase(key, "style")) {
                 tag->hidden |= StyleHides(value);
-            } else if (key == "hidden") {
+            } else if (EqualNoCase(key, "hidden")) {
                 tag->hidden = true;
-            } else if (key == "open") {
+            } else if (EqualNoCase(key, "open")) {
                 tag->open = true;
             }
         }
@@ -327,9 +477,9 @@ private:
     }
 
     size_t Start(const Tag& tag, size_t end) {
-        const unsigned kind = KindOf(tag.name);
-        CloseImplied(tag.name, kind);
-        const bool in_closed = !open_.empty() && open_.back().closed && tag.name != "summary";
+        const unsigned kind = KindOf(tag.id);
+        CloseImplied(tag.id, kind);
+        const bool in_closed = !open_.empty() && open_.back().closed && tag.id != names_.summary;
         const bool visible = hiding_ == 0 && !in_closed && !tag.hidden;
         if (visible) {
             if (kind & kPicture) {
@@ -340,40 +490,43 @@ private:
             }
         }
         if (kind & kRaw) {
-            return SkipRaw(tag.name, end);
+            return SkipRaw(kElements[tag.id].name, end);
         }
         const bool hiding = !visible || (kind & kHides);
         const bool shown = visible && !(kind & kHides);
-        const bool typed = tag.name == "code" && tag.id == "typeans";
+        const bool typed = tag.id == names_.code && tag.key == "typeans";
         if (shown) {
             if (kind & kBlock) {
                 out_ += seen::kBreak;
             }
-            if (tag.id == "answer") {
+            if (tag.key == "answer") {
                 out_ += seen::kAnswer;
             }
-            if (tag.name == "rt") {
+            if (tag.id == names_.rt) {
                 out_ += '(';
             }
             if (typed) {
                 out_ += seen::kTypedOpen;
             }
         }
-        const bool foreign_void = tag.self_closing && (tag.name == "svg" || tag.name == "math");
+        const bool foreign_void =
+            tag.self_closing && (tag.id == names_.svg || tag.id == names_.math);
         if ((kind & kVoid) || foreign_void) {
             return end;
         }
-        open_.push_back({tag.name, kind, hiding, shown, typed, tag.name == "details" && !tag.open});
+        open_.push_back(
+            {tag.id, tag.name, kind, hiding, shown, typed, tag.id == names_.details && !tag.open});
         hiding_ += hiding;
         return end;
     }
 
     // Skips a raw-text element's content and its end tag.
-    size_t SkipRaw(const std::string& name, size_t from) {
+    size_t SkipRaw(std::string_view name, size_t from) {
         for (size_t p = html_.find("</", from); p != std::string_view::npos;
              p = html_.find("</", p + 2)) {
             size_t after = p + 2 + name.size();
-            if (after <= html_.size() && Lower(html_.substr(p + 2, name.size())) == name &&
+            if (after <= html_.size() &&
+                EqualNoCase(html_.substr(p + 2, name.size()), name.data()) &&
                 (after == html_.size() || IsSpace(html_[after]) || html_[after] == '/' ||
                  html_[after] == '>')) {
                 size_t close = html_.find('>', after);
@@ -383,16 +536,27 @@ private:
         return html_.size();
     }
 
-    void End(const std::string& name) {
-        if (name == "br") {
+    void End(const Tag& tag) {
+        if (tag.id == names_.br) {
             if (Showing()) {
                 out_ += seen::kBreak; // </br> is a <br>
             }
             return;
         }
-        size_t at = Find({name.c_str()}, 0);
+        size_t at = kNone;
+        if (tag.id != kOther) {
+            at = Find({tag.id}, 0);
+        } else {
+            size_t depth = 0;
+            for (size_t i = open_.size(); i-- > 0 && depth++ < kSearchDepth;) {
+                if (open_[i].id == kOther && open_[i].name == tag.name) {
+                    at = i;
+                    break;
+                }
+            }
+        }
         if (at == kNone) {
-            if (name == "p" && Showing()) {
+            if (tag.id == names_.p && Showing()) {
                 out_ += seen::kBreak; // </p> without <p> is an empty paragraph
             }
             return;
@@ -401,22 +565,26 @@ private:
     }
 
     // The elements whose start tag closes an open element: <p> by a block, <li> by <li>, ...
-    void CloseImplied(const std::string& name, unsigned kind) {
+    void CloseImplied(int id, unsigned kind) {
+        const Named& n = names_;
         if (kind & kClosesP) {
-            PopTo(Find({"p"}, kScopeEdge));
+            PopTo(Find({n.p}, kScopeEdge));
         }
-        if (name == "li") {
-            PopTo(Find({"li"}, kScopeEdge, {"ul", "ol"}));
-        } else if (name == "dt" || name == "dd") {
-            PopTo(Find({"dt", "dd"}, kScopeEdge, {"dl"}));
-        } else if (name == "td" || name == "th") {
-            PopTo(Find({"td", "th"}, 0, {"tr", "table"}));
-        } else if (name == "tr") {
-            PopTo(Find({"tr"}, 0, {"table"}));
-        } else if (name == "option" || name == "optgroup") {
-            PopTo(Find({"option"}, kScopeEdge, {"select"}));
-        } else if (name == "rt" || name == "rp") {
-            PopTo(Find({"rt", "rp"}, kScopeEdge, {"ruby"}));
+        if (id == kOther) {
+            return;
+        }
+        if (id == n.li) {
+            PopTo(Find({n.li}, kScopeEdge, {n.ul, n.ol}));
+        } else if (id == n.dt || id == n.dd) {
+            PopTo(Find({n.dt, n.dd}, kScopeEdge, {n.dl}));
+        } else if (id == n.td || id == n.th) {
+            PopTo(Find({n.td, n.th}, 0, {n.tr, n.table}));
+        } else if (id == n.tr) {
+            PopTo(Find({n.tr}, 0, {n.table}));
+        } else if (id == n.option || id == n.optgroup) {
+            PopTo(Find({n.option}, kScopeEdge, {n.select}));
+        } else if (id == n.rt || id == n.rp) {
+            PopTo(Find({n.rt, n.rp}, kScopeEdge, {n.ruby}));
         }
     }
 
@@ -424,23 +592,22 @@ private:
     // it keeps a text of thousands of unclosed elements linear.
     static constexpr size_t kSearchDepth = 256;
 
-    // The index of the nearest open element named one of `names`, searching down from the top
-    // and stopping at an element of kind `edge` or named one of `stops`; kNone when there is
-    // none.
-    size_t Find(std::initializer_list<const char*> names, unsigned edge,
-                std::initializer_list<const char*> stops = {}) const {
+    // The index of the nearest open element of one of `ids`, searching down from the top and
+    // stopping at an element of kind `edge` or of one of `stops`; kNone when there is none.
+    size_t Find(std::initializer_list<int> ids, unsigned edge,
+                std::initializer_list<int> stops = {}) const {
         size_t depth = 0;
         for (size_t i = open_.size(); i-- > 0 && depth++ < kSearchDepth;) {
-            const std::string& open = open_[i].name;
-            for (const char* name : names) {
-                if (open == name) {
+            const int open = open_[i].id;
+            for (int id : ids) {
+                if (open == id) {
                     return i;
                 }
             }
             if (open_[i].kind & edge) {
                 return kNone;
             }
-            for (const char* stop : stops) {
+            for (int stop : stops) {
                 if (open == stop) {
                     return kNone;
                 }
@@ -459,25 +626,25 @@ private:
     }
 
     void Pop() {
-        const Open e = std::move(open_.back());
-        open_.pop_back();
+        const Open& e = open_.back();
         hiding_ -= e.hiding;
-        if (!e.shown) {
-            return;
+        if (e.shown) {
+            if (e.typed) {
+                out_ += seen::kTypedClose;
+            }
+            if (e.id == names_.rt) {
+                out_ += ')';
+            }
+            if (e.kind & kBlock) {
+                out_ += seen::kBreak;
+            }
         }
-        if (e.typed) {
-            out_ += seen::kTypedClose;
-        }
-        if (e.name == "rt") {
-            out_ += ')';
-        }
-        if (e.kind & kBlock) {
-            out_ += seen::kBreak;
-        }
+        open_.pop_back();
     }
 
     std::string_view html_;
     std::string& out_;
+    const Named& names_;
     std::vector<Open> open_;
     size_t hiding_ = 0; // open elements that hide what they hold
 };

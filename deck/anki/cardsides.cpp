@@ -128,9 +128,8 @@ std::string TypedParts(const std::string& marked) {
 
 bool CardRenderer::Template(const CardInput& card, std::string* question, std::string* answer) {
     CardFacts facts{card.type, card.fields, card.ord, Trim(card.tags), card.deck, card.flags};
-    RenderedCard html;
     TemplateError error;
-    if (!templates_.Render(facts, &html, &error)) {
+    if (!templates_.Render(facts, &html_, &error)) {
         const size_t index = card.type->cloze ? 0 : static_cast<size_t>(card.ord);
         std::string name = index < card.type->templates.size()
                                ? card.type->templates[index].name
@@ -141,21 +140,21 @@ bool CardRenderer::Template(const CardInput& card, std::string* question, std::s
         ++failed.second;
         return false;
     }
-    if (html.blank) {
-        question->clear();
-        answer->clear();
+    question->clear();
+    answer->clear();
+    if (html_.blank) {
         return true;
     }
+    SeenText(html_.question, question);
     seen_.clear();
-    SeenText(html.question, &seen_);
-    *question = seen_;
-    seen_.clear();
-    SeenText(html.answer, &seen_);
+    SeenText(html_.answer, &seen_);
     size_t line = seen_.find(seen::kAnswer);
     if (line != std::string::npos) {
-        *answer = TypedParts(seen_.substr(0, line)) + seen_.substr(line + 1);
+        *answer = TypedParts(seen_.substr(0, line));
+        answer->append(seen_, line + 1, std::string::npos);
+    } else if (html_.front_free) {
+        answer->swap(seen_);
     } else {
-        answer->clear();
         SeenText(templates_.BackAlone(facts), answer);
     }
     return true;

@@ -74,6 +74,7 @@ private:
 
     FieldChoice choice_;
     TemplateRenderer templates_;
+    RenderedCard html_;
     CardTally tally_;
     // (note type, template) -> the message and the cards it left out
     std::map<std::pair<std::string, std::string>, std::pair<std::string, long>> failed_;

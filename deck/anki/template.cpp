@@ -173,52 +173,49 @@ namespace {
 
 // One card's values for the names of a template.
 struct Values {
+    Values(const CardFacts& facts, const CardTemplate& template_form)
+        : card(facts), form(template_form), deck(facts.deck.empty() ? "(Deck)" : facts.deck),
+          flag("flag" + std::to_string(facts.flags & 7)),
+          cloze_number("c" + std::to_string(facts.ord + 1)) {
+        size_t last = deck.rfind("::");
+        subdeck = last == std::string::npos ? deck : deck.substr(last + 2);
+    }
+
     const CardFacts& card;
     const CardTemplate& form;
     bool question = true;
     const std::string* front = nullptr; // the rendered front, on the back
+    std::string deck, subdeck, flag, cloze_number;
 
-    bool Has(int key, std::string* value) const {
-        static const std::string kEmpty;
+    // The value of a name, or null when the note type has no such field.
+    const std::string* Value(const Node& node) const {
+        static const std::string kEmpty, kOne = "1";
         const std::vector<std::string>& fields = *card.fields;
-        switch (key) {
+        switch (node.key) {
         case kUnknown:
         case kFrontSide:
-            return false;
+            return nullptr;
         case kTags:
-            *value = card.tags;
-            return true;
+            return &card.tags;
         case kType:
-            *value = card.type->name;
-            return true;
+            return &card.type->name;
         case kDeck:
-            *value = card.deck.empty() ? "(Deck)" : card.deck;
-            return true;
-        case kSubdeck: {
-            const std::string deck = card.deck.empty() ? "(Deck)" : card.deck;
-            size_t last = deck.rfind("::");
-            *value = last == std::string::npos ? deck : deck.substr(last + 2);
-            return true;
-        }
+            return &deck;
+        case kSubdeck:
+            return &subdeck;
         case kCardFlag:
-            *value = "flag" + std::to_string(card.flags & 7);
-            return true;
+            return &flag;
         case kCard:
-            *value = form.name;
-            return true;
+            return &form.name;
         case kClozeNumber:
-            return false; // answered by name in Section
+            return node.text == cloze_number ? &kOne : nullptr;
         default:
-            *value = static_cast<size_t>(key) < fields.size() ? fields[key] : kEmpty;
-            return true;
+            return static_cast<size_t>(node.key) < fields.size() ? &fields[node.key] : &kEmpty;
         }
     }
     bool NotEmpty(const Node& node) const {
-        std::string value;
-        if (node.key == kClozeNumber) {
-            return node.text == "c" + std::to_string(card.ord + 1);
-        }
-        return Has(node.key, &value) && (node.key < 0 ? !value.empty() : !FieldIsEmpty(value));
+        const std::string* value = Value(node);
+        return value != nullptr && (node.key < 0 ? !value->empty() : !FieldIsEmpty(*value));
     }
 };
 
@@ -237,7 +234,7 @@ bool RenderNodes(const std::vector<Node>& nodes, const Values& values, std::stri
                 *err = Tag(node) + " names no field of the note type";
                 return false;
             }
-            std::string discarded;
+            std::string discarded; // rendered all the same, for its errors
             const bool shown = values.NotEmpty(node) != node.negated;
             if (!RenderNodes(node.children, values, shown ? out : &discarded, err)) {
                 return false;
@@ -252,16 +249,17 @@ bool RenderNodes(const std::vector<Node>& nodes, const Values& values, std::stri
             if (node.text.empty() && !node.filters.empty()) {
                 break;
             }
-            std::string value;
-            if (node.key == kClozeNumber &&
-                node.text == "c" + std::to_string(values.card.ord + 1)) {
-                value = "1";
-            } else if (!values.Has(node.key, &value)) {
+            const std::string* value = values.Value(node);
+            if (value == nullptr) {
                 *err = "{{" + node.text + "}} names no field of the note type";
                 return false;
             }
-            *out += ApplyFilters(std::move(value), node.filters, node.text,
-                                 static_cast<int>(values.card.ord) + 1, values.question);
+            if (node.filters.empty()) {
+                *out += *value;
+            } else {
+                *out += ApplyFilters(*value, node.filters, node.text,
+                                     static_cast<int>(values.card.ord) + 1, values.question);
+            }
             break;
         }
         }
@@ -360,10 +358,12 @@ bool TemplateRenderer::Render(const CardFacts& card, RenderedCard* out, Template
         *error = parsed->error;
         return false;
     }
-    *out = RenderedCard();
-    Values values{card, form};
-    std::string front, why;
-    if (!RenderNodes(parsed->front, values, &front, &why)) {
+    out->blank = false;
+    out->question.clear();
+    out->answer.clear();
+    Values values(card, form);
+    std::string why;
+    if (!RenderNodes(parsed->front, values, &out->question, &why)) {
         *error = {false, why};
         return false;
     }
@@ -380,17 +380,26 @@ bool TemplateRenderer::Render(const CardFacts& card, RenderedCard* out, Template
         out->blank = true; // Anki shows its message without looking at the back
         return true;
     }
+    // A front without typing boxes and without an element called "answer" adds nothing to what
+    // the back shows after its answer line: the back is rendered with {{FrontSide}} as nothing,
+    // which is also the back alone.
+    static const std::string kNothing;
+    out->front_free = out->question.find("[[type:") == std::string::npos &&
+                      out->question.find("answer") == std::string::npos;
     values.question = false;
-    values.front = &front;
-    std::string back;
-    if (!RenderNodes(parsed->back, values, &back, &why)) {
+    values.front = out->front_free ? &kNothing : &out->question;
+    if (!RenderNodes(parsed->back, values, &out->answer, &why)) {
         *error = {true, why};
         return false;
     }
-    out->question = ResolveTyping(front, nullptr);
-    out->answer = ResolveTyping(back, &card);
-    last_ = parsed.get();
-    front_ = std::move(front);
+    if (out->answer.find("[[type:") != std::string::npos) {
+        out->answer = ResolveTyping(out->answer, &card);
+    }
+    if (!out->front_free) {
+        last_ = parsed.get();
+        front_ = out->question;
+        out->question = ResolveTyping(out->question, nullptr);
+    }
     return true;
 }
 
@@ -399,7 +408,7 @@ std::string TemplateRenderer::BackAlone(const CardFacts& card) {
         return std::string();
     }
     const NoteType& type = *card.type;
-    Values values{card, type.templates[type.cloze ? 0 : static_cast<size_t>(card.ord)]};
+    Values values(card, type.templates[type.cloze ? 0 : static_cast<size_t>(card.ord)]);
     values.question = false;
     std::string typed, back, why;
     ResolveTyping(front_, &card, &typed);

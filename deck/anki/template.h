@@ -46,6 +46,10 @@ struct RenderedCard {
     // in its front, is the right answer in <code id=typeans>, as Anki shows it when nothing
     // was typed.
     std::string answer;
+    // The front has no typing box and nothing called "answer": it adds nothing to what the
+    // back shows after its answer line, so `answer` is the back with {{FrontSide}} as
+    // nothing, and so also the back alone.
+    bool front_free = false;
 };
 
 // Which side of a template failed, and why, in words for the user: "{{#Hint}} is never closed".
@@ -62,8 +66,9 @@ public:
     TemplateRenderer(const TemplateRenderer&) = delete;
     TemplateRenderer& operator=(const TemplateRenderer&) = delete;
 
-    // Renders `card` into *out. False when its note type has no template for the card or the
-    // template cannot be rendered, with *error set.
+    // Renders `card` into *out (whose strings keep their room from card to card). False when
+    // its note type has no template for the card or the template cannot be rendered, with
+    // *error set.
     bool Render(const CardFacts& card, RenderedCard* out, TemplateError* error);
 
     // After Render of the same card gave its sides: its back with {{FrontSide}} taken as

@@ -212,8 +212,9 @@ bool ReadNotes(const std::string& path, const std::string& entry, const ReadOpti
             note_type = mid;
             first = false;
         }
-        note.fields = SplitAnkiFields(ColumnView(stmt.get(), 2));
-        note.tags = ColumnText(stmt.get(), 3);
+        SplitAnkiFields(ColumnView(stmt.get(), 2), &note.fields);
+        std::string_view tags = ColumnView(stmt.get(), 3);
+        note.tags.assign(tags.data(), tags.size());
         ++info->notes_read;
         sink(note);
     }

@@ -284,8 +284,8 @@ bool FrontIsBlank(const std::vector<Node>& nodes, const Values& values) {
 
 // The typed answer of [[type:Name]] or [[type:cloze:Name]], as Anki shows it when nothing was
 // typed: the right answer as text.
-std::string TypedAnswer(const std::string& spec, const CardFacts& card) {
-    std::string name = spec;
+std::string TypedAnswer(const std::string& box, const CardFacts& card) {
+    std::string name = box;
     bool cloze = false;
     if (name.compare(0, 6, "cloze:") == 0) {
         name.erase(0, 6);

@@ -13,15 +13,22 @@
 #                                  and 200,000 cards, against the sqlite3 shell reading the same
 #                                  collection's notes and cards tables (ratio = sqlite3's time /
 #                                  ours; target >= 0.5); due_peak_rss_mib (target <= 64)
-# Each time is the best of 3 runs. The files lie in /dev/shm where there is one, so that both
-# peers of a pair are measured on the CPU rather than on the disk (import syncs its output
-# before the rename). Usage: bench/deck-bench.sh TOLLAMY-DECK
+#   package_import_ms, package_ratio   import of a generated package of 100,000 notes of a note
+#                                  type of its own (10 fields, its templates with sections and
+#                                  filters: every card is rendered), against the sqlite3 shell
+#                                  reading the notes table of the same collection (ratio =
+#                                  sqlite3's time / ours; target >= 0.5); package_peak_rss_mib
+# Each time is the best of 3 runs. The files lie in /dev/shm where there is one, and so do the
+# tool's private copies of collections (TMPDIR), so that both peers of a pair are measured on the
+# CPU rather than on the disk (import syncs its output before the rename). Usage:
+# bench/deck-bench.sh TOLLAMY-DECK
 set -euo pipefail
 tool="$1"
 tmp=/tmp
 [ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
 work="$(mktemp -d "$tmp/deck-bench-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
+export TMPDIR="$work"
 python3 - "$work/cards.tsv" "$work/cards.csv" <<'PY'
 import sys
 with open(sys.argv[1], "w", encoding="utf-8", newline="\n") as f, \
@@ -151,3 +158,73 @@ awk -v s="$sqlite_s" 'BEGIN { printf "sqlite3_ms %.1f\n", s * 1000 }'
 awk -v s="$due_s" 'BEGIN { printf "due_import_ms %.1f\n", s * 1000 }'
 awk -v q="$sqlite_s" -v s="$due_s" 'BEGIN { printf "due_ratio %.2f\n", q / s }'
 echo "due_peak_rss_mib $due_rss"
+
+# A package of 100,000 notes of a vocabulary note type of 10 fields, whose templates use
+# sections, hints, furigana, the text filter, a hidden element and sounds: about 300 bytes of
+# fields a note, as the notes of the published decks have (25 to 400, Lapis's far more).
+python3 - "$work/package.anki2" "$work/package.apkg" <<'PY'
+import json, sqlite3, sys, zipfile
+db = sqlite3.connect(sys.argv[1])
+db.executescript("""
+PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;
+CREATE TABLE col (id integer PRIMARY KEY, crt integer NOT NULL, mod integer NOT NULL,
+  scm integer NOT NULL, ver integer NOT NULL, dty integer NOT NULL, usn integer NOT NULL,
+  ls integer NOT NULL, conf text NOT NULL, models text NOT NULL, decks text NOT NULL,
+  dconf text NOT NULL, tags text NOT NULL);
+CREATE TABLE notes (id integer PRIMARY KEY, guid text NOT NULL, mid integer NOT NULL,
+  mod integer NOT NULL, usn integer NOT NULL, tags text NOT NULL, flds text NOT NULL,
+  sfld integer NOT NULL, csum integer NOT NULL, flags integer NOT NULL, data text NOT NULL);
+CREATE TABLE cards (id integer PRIMARY KEY, nid integer NOT NULL, did integer NOT NULL,
+  ord integer NOT NULL, mod integer NOT NULL, usn integer NOT NULL, type integer NOT NULL,
+  queue integer NOT NULL, due integer NOT NULL, ivl integer NOT NULL, factor integer NOT NULL,
+  reps integer NOT NULL, lapses integer NOT NULL, left integer NOT NULL, odue integer NOT NULL,
+  odid integer NOT NULL, flags integer NOT NULL, data text NOT NULL);
+CREATE INDEX ix_cards_nid ON cards (nid);
+""")
+names = ["Word", "Reading", "Meaning", "Example", "Translation", "Notes", "Hint", "Audio",
+         "Picture", "Level"]
+model = {"id": 3001, "name": "Vocabulary", "type": 0,
+         "flds": [{"name": n, "ord": i} for i, n in enumerate(names)],
+         "tmpls": [{"name": "Recognition", "ord": 0,
+                    "qfmt": "<div class=word>{{Word}}</div>{{#Hint}}<div class=hint>"
+                            "{{hint:Hint}}</div>{{/Hint}}",
+                    "afmt": "{{FrontSide}}<hr id=answer><div class=reading>{{furigana:Reading}}"
+                            "</div><div>{{Meaning}}</div>{{#Example}}<div class=ex>{{Example}}"
+                            "<br>{{text:Translation}}</div>{{/Example}}{{^Example}}<i>no "
+                            "example</i>{{/Example}}{{#Notes}}<div class=notes>{{Notes}}</div>"
+                            "{{/Notes}}<div style=\"display: none\">{{Picture}}</div>{{Audio}} "
+                            "<span class=level>{{Level}}</span>"}]}
+decks = {"1": {"id": 1, "name": "Vocabulary", "dyn": 0}}
+db.execute("INSERT INTO col VALUES (1, 1600000000, 0, 0, 11, 0, 0, 0, '{}', ?, ?, '{}', '{}')",
+           (json.dumps({"3001": model}), json.dumps(decks)))
+notes, cards = [], []
+for n in range(100000):
+    f = ["word %d" % n, "\u8a9e[\u3054]%d \u5f59[\u3044]" % (n % 97),
+         "meaning %d of the word, <b>in bold</b> &amp; more" % n,
+         ("an example sentence number %d with <i>words</i> in it" % n) if n % 3 else "",
+         "the translation of example %d &lt;quoted&gt;" % n,
+         ("a note %d<br>on two lines" % n) if n % 5 == 0 else "",
+         ("hint %d" % n) if n % 2 else "", "[sound:w%d.mp3]" % n, "<img src=\"p%d.jpg\">" % n,
+         "N%d" % (n % 5 + 1)]
+    notes.append((n + 1, "g%d" % n, 3001, 0, 0, " level%d " % (n % 5), "\x1f".join(f), f[0], 0,
+                  0, ""))
+    cards.append((n + 1, n + 1, 1, 0, 0, 0, 0, 0, n, 0, 0, 0, 0, 0, 0, 0, 0, ""))
+db.executemany("INSERT INTO notes VALUES (?,?,?,?,?,?,?,?,?,?,?)", notes)
+db.executemany("INSERT INTO cards VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", cards)
+db.commit()
+db.close()
+with zipfile.ZipFile(sys.argv[2], "w", zipfile.ZIP_DEFLATED) as z:
+    z.write(sys.argv[1], "collection.anki2")
+    z.writestr("media", "{}")
+PY
+run_sqlite_notes() { sqlite3 -readonly "$work/package.anki2" 'SELECT * FROM notes;' >/dev/null; }
+run_package() { "$tool" import "$work/package.apkg" -o "$work/package.txt" --force 2>/dev/null; }
+best_of3 sqlite_notes_s run_sqlite_notes
+best_of3 package_s run_package
+package_rss=$(peak_rss_mib "$tool" import "$work/package.apkg" -o "$work/package.txt" --force)
+package_cards=$("$tool" check "$work/package.txt" 2>/dev/null | awk '{ print $1 }')
+echo "package_cards $package_cards"
+awk -v s="$sqlite_notes_s" 'BEGIN { printf "sqlite3_notes_ms %.1f\n", s * 1000 }'
+awk -v s="$package_s" 'BEGIN { printf "package_import_ms %.1f\n", s * 1000 }'
+awk -v q="$sqlite_notes_s" -v s="$package_s" 'BEGIN { printf "package_ratio %.2f\n", q / s }'
+echo "package_peak_rss_mib $package_rss"

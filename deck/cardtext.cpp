@@ -1,104 +1,14 @@
-// The card-text rules: HTML through gumbo, Anki's media references, clozes and white space.
+// The card-text rules: HTML (htmltext.cpp), Anki's media references, clozes and white space.
 #include "deck/cardtext.h"
 
-#include <ctype.h>
-#include <gumbo.h>
+#include "deck/htmltext.h"
+#include "deck/base/utf.h"
 
-#include <utility>
-#include <vector>
+#include <ctype.h>
 
 namespace deck {
 
 namespace {
-
-bool IsBlockTag(GumboTag tag) {
-    switch (tag) {
-    case GUMBO_TAG_BR:
-    case GUMBO_TAG_DIV:
-    case GUMBO_TAG_P:
-    case GUMBO_TAG_LI:
-    case GUMBO_TAG_UL:
-    case GUMBO_TAG_OL:
-    case GUMBO_TAG_TR:
-    case GUMBO_TAG_TD:
-    case GUMBO_TAG_TH:
-    case GUMBO_TAG_H1:
-    case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4:
-    case GUMBO_TAG_H5:
-    case GUMBO_TAG_H6:
-    case GUMBO_TAG_HR:
-    case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_PRE:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool IsDroppedTag(GumboTag tag) {
-    switch (tag) {
-    case GUMBO_TAG_IMG:
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_STYLE:
-    case GUMBO_TAG_AUDIO:
-    case GUMBO_TAG_VIDEO:
-    case GUMBO_TAG_OBJECT:
-    case GUMBO_TAG_EMBED:
-    case GUMBO_TAG_HEAD:
-    case GUMBO_TAG_TITLE:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Appends the text under node. An explicit stack keeps deep nesting off the call stack.
-void CollectText(const GumboNode* root, std::string& out) {
-    // Each entry: a node and whether its closing space is still due.
-    std::vector<std::pair<const GumboNode*, bool>> stack;
-    stack.push_back({root, false});
-    while (!stack.empty()) {
-        auto [node, closing] = stack.back();
-        stack.pop_back();
-        if (closing) {
-            out += ' ';
-            continue;
-        }
-        switch (node->type) {
-        case GUMBO_NODE_TEXT:
-        case GUMBO_NODE_WHITESPACE:
-        case GUMBO_NODE_CDATA:
-            out += node->v.text.text;
-            break;
-        case GUMBO_NODE_DOCUMENT:
-        case GUMBO_NODE_ELEMENT:
-        case GUMBO_NODE_TEMPLATE: {
-            const GumboVector* children;
-            if (node->type == GUMBO_NODE_DOCUMENT) {
-                children = &node->v.document.children;
-            } else {
-                GumboTag tag = node->v.element.tag;
-                if (IsDroppedTag(tag)) {
-                    break;
-                }
-                children = &node->v.element.children;
-                if (IsBlockTag(tag)) {
-                    out += ' ';
-                    stack.push_back({node, true});
-                }
-            }
-            for (unsigned i = children->length; i-- > 0;) {
-                stack.push_back({static_cast<const GumboNode*>(children->data[i]), false});
-            }
-            break;
-        }
-        default:
-            break;
-        }
-    }
-}
 
 bool IsSpaceByte(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
@@ -110,11 +20,17 @@ std::string HtmlToText(const std::string& html) {
     if (html.find_first_of("<&") == std::string::npos) {
         return html;
     }
-    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size());
+    std::string seen;
+    SeenText(html, &seen);
+    // A text input's field is one line: breaks are spaces, pictures and the other marks go.
     std::string text;
-    if (output != nullptr) {
-        CollectText(output->document, text);
-        gumbo_destroy_output(&kGumboDefaultOptions, output);
+    text.reserve(seen.size());
+    for (char c : seen) {
+        if (c == seen::kBreak || c == seen::kAnswer) {
+            text += ' ';
+        } else if (static_cast<unsigned char>(c) > seen::kTypedClose) {
+            text += c;
+        }
     }
     return text;
 }
@@ -265,6 +181,40 @@ bool LooksLikeHtml(const char* text, size_t size) {
         }
     }
     return false;
+}
+
+bool CutAtWord(std::string* text, size_t units) {
+    if (units == 0 || Utf16Units(*text) <= units) {
+        return false;
+    }
+    // The end of the last whole character that leaves a unit for the ellipsis.
+    size_t end = 0, used = 0;
+    while (end < text->size()) {
+        unsigned char c = static_cast<unsigned char>((*text)[end]);
+        size_t bytes = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        size_t need = bytes == 4 ? 2 : 1;
+        if (used + need > units - 1 || end + bytes > text->size()) {
+            break;
+        }
+        used += need;
+        end += bytes;
+    }
+    size_t space = text->rfind(' ', end);
+    if (space != std::string::npos && space >= end / 2) {
+        end = space;
+    }
+    text->resize(end);
+    for (;;) {
+        if (!text->empty() && text->back() == ' ') {
+            text->pop_back();
+        } else if (text->size() >= 3 && text->compare(text->size() - 3, 3, " \xC2\xB7") == 0) {
+            text->resize(text->size() - 3); // a break's " ·"
+        } else {
+            break;
+        }
+    }
+    *text += "\xE2\x80\xA6";
+    return true;
 }
 
 } // namespace deck

@@ -7,8 +7,9 @@
 
 namespace deck {
 
-// HTML to text: tags removed; <br>, <div>, <p> (and other blocks) become a space; entities
-// decoded; images, scripts and styles dropped.
+// HTML to text, as a person sees it (htmltext.h): tags removed; <br>, <div>, <p> (and other
+// blocks) become a space; entities decoded; pictures, scripts, styles, form controls and
+// hidden elements dropped; ruby as base(reading).
 std::string HtmlToText(const std::string& html);
 // Drops Anki's media references [sound:...].
 std::string DropSoundTags(const std::string& text);
@@ -20,6 +21,10 @@ std::string CleanWhiteSpace(const std::string& text);
 // True when CleanWhiteSpace would leave the text as it is: no white space at its ends, no run
 // of it, no white space other than single spaces, no control character.
 bool AlreadyClean(const std::string& text);
+// Cuts a text longer than `units` UTF-16 units to fit them with a closing "…": at the last space
+// that keeps at least half of it, else (a text without spaces, Chinese for one) at the last
+// whole character, without the white space and " ·" before the cut. True when it cut.
+bool CutAtWord(std::string* text, size_t units);
 // True when the text holds something that looks like HTML: a tag or an entity.
 bool LooksLikeHtml(const char* text, size_t size);
 

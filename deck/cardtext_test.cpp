@@ -17,15 +17,44 @@ std::string Shown(const std::string& html) {
     return CleanWhiteSpace(deck::DropSoundTags(HtmlToText(html)));
 }
 
-TEST(CardText, HtmlBecomesText) {
-    EXPECT_EQ("a b", Shown("a<br>b"));
-    EXPECT_EQ("one two three", Shown("<div>one</div><p>two</p><div><b>thr</b>ee</div>"));
-    EXPECT_EQ("x & y < z \xC3\xA9 A \xE2\x82\xAC", Shown("x &amp; y &lt; z &#233; &#x41; &euro;"));
-    EXPECT_EQ("a b", Shown("a&nbsp;&nbsp;&nbsp;b"));
-    EXPECT_EQ("kept", Shown("<img src=\"x.png\">kept<script>bad()</script><style>p{}</style>"));
-    EXPECT_EQ("word", Shown("[sound:x.mp3]word[sound:y.ogg]"));
-    EXPECT_EQ("unclosed bold", Shown("<b>unclosed <i>bold"));
-    EXPECT_EQ("a < b", Shown("a < b"));
+TEST(CardText, HtmlBecomesTheTextAPersonSees) {
+    const struct {
+        const char* html;
+        const char* text;
+    } cases[] = {
+        {"a<br>b", "a b"},
+        {"<div>one</div><p>two</p><div><b>thr</b>ee</div>", "one two three"},
+        {"x &amp; y &lt; z &#233; &#x41; &euro;", "x & y < z \xC3\xA9 A \xE2\x82\xAC"},
+        {"a&nbsp;&nbsp;&nbsp;b", "a b"},
+        // Names that browsers take without a semicolon, and the ones they do not.
+        {"x&nbspy &ampz &notit &alpha &bogus; &#150;&#0;", "x y &z \xC2\xACit &alpha &bogus; "
+                                                           "\xE2\x80\x93\xEF\xBF\xBD"},
+        {"<img src=\"x.png\">kept<script>bad()</script><style>p{}</style>", "kept"},
+        {"<script>a = '</scr' + 'ipt>';</script >after", "after"},
+        {"[sound:x.mp3]word[sound:y.ogg]", "word"},
+        {"<b>unclosed <i>bold", "unclosed bold"},
+        {"a < b <!-- note --> c <!-- unclosed", "a < b c"},
+        // Hidden by the element's own style or attribute, with everything inside it.
+        {"<div style=\"color: red; DISPLAY : none !important\">x<b>y</b></div>z", "z"},
+        {"<span style='visibility:hidden'>x</span><span style='display:none;display:block'>"
+         "y</span><p hidden>z",
+         "y"},
+        {"<p style=\"display:none\">hidden<p>shown", "shown"},
+        {"<button>Show</button><select><option>one</select><input value=v><textarea>t"
+         "</textarea>text",
+         "text"},
+        {"<audio src=a.mp3>no audio</audio><video>no video</video><svg><text>s</text></svg>ok",
+         "ok"},
+        {"<details><summary>Misc.</summary>details</details><details open>open</details>",
+         "Misc. open"},
+        {"<ruby><rb>\xE7\xA7\x81</rb><rp>(</rp><rt>\xE3\x82\x8F</rt><rp>)</rp></ruby>",
+         "\xE7\xA7\x81(\xE3\x82\x8F)"},
+        {"<ruby>\xE6\xBC\xA2<rt>kan<rt>ji</ruby>", "\xE6\xBC\xA2(kan)(ji)"},
+        {"<ul><li>one<li>two</ul>", "one two"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.text, Shown(c.html)) << c.html;
+    }
 }
 
 TEST(CardText, ClozeQuestionAndAnswerSides) {

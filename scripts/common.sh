@@ -11,7 +11,7 @@ TOLLAMY_PACKAGES=("${TOLLAMY_BUILD_PACKAGES[@]}" wine wine64 xvfb xauth fonts-wi
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
     dpkg-dev file lintian unzip)
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
-TOLLAMY_DECK_PACKAGES=(g++ cmake ninja-build pkg-config libgumbo-dev libuchardet-dev
+TOLLAMY_DECK_PACKAGES=(g++ cmake ninja-build pkg-config libuchardet-dev
     libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time
     libzip-dev libsqlite3-dev libzstd-dev nlohmann-json3-dev
     # the command line (CLI11, header-only) and the man-page checks (groff through man)

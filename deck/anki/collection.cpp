@@ -37,25 +37,39 @@ int UnicaseCompare(void*, int size_a, const void* a, int size_b, const void* b) 
     return size_a == size_b ? 0 : (size_a < size_b ? -1 : 1);
 }
 
-// The notes with a card in one of `decks`. A card moved into a filtered deck counts for its
-// home deck (odid).
-int NotesInDecks(sqlite3* db, const std::set<int64_t>& decks, std::set<int64_t>* notes) {
+// A note's first card: its lowest number, where it lives and its flags.
+struct FirstCard {
+    int64_t ord;
+    int64_t deck;
+    int flags;
+};
+
+// The first card of each note, among the cards whose home deck is one of `decks` (every card
+// when `decks` is empty). A card moved into a filtered deck counts for its home deck (odid).
+int FirstCards(sqlite3* db, const std::set<int64_t>& decks,
+               std::unordered_map<int64_t, FirstCard>* firsts) {
     StmtPtr stmt;
-    int rc = Prepare(db, "SELECT nid, did, odid FROM cards", &stmt);
-    bool has_odid = rc == SQLITE_OK;
+    int rc = Prepare(db, "SELECT nid, ord, did, flags, odid FROM cards", &stmt);
+    const bool has_odid = rc == SQLITE_OK;
     if (!has_odid) {
-        rc = Prepare(db, "SELECT nid, did FROM cards", &stmt);
+        rc = Prepare(db, "SELECT nid, ord, did, flags FROM cards", &stmt);
         if (rc != SQLITE_OK) {
             return rc;
         }
     }
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        int64_t deck = sqlite3_column_int64(stmt.get(), 1);
-        if (has_odid && sqlite3_column_int64(stmt.get(), 2) != 0) {
-            deck = sqlite3_column_int64(stmt.get(), 2);
+        sqlite3_stmt* s = stmt.get();
+        FirstCard card{sqlite3_column_int64(s, 1), sqlite3_column_int64(s, 2),
+                       sqlite3_column_int(s, 3)};
+        if (has_odid && sqlite3_column_int64(s, 4) != 0) {
+            card.deck = sqlite3_column_int64(s, 4);
         }
-        if (decks.count(deck)) {
-            notes->insert(sqlite3_column_int64(stmt.get(), 0));
+        if (!decks.empty() && !decks.count(card.deck)) {
+            continue;
+        }
+        auto [it, added] = firsts->emplace(sqlite3_column_int64(s, 0), card);
+        if (!added && card.ord < it->second.ord) {
+            it->second = card;
         }
     }
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
@@ -145,22 +159,24 @@ bool ReadNotes(const std::string& path, const std::string& entry, const ReadOpti
     std::sort(info->decks.begin(), info->decks.end());
     info->decks.erase(std::unique(info->decks.begin(), info->decks.end()), info->decks.end());
 
-    std::set<int64_t> wanted;
+    std::set<int64_t> decks;
     const bool filter = !options.deck.empty();
     if (filter) {
-        std::set<int64_t> decks = DeckIds(collection, options.deck);
+        decks = DeckIds(collection, options.deck);
         if (decks.empty()) {
             *err = std::string("the ") + options.kind + " has no deck \"" + options.deck +
                    "\" (its decks: " + DeckList(collection) + ")";
             return false;
         }
-        if (NotesInDecks(db.get(), decks, &wanted) != SQLITE_OK) {
-            return CollectionError(db.get(), entry, err);
-        }
+    }
+    std::unordered_map<int64_t, FirstCard> firsts;
+    if (FirstCards(db.get(), decks, &firsts) != SQLITE_OK) {
+        return CollectionError(db.get(), entry, err);
     }
 
     StmtPtr stmt;
-    if (Prepare(db.get(), "SELECT id, mid, flds FROM notes ORDER BY id", &stmt) != SQLITE_OK) {
+    if (Prepare(db.get(), "SELECT id, mid, flds, tags FROM notes ORDER BY id", &stmt) !=
+        SQLITE_OK) {
         return CollectionError(db.get(), entry, err);
     }
     Note note;
@@ -170,8 +186,16 @@ bool ReadNotes(const std::string& path, const std::string& entry, const ReadOpti
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         ++info->notes_in_package;
         note.id = sqlite3_column_int64(stmt.get(), 0);
-        if (filter && !wanted.count(note.id)) {
+        auto card = firsts.find(note.id);
+        if (filter && card == firsts.end()) {
             continue;
+        }
+        note.card_ord = card != firsts.end() ? card->second.ord : -1;
+        note.card_flags = card != firsts.end() ? card->second.flags : 0;
+        note.card_deck.clear();
+        if (card != firsts.end()) {
+            auto deck = collection.decks.find(card->second.deck);
+            note.card_deck = deck != collection.decks.end() ? deck->second.name : std::string();
         }
         const int64_t mid = sqlite3_column_int64(stmt.get(), 1);
         auto type = collection.types.find(mid);
@@ -179,6 +203,7 @@ bool ReadNotes(const std::string& path, const std::string& entry, const ReadOpti
         if (first || mid != note_type) {
             // Notes of one type mostly follow each other; copy the names only on a change.
             note.type_name = type != collection.types.end() ? type->second.name : std::string();
+            note.type = type != collection.types.end() ? &type->second : nullptr;
             if (type != collection.types.end()) {
                 note.field_names = type->second.field_names;
             } else {
@@ -187,7 +212,9 @@ bool ReadNotes(const std::string& path, const std::string& entry, const ReadOpti
             note_type = mid;
             first = false;
         }
-        note.fields = SplitAnkiFields(ColumnView(stmt.get(), 2));
+        SplitAnkiFields(ColumnView(stmt.get(), 2), &note.fields);
+        std::string_view tags = ColumnView(stmt.get(), 3);
+        note.tags.assign(tags.data(), tags.size());
         ++info->notes_read;
         sink(note);
     }
@@ -195,6 +222,27 @@ bool ReadNotes(const std::string& path, const std::string& entry, const ReadOpti
         return CollectionError(db.get(), entry, err);
     }
     return true;
+}
+
+int ReadNoteRows(sqlite3* db, std::vector<int64_t> ids,
+                 std::unordered_map<int64_t, NoteRow>* notes) {
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    StmtPtr stmt;
+    int rc = Prepare(db, "SELECT mid, flds, tags FROM notes WHERE id = ?1", &stmt);
+    for (size_t i = 0; rc == SQLITE_OK && i < ids.size(); ++i) {
+        sqlite3_reset(stmt.get());
+        sqlite3_bind_int64(stmt.get(), 1, ids[i]);
+        rc = sqlite3_step(stmt.get());
+        if (rc == SQLITE_ROW) {
+            NoteRow& note = (*notes)[ids[i]];
+            note.type = sqlite3_column_int64(stmt.get(), 0);
+            note.fields = SplitAnkiFields(ColumnView(stmt.get(), 1));
+            note.tags = ColumnText(stmt.get(), 2);
+        }
+        rc = rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+    return rc;
 }
 
 } // namespace deck::anki

@@ -6,6 +6,8 @@
 #include "deck/anki/package.h"
 
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace deck::anki {
 
@@ -25,8 +27,21 @@ bool OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr
 // collection.
 bool CollectionError(sqlite3* db, const std::string& entry, std::string* err);
 
-// The notes of a collection file that is already a private copy, as ReadPackage hands them out.
+// The notes of a collection file that is already a private copy, as ReadPackage hands them out:
+// each with its first card (with ReadOptions::deck, its first card in that deck and its
+// subdecks; notes without one there are passed over).
 bool ReadNotes(const std::string& path, const std::string& entry, const ReadOptions& options,
                const NoteSink& sink, ReadInfo* info, std::string* err);
+
+// A row of the notes table.
+struct NoteRow {
+    int64_t type = 0;
+    std::vector<std::string> fields;
+    std::string tags;
+};
+
+// The notes with these ids (those that exist), by id. Returns an SQLite result code.
+int ReadNoteRows(sqlite3* db, std::vector<int64_t> ids,
+                 std::unordered_map<int64_t, NoteRow>* notes);
 
 } // namespace deck::anki

@@ -1,9 +1,11 @@
 // The decks listing: one pass over the cards table, counting each card for its home deck and
-// the decks above it.
+// the decks above it; then the due cards are rendered, to count those the item cannot show.
 #include "deck/anki/decks.h"
 
+#include "deck/anki/cardsides.h"
 #include "deck/anki/collection.h"
 #include "deck/anki/source.h"
+#include "deck/closingline.h"
 
 #include <algorithm>
 #include <cstring>
@@ -22,7 +24,46 @@ struct DeckCounts {
     long notes = 0, cards = 0, due = 0, fresh = 0;
 };
 
-bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std::string* err) {
+// The due cards that the item leaves out, by why and by their home deck.
+using Hidden = std::map<Shown, std::map<std::string, long>>;
+
+// Renders the due cards as import --due does and counts those it would leave out.
+bool CountHidden(LoadedCollection& c, const std::vector<CardRow>& due, Hidden* hidden,
+                 std::string* err) {
+    std::vector<int64_t> ids;
+    for (const CardRow& card : due) {
+        ids.push_back(card.note);
+    }
+    std::unordered_map<int64_t, NoteRow> notes;
+    if (ReadNoteRows(c.db.get(), std::move(ids), &notes) != SQLITE_OK) {
+        return CollectionError(c.db.get(), "the collection", err);
+    }
+    CardRenderer renderer({});
+    std::string question, answer;
+    for (const CardRow& row : due) {
+        auto note = notes.find(row.note);
+        if (note == notes.end()) {
+            continue;
+        }
+        auto type = c.schema.types.find(note->second.type);
+        const std::string& deck = c.schema.decks[row.deck].name;
+        CardInput card;
+        card.type = type != c.schema.types.end() ? &type->second : nullptr;
+        card.fields = &note->second.fields;
+        card.ord = row.ord;
+        card.tags = note->second.tags;
+        card.deck = deck;
+        card.flags = row.flags;
+        Shown shown = renderer.Render(card, &question, &answer);
+        if (shown != Shown::kCard) {
+            ++(*hidden)[shown][deck];
+        }
+    }
+    return true;
+}
+
+bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, Hidden* hidden,
+           std::string* err) {
     // The listed decks in deck-tree order, and for each deck the rows it counts in: its own and
     // its parents'.
     std::vector<std::pair<std::string, int64_t>> order;
@@ -50,6 +91,7 @@ bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std:
     }
     const Timing timing = TimingAt(c.config, now);
     std::vector<std::pair<size_t, int64_t>> notes; // (row, note), counted once each below
+    std::vector<CardRow> due;
     int rc = ForEachCard(c.db.get(), [&](const CardRow& card) {
         auto in = counted_in.find(card.deck);
         if (in == counted_in.end()) {
@@ -57,6 +99,9 @@ bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std:
         }
         int64_t day = 0;
         CardState state = Classify(card, c.config, timing, &day);
+        if (state == kDueNow) {
+            due.push_back(card);
+        }
         for (size_t row : in->second) {
             DeckCounts& counts = (*rows)[row];
             ++counts.cards;
@@ -67,6 +112,9 @@ bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std:
     });
     if (rc != SQLITE_OK) {
         return CollectionError(c.db.get(), "the collection", err);
+    }
+    if (!CountHidden(c, due, hidden, err)) {
+        return false;
     }
     std::sort(notes.begin(), notes.end());
     notes.erase(std::unique(notes.begin(), notes.end()), notes.end());
@@ -83,6 +131,32 @@ bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, std:
                     rows->end());
     }
     return true;
+}
+
+// A line below the table for each reason why due cards are left out of the item:
+// "3 due cards show only pictures or sounds: the item leaves them out (Maths 2, Physics 1)".
+void PrintHidden(const Hidden& hidden, FILE* out) {
+    for (const auto& [shown, decks] : hidden) {
+        long count = 0;
+        std::vector<std::pair<std::string, std::string>> order; // (sort key, "Deck N")
+        for (const auto& [deck, n] : decks) {
+            count += n;
+            order.emplace_back(DeckSortKey(deck), deck + " " + std::to_string(n));
+        }
+        std::sort(order.begin(), order.end());
+        std::string where;
+        for (const auto& entry : order) {
+            where += (where.empty() ? "" : ", ") + entry.second;
+        }
+        const bool one = count == 1;
+        const char* why = shown == Shown::kOnlyMedia ? (one ? "shows only pictures or sounds"
+                                                            : "show only pictures or sounds")
+                          : shown == Shown::kBlank
+                              ? (one ? "shows nothing on its front" : "show nothing on their front")
+                              : "cannot be rendered";
+        fprintf(out, "%s %s: the item leaves %s out (%s)\n", Counted(count, "due card").c_str(),
+                why, one ? "it" : "them", where.c_str());
+    }
 }
 
 void Print(const std::vector<DeckCounts>& rows, FILE* out) {
@@ -137,17 +211,19 @@ int RunDecks(const std::string& path, FILE* out, FILE* err) {
         return 1;
     }
     std::vector<DeckCounts> rows;
+    Hidden hidden;
     if (!WithAnkiCollection(
             path, kMaxCollectionBytes, report,
             [&](const std::string& copy, const std::string& entry, std::string* why) {
                 LoadedCollection c;
-                return LoadCollection(copy, entry, &c, why) && Count(c, now, &rows, why);
+                return LoadCollection(copy, entry, &c, why) && Count(c, now, &rows, &hidden, why);
             },
             &message)) {
         report.Error(0, message);
         return 1;
     }
     Print(rows, out);
+    PrintHidden(hidden, out);
     return 0;
 }
 

@@ -2,7 +2,10 @@
 // collection, one per line in aligned columns: the full name (Parent::Child), its notes, its
 // cards, how many are due today (as import --due counts them) and how many are new. A deck's
 // counts take in its subdecks, as Anki's deck list does; cards in filtered decks count for their
-// home decks, and the filtered decks themselves are not listed.
+// home decks, and the filtered decks themselves are not listed. Below the table, a line for each
+// reason why the item cannot show some due cards (only pictures or sounds on the front, nothing
+// on it, or a template Anki cannot render): they still count as due, as Anki counts them, and
+// the line names their decks.
 #pragma once
 
 #include <stdio.h>

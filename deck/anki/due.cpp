@@ -9,7 +9,7 @@
 #include "deck/anki/due.h"
 
 #include "deck/anki/collection.h"
-#include "deck/anki/render.h"
+#include "deck/anki/cardsides.h"
 #include "deck/anki/source.h"
 #include "deck/anki/sqlite.h"
 #include "deck/base/strings.h"
@@ -31,7 +31,8 @@ namespace {
 
 // A card to write and how it sorts.
 struct Pick {
-    int64_t id, note, ord;
+    int64_t id, note, ord, deck;
+    int flags;
     int64_t first, second, third; // the sort key
 };
 
@@ -41,11 +42,6 @@ struct Due {
     std::string deck; // the deck named in messages
     long later = 0;   // cards on the next day with due cards
     int64_t later_day = 0, later_time = 0;
-};
-
-struct NoteData {
-    int64_t type = 0;
-    std::vector<std::string> fields;
 };
 
 // Sorts the cards of the decks asked for; the rows of other decks are passed over.
@@ -89,14 +85,14 @@ bool Gather(LoadedCollection& c, const ImportOptions& options, int64_t now, Due*
         switch (Classify(card, c.config, out->timing, &day)) {
         case kDueNow: {
             const bool learning = card.queue == 1 || card.queue == 4;
-            out->due.push_back({card.id, card.note, card.ord, learning ? 0 : 1,
-                                learning ? card.due : day, card.id});
+            out->due.push_back({card.id, card.note, card.ord, card.deck, card.flags,
+                                learning ? 0 : 1, learning ? card.due : day, card.id});
             break;
         }
         case kNew:
             if (options.newCards > 0) {
                 auto r = rank.find(card.deck);
-                out->fresh.push_back({card.id, card.note, card.ord, card.ord,
+                out->fresh.push_back({card.id, card.note, card.ord, card.deck, card.flags, card.ord,
                                       r != rank.end() ? r->second : INT64_MAX, card.due});
             }
             break;
@@ -135,39 +131,21 @@ bool Gather(LoadedCollection& c, const ImportOptions& options, int64_t now, Due*
     return true;
 }
 
-// Reads the notes of the picked cards and writes the cards.
+// Reads the notes of the picked cards and writes the cards, each rendered from its template.
+// *due_tally is what became of the due cards; the renderer's tally counts the new ones too.
 bool Write(LoadedCollection& c, const Due& due, const ImportOptions& options, Report& report,
-           CardSink& sink, std::string* err) {
+           DeckWriter& writer, CardRenderer& renderer, CardTally* due_tally, std::string* err) {
     std::vector<int64_t> ids;
     for (const auto* list : {&due.due, &due.fresh}) {
         for (const Pick& pick : *list) {
             ids.push_back(pick.note);
         }
     }
-    std::sort(ids.begin(), ids.end());
-    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    std::unordered_map<int64_t, NoteData> notes;
-    StmtPtr stmt;
-    if (Prepare(c.db.get(), "SELECT mid, flds FROM notes WHERE id = ?1", &stmt) != SQLITE_OK) {
+    std::unordered_map<int64_t, NoteRow> notes;
+    if (ReadNoteRows(c.db.get(), std::move(ids), &notes) != SQLITE_OK) {
         return CollectionError(c.db.get(), "the collection", err);
     }
-    for (int64_t id : ids) {
-        sqlite3_reset(stmt.get());
-        sqlite3_bind_int64(stmt.get(), 1, id);
-        int rc = sqlite3_step(stmt.get());
-        if (rc == SQLITE_ROW) {
-            NoteData& note = notes[id];
-            note.type = sqlite3_column_int64(stmt.get(), 0);
-            note.fields = SplitAnkiFields(ColumnView(stmt.get(), 1));
-        } else if (rc != SQLITE_DONE) {
-            return CollectionError(c.db.get(), "the collection", err);
-        }
-    }
-    TextFlags flags;
-    flags.html = true; // Anki keeps its fields as HTML; the clozes are already applied
-    const FieldChoice choice{options.question, options.answer};
-    Record record(2);
-    CardSides sides;
+    std::string question, answer;
     for (const auto* list : {&due.due, &due.fresh}) {
         for (const Pick& pick : *list) {
             auto note = notes.find(pick.note);
@@ -177,19 +155,36 @@ bool Write(LoadedCollection& c, const Due& due, const ImportOptions& options, Re
                 continue;
             }
             auto type = c.schema.types.find(note->second.type);
-            const NoteType* known = type != c.schema.types.end() ? &type->second : nullptr;
-            int needed = 0;
-            if (!RenderCard(known, note->second.fields, pick.ord, choice, &sides, &needed)) {
+            auto deck = c.schema.decks.find(pick.deck);
+            CardInput card;
+            card.type = type != c.schema.types.end() ? &type->second : nullptr;
+            card.fields = &note->second.fields;
+            card.ord = pick.ord;
+            card.tags = note->second.tags;
+            card.deck = deck != c.schema.decks.end() ? deck->second.name : std::string();
+            card.flags = pick.flags;
+            switch (renderer.Render(card, &question, &answer)) {
+            case Shown::kCard:
+                if (options.swap) {
+                    question.swap(answer);
+                }
+                writer.Write(question, answer);
+                break;
+            case Shown::kTooFewFields: {
                 const long have = static_cast<long>(note->second.fields.size());
+                const int needed = std::max(options.question, options.answer);
                 report.Warning(0, "card " + std::to_string(pick.id) + " of note " +
                                       std::to_string(pick.note) + " skipped: the note has " +
                                       Counted(have, "field") + ", field " + std::to_string(needed) +
                                       " was asked for");
-                continue;
+                break;
             }
-            record[0] = sides.question;
-            record[1] = sides.answer;
-            sink.Add(record, 0, flags);
+            default:
+                break;
+            }
+        }
+        if (list == &due.due) {
+            *due_tally = renderer.Tally();
         }
     }
     return true;
@@ -213,9 +208,8 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
     }
     writer.KeepWhenUnchanged();
     // The sides come out of the cards as question and answer; --swap still exchanges them.
-    CardColumns sides;
-    sides.swap = options.swap;
-    CardSink sink(sides, writer, report);
+    CardRenderer renderer({options.question, options.answer});
+    CardTally due_tally;
     Due due;
     std::string entry;
     if (!WithAnkiCollection(
@@ -224,17 +218,30 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
                 entry = name;
                 LoadedCollection c;
                 return LoadCollection(copy, name, &c, why) && Gather(c, options, now, &due, why) &&
-                       Write(c, due, options, report, sink, why);
+                       Write(c, due, options, report, writer, renderer, &due_tally, why);
             },
             &message)) {
         report.Error(0, message);
         return 1;
     }
+    renderer.ReportProblems(report);
     const long dueCount = static_cast<long>(due.due.size());
     const std::string next = NextDueText(due.timing, due.later_day, due.later, due.later_time);
+    // The new cards' share of the tally.
+    CardTally fresh = renderer.Tally();
+    fresh.only_media -= due_tally.only_media;
+    fresh.blank -= due_tally.blank;
+    fresh.cannot_render -= due_tally.cannot_render;
+    const long hidden = dueCount - due_tally.cards - due_tally.too_few_fields;
     if (writer.Cards() == 0) {
         // A state for the Today screen rather than an empty item.
-        writer.Write(CleanWhiteSpace("Nothing due in " + due.deck), "Next: " + next);
+        if (hidden > 0) {
+            writer.Write(CleanWhiteSpace("Due in " + due.deck + ": " + Counted(hidden, "card") +
+                                         " the item cannot show"),
+                         "Review them in Anki");
+        } else {
+            writer.Write(CleanWhiteSpace("Nothing due in " + due.deck), "Next: " + next);
+        }
     }
     if (report.Errors() != 0) {
         return 1;
@@ -255,6 +262,8 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
         if (dueCount == 0) {
             line += "; next: " + next;
         }
+        line += LeftOutText(due_tally, "due card") + LeftOutText(fresh, "new card") +
+                CutText(renderer.Tally());
         fprintf(err, "%s; %s\n", line.c_str(), Counted(report.Warnings(), "warning").c_str());
     }
     return 0;

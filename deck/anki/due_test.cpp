@@ -1,7 +1,6 @@
 // `import --due`, `decks` and the Anki profiles, run as the user runs them (the tool as a
 // program, with TOLLAMY_NOW, TZ and ANKI_BASE set): the deck bytes, the messages, the exit
 // status, and the user's collection and folder afterwards.
-#include "deck/anki/render.h"
 #include "deck/tests/apkg_builder.h"
 #include "deck/tests/deck_support.h"
 
@@ -71,12 +70,12 @@ const std::vector<std::pair<std::string, std::string>> kFrenchDue = {
     {"vache", "cow"},
     {"loup", "wolf"},
     {"chien", "dog"},
-    {"[city] is in France", "Paris is in France Europe"},
+    {"[city] is in France", "Paris is in France · Europe"},
     {"chat", "cat"},
     {"oiseau", "bird"},
     {"manger", "to eat"},
     {"to eat", "manger"},
-    {"Paris is in [...]", "Paris is in France Europe"},
+    {"Paris is in [...]", "Paris is in France · Europe"},
 };
 
 std::string Quote(const std::string& text) {
@@ -345,6 +344,46 @@ TEST_F(AnkiDue, ALogLeftBesideTheCollectionIsReadAndLeftAsItWas) {
     EXPECT_TRUE(Take(crashed) == before) << "a -shm or -journal was left, or a file changed";
 }
 
+// Each due card by its own template: a second card that asks with the meaning, a cloze card,
+// and cards whose fronts hold only a picture, which the item cannot show but which count as
+// due, with the decks that hold them.
+TEST_F(AnkiDue, EachDueCardShowsItsOwnTemplateAndPictureCardsAreCounted) {
+    PackageSpec plan = Schedule(Format::kAnki21b);
+    plan.types = {{2001,
+                   "Japanese",
+                   0,
+                   {"Expression", "Meaning", "Reading"},
+                   {{"Recognition", "{{Expression}}", "{{FrontSide}}<hr id=answer>{{Meaning}}"},
+                    {"Recall", "{{Meaning}}",
+                     "{{FrontSide}}<hr id=answer>{{Expression}}<br>{{furigana:Reading}}"}}}};
+    auto review = [](int64_t day) { return TestCard{2, 2, day}; };
+    plan.notes = {{1, 2001, {"私", "I", "私[わたし]"}, "Japanese", {review(70), review(69)}},
+                  {2, kBasic, {"<img src=\"a.png\">", "a triangle"}, "Maths", {review(69)}},
+                  {3, kBasic, {"<img src=\"b.png\">", "a circle"}, "Maths::Shapes", {review(68)}},
+                  {4, kBasic, {"pi", "3.14159"}, "Maths", {review(70)}}};
+    Profile("P", plan);
+    ASSERT_EQ(Run({"import", "--anki-profile", "P", "--due", "-o", "d.txt"}), 0) << err_;
+    EXPECT_EQ(ReadBytes(dir_.Path("d.txt")), Deck({{"I", "私 · 私(わたし)"}}));
+    EXPECT_NE(err_.find("3 cards are due today (Wed 2026-03-11); 2 due cards show only pictures "
+                        "or sounds and are left out; 0 warnings"),
+              std::string::npos)
+        << err_;
+
+    // Only pictures due: the item says so rather than that nothing is due.
+    ASSERT_EQ(Run({"import", "--anki-profile", "P", "--due", "--deck", "maths", "-o", "m.txt"}), 0)
+        << err_;
+    EXPECT_EQ(ReadBytes(dir_.Path("m.txt")),
+              Deck({{"Due in Maths: 2 cards the item cannot show", "Review them in Anki"}}));
+
+    ASSERT_EQ(Run({"decks", "--anki-profile", "P"}), 0) << err_;
+    EXPECT_EQ(out_, "Deck           Notes  Cards  Due  New\n"
+                    "Japanese           1      2    1    0\n"
+                    "Maths              3      3    2    0\n"
+                    "Maths::Shapes      1      1    1    0\n"
+                    "2 due cards show only pictures or sounds: the item leaves them out (Maths 1, "
+                    "Maths::Shapes 1)\n");
+}
+
 TEST_F(AnkiDue, UnchangedOutputKeepsItsTimeStamp) {
     Profile("P", Schedule(Format::kAnki21b));
     std::vector<std::string> args = {"import", "--anki-profile", "P",      "--due",
@@ -391,29 +430,6 @@ TEST_F(AnkiDue, ProfilesAreFoundWhereAnkiKeepsThemAndUnknownOnesListed) {
                         "/Work/collection.anki2 (collection.anki2, collection)"),
               std::string::npos)
         << err_;
-}
-
-TEST(AnkiCloze, EachCardHidesItsOwnGap) {
-    const struct {
-        const char* text;
-        int card;
-        const char* question;
-        const char* answer;
-    } cases[] = {
-        {"{{c1::Paris::city}} and {{c2::Rome}}", 1, "[city] and Rome", "Paris and Rome"},
-        {"{{c1::Paris::city}} and {{c2::Rome}}", 2, "Paris and [...]", "Paris and Rome"},
-        {"{{c1::a {{c2::b}} c}} d", 1, "[...] d", "a b c d"},
-        {"{{c1::a {{c2::b}} c}} d", 2, "a [...] c d", "a b c d"},
-        {"{{c1::x}} {{c1::y}}", 1, "[...] [...]", "x y"},
-        {"{{c1::unclosed and {{c2::b}}", 2, "{{c1::unclosed and [...]", "{{c1::unclosed and b"},
-        {"no gaps {{c::x}}", 1, "no gaps {{c::x}}", "no gaps {{c::x}}"},
-    };
-    for (const auto& c : cases) {
-        std::string question, answer;
-        deck::anki::RenderCloze(c.text, c.card, &question, &answer);
-        EXPECT_EQ(question, c.question) << c.text << " card " << c.card;
-        EXPECT_EQ(answer, c.answer) << c.text << " card " << c.card;
-    }
 }
 
 } // namespace

@@ -19,12 +19,21 @@ namespace deck::anki {
 // bytes that decompression really gives are held to it.
 constexpr uint64_t kMaxCollectionBytes = 1ull << 30; // 1 GiB
 
+struct NoteType;
+
 struct Note {
     int64_t id = 0;
     std::vector<std::string> fields;      // UTF-8, in the order of the note type's fields
     bool cloze = false;                   // the note type is a cloze type
     std::string type_name;                // the note type's name ("" when the type is unknown)
     std::vector<std::string> field_names; // the note type's field names, in field order
+    const NoteType* type = nullptr;       // its templates too (null when the type is unknown)
+    std::string tags;                     // as the notes table keeps them: " a b "
+    // The note's first card: its lowest card number (among the cards in the chosen deck); -1
+    // for a note without cards. Its home deck and flags.
+    int64_t card_ord = -1;
+    std::string card_deck;
+    int card_flags = 0;
 };
 
 struct ReadOptions {

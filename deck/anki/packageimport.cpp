@@ -1,9 +1,9 @@
-// tollamy-deck import of Anki packages: notes from the package reader, cards through the
-// same CardSink as the text formats (Anki keeps its fields as HTML, and cloze notes follow
-// the text import's cloze rule).
+// tollamy-deck import of Anki packages and collections without --due: notes from the package
+// reader, each note's first card rendered from its template (cardsides.h).
 #include "deck/anki/packageimport.h"
 
 #include "deck/anki/archive.h"
+#include "deck/anki/cardsides.h"
 #include "deck/anki/collection.h"
 #include "deck/anki/package.h"
 #include "deck/anki/source.h"
@@ -21,27 +21,6 @@ namespace deck::anki {
 bool ImportsPackage(const ImportOptions& options) {
     return !options.ankiProfile.empty() || options.format == "apkg" ||
            (options.format == "auto" && LooksLikeAnki(options.input));
-}
-
-int CountMediaReferences(const std::string& field) {
-    int count = 0;
-    for (size_t at = field.find("[sound:"); at != std::string::npos;
-         at = field.find("[sound:", at + 1)) {
-        if (field.find(']', at) != std::string::npos) {
-            ++count;
-        }
-    }
-    static const char* const kTags[] = {"<img", "<audio", "<video"};
-    for (size_t at = field.find('<'); at != std::string::npos; at = field.find('<', at + 1)) {
-        for (const char* tag : kTags) {
-            size_t end = at + strlen(tag);
-            if (HasAtNoCase(field, at, tag) &&
-                (end == field.size() || strchr(" \t\r\n/>", field[end]) != nullptr)) {
-                ++count;
-            }
-        }
-    }
-    return count;
 }
 
 int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
@@ -64,27 +43,44 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         report.ErrorAbout(writer.Output(), why);
         return 1;
     }
-    CardSink sink(ColumnsOf(options), writer, report);
-
-    // The fields each card is made of: those asked for, else the note type's first two.
-    const int q = options.question != 0 ? options.question : (options.answer == 1 ? 2 : 1);
-    const int a = options.answer != 0 ? options.answer : (q == 1 ? 2 : 1);
-    const size_t needed = static_cast<size_t>(std::max(q, a));
-    long fewer = 0;
-    long media = 0;
-    TextFlags flags;
-    flags.html = true; // Anki stores every field as HTML
-    flags.cloze = true;
+    // Each note gives its first card, rendered from its template as import --due renders it.
+    CardRenderer renderer({options.question, options.answer});
+    long without_cards = 0;
+    bool first = true, titles = false;
     ReadOptions read;
     read.deck = options.ankiDeck;
     const bool collection = LooksLikeSqlite(path);
     read.kind = collection ? "collection" : "package";
     ReadInfo info;
-    std::string message;
-    Record record;
+    std::string message, question, answer;
     NoteSink notes = [&](const Note& note) {
-        if (note.fields.size() < needed) {
-            ++fewer;
+        if (first) {
+            first = false;
+            titles = LooksLikeColumnTitles(note.fields);
+            if (options.header) {
+                return; // the first note holds the column titles
+            }
+        }
+        if (note.card_ord < 0) {
+            ++without_cards;
+            return;
+        }
+        CardInput card;
+        card.type = note.type;
+        card.fields = &note.fields;
+        card.ord = note.card_ord;
+        card.tags = note.tags;
+        card.deck = note.card_deck;
+        card.flags = note.card_flags;
+        switch (renderer.Render(card, &question, &answer)) {
+        case Shown::kCard:
+            if (options.swap) {
+                question.swap(answer);
+            }
+            writer.Write(question, answer);
+            break;
+        case Shown::kTooFewFields: {
+            const size_t needed = static_cast<size_t>(std::max(options.question, options.answer));
             std::string type = note.type_name.empty() ? "" : " (" + note.type_name + ")";
             std::string field = std::to_string(needed);
             if (needed <= note.field_names.size()) {
@@ -93,14 +89,11 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
             report.Warning(0, "note " + std::to_string(note.id) + type + " skipped: it has " +
                                   Counted(static_cast<long>(note.fields.size()), "field") +
                                   ", field " + field + " was asked for");
-            return;
+            break;
         }
-        media += CountMediaReferences(note.fields[q - 1]);
-        media += CountMediaReferences(note.fields[a - 1]);
-        record.assign(note.fields.begin(), note.fields.end());
-        // The cloze rule: the cloze field shows its gaps as the question and its text
-        // as the answer. Notes of other types only follow it when their text has clozes.
-        sink.Add(record, 0, flags);
+        default:
+            break;
+        }
     };
     if (!WithAnkiCollection(
             path, read.max_bytes, report,
@@ -117,6 +110,7 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         report.Error(0, message);
         return 1;
     }
+    renderer.ReportProblems(report);
     if (report.Errors() != 0) {
         return 1;
     }
@@ -125,15 +119,19 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         return 1;
     }
     if (err != nullptr) {
-        std::string tail =
-            ImportTail(0, report.Warnings(), !options.header && sink.FirstLooksLikeTitles());
-        fprintf(err,
-                "imported %s from %s (%s, %s) to %s; %s read, %ld skipped as empty, %ld with "
-                "too few fields, %s dropped; %s\n",
-                Counted(sink.Cards(), "card").c_str(), path.c_str(), info.entry.c_str(),
-                collection ? "collection" : "apkg", options.output.c_str(),
-                Counted(static_cast<long>(info.notes_read), "note").c_str(), sink.Skipped(), fewer,
-                Counted(media, "media reference").c_str(), tail.c_str());
+        const CardTally& tally = renderer.Tally();
+        std::string read_part = Counted(static_cast<long>(info.notes_read), "note") + " read";
+        if (without_cards > 0) {
+            read_part += ", " + std::to_string(without_cards) + " without cards";
+        }
+        if (tally.too_few_fields > 0) {
+            read_part += ", " + std::to_string(tally.too_few_fields) + " with too few fields";
+        }
+        fprintf(err, "imported %s from %s (%s, %s) to %s; %s%s%s; %s\n",
+                Counted(writer.Cards(), "card").c_str(), path.c_str(), info.entry.c_str(),
+                collection ? "collection" : "apkg", options.output.c_str(), read_part.c_str(),
+                LeftOutText(tally, "card").c_str(), CutText(tally).c_str(),
+                ImportTail(0, report.Warnings(), !options.header && titles).c_str());
     }
     return 0;
 }

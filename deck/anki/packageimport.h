@@ -1,4 +1,5 @@
-// tollamy-deck import of Anki packages (.apkg): each note of the package gives one card.
+// tollamy-deck import of Anki packages (.apkg) and collections without --due: each note gives
+// its first card (its lowest card number), as Anki shows that card.
 #pragma once
 
 #include "deck/importoptions.h"
@@ -18,8 +19,5 @@ bool ImportsPackage(const ImportOptions& options);
 // status: 0 written, 1 the package or the output failed (nothing written), 2 bad options.
 // Diagnostics and the closing line go to err.
 int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet = false);
-
-// The number of media references in an Anki field: [sound:...] tags and <img> elements.
-int CountMediaReferences(const std::string& field);
 
 } // namespace deck::anki

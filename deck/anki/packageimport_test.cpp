@@ -32,7 +32,7 @@ std::string Deck(const std::u16string& text) {
 const std::u16string kSampleCards = u"chat\tcat\r\n"
                                     u"chien\tdog & puppy\r\n"
                                     u"[city] is the capital of France\t"
-                                    u"Paris is the capital of France Europe\r\n"
+                                    u"Paris is the capital of France \u00b7 Europe\r\n"
                                     u"Eiffel Tower\tParis\r\n";
 
 class ApkgImport : public ::testing::Test {
@@ -105,12 +105,87 @@ TEST_F(ApkgImport, EachFormatGivesTheDeckTheItemReads) {
         ASSERT_EQ(Run(std::string("import ") + c.name + " -o " + out), 0) << err_;
         EXPECT_EQ(ReadFile(Path(out)), Deck(kSampleCards));
         EXPECT_NE(err_.find(std::string("imported 4 cards from ") + c.name + " (" + c.entry +
-                            ", apkg) to " + out + "; 4 notes read, 0 skipped as empty"),
+                            ", apkg) to " + out + "; 4 notes read; 0 warnings"),
                   std::string::npos)
             << err_;
-        EXPECT_NE(err_.find("2 media references dropped"), std::string::npos) << err_;
         // The item's own rules find the same four cards, with nothing to warn about.
         ASSERT_EQ(Run("check " + out), 0) << err_;
+        EXPECT_EQ(out_, "4 cards, 0 warnings, 0 errors\n");
+    }
+}
+
+// Note types of their own, as learners share them: a Japanese type whose second card asks
+// with the meaning, Image Occlusion's (an ID no template shows, pictures on the front), one
+// whose front Anki cannot render, and one with hints, hidden parts, special fields and tags.
+std::vector<TestType> OwnTypes() {
+    return {{2001,
+             "Japanese",
+             0,
+             {"Expression", "Meaning", "Reading"},
+             {{"Recognition", "{{Expression}}",
+               "{{FrontSide}}<hr id=answer>{{furigana:Reading}}<br>{{Meaning}}"},
+              {"Recall", "{{Meaning}}",
+               "{{FrontSide}}<hr id=answer>{{Expression}}<br>{{furigana:Reading}}"}}},
+            {2002,
+             "Image Occlusion Enhanced",
+             0,
+             {"ID (hidden)", "Header", "Image", "Question Mask", "Remarks"},
+             {{"IO Card",
+               "{{#Image}}<div id=\"io-header\">{{Header}}</div><div id=\"io-overlay\">"
+               "{{Question Mask}}</div><div id=\"io-original\">{{Image}}</div>{{/Image}}",
+               "{{#Image}}<div id=\"io-header\">{{Header}}</div><div id=\"io-original\">"
+               "{{Image}}</div><button onclick=\"toggle()\">Toggle Masks</button>{{#Remarks}}"
+               "<div class=\"io-extra\">{{Remarks}}</div>{{/Remarks}}{{/Image}}"}}},
+            {2003, "Broken", 0, {"Front", "Back"}, {{"Card 1", "{{#Front}}{{Front}}", "{{Back}}"}}},
+            {2004,
+             "Vocab",
+             0,
+             {"Word", "Meaning", "Hint"},
+             {{"Card 1", "{{Word}} {{hint:Hint}}",
+               "{{FrontSide}}<hr id=answer>{{Meaning}}<div style=\"display: none\">{{Hint}}</div>"
+               "<br>{{Subdeck}}: {{Tags}}<script>var hint = '{{Hint}}';</script>"}}}};
+}
+
+TEST_F(ApkgImport, EachNoteShowsItsFirstCardByItsOwnTemplates) {
+    std::string words;
+    for (int i = 0; i < 120; ++i) {
+        words += "word ";
+    }
+    const std::u16string cut(words.begin(), words.begin() + 509);
+    for (Format format : {Format::kAnki2, Format::kAnki21b}) {
+        PackageSpec plan;
+        plan.format = format;
+        plan.types = OwnTypes();
+        plan.notes = {
+            {1, 2001, {"私", "I", "私[わたし]"}},
+            {2, 2002, {"c51fa7cf-oa-1", "", "<img src=\"a.png\">", "<img src=\"m.svg\">", ""}},
+            {3,
+             2002,
+             {"c51fa7cf-oa-2", "Heart", "<img src=\"h.png\">", "<img src=\"m.svg\">",
+              "the left ventricle"}},
+            {4, 2003, {"front", "back"}},
+            {5, kBasic, {"long", words}},
+            {6, 2004, {"chat", "cat", "feline"}, "Lang::French", {}, " animal pet "},
+        };
+        Build(plan, "p.apkg");
+        ASSERT_EQ(Run("import p.apkg -o out.txt --force"), 0) << err_;
+        EXPECT_EQ(ReadFile(Path("out.txt")), Deck(u"私\t私(わたし) · I\r\n"
+                                                  u"Heart\tHeart · the left ventricle\r\n"
+                                                  u"long\t" +
+                                                  cut +
+                                                  u"…\r\n"
+                                                  u"chat Hint\tcat · French: animal pet\r\n"));
+        EXPECT_NE(err_.find("p.apkg: warning: note type \"Broken\", template \"Card 1\": its "
+                            "front cannot be rendered: {{#Front}} is never closed; 1 card left "
+                            "out\n"),
+                  std::string::npos)
+            << err_;
+        EXPECT_NE(err_.find("; 6 notes read; 1 card shows only pictures or sounds and is left "
+                            "out; 1 card is left out: Anki cannot render its template; 1 answer "
+                            "cut to 511 units; 1 warning\n"),
+                  std::string::npos)
+            << err_;
+        ASSERT_EQ(Run("check out.txt"), 0) << err_;
         EXPECT_EQ(out_, "4 cards, 0 warnings, 0 errors\n");
     }
 }
@@ -136,29 +211,32 @@ TEST_F(ApkgImport, DeckAndFieldOptionsPickTheCards) {
     EXPECT_NE(err_.find("--deck"), std::string::npos) << err_;
 }
 
-TEST_F(ApkgImport, ShortAndEmptyNotesAreSkippedWithWarnings) {
+TEST_F(ApkgImport, CardsThatShowNoTextAreCountedNotLost) {
     PackageSpec plan;
     plan.format = Format::kAnki21;
     plan.notes = {{1, kBasic, {"one field only"}},
                   {2, kBasic, {"<br>", "&nbsp;"}},
                   {3, kBasic, {"[sound:a.mp3]", "<img src=\"a.png\">"}},
-                  {4, kBasic, {"kept", "yes"}}};
+                  {4, kBasic, {"kept", "<img src=\"b.png\">"}},
+                  {5, kCloze, {"no gap", "Anki makes no card of it"}}};
+    plan.notes[4].cardless = true;
     Build(plan, "p.apkg");
     ASSERT_EQ(Run("import p.apkg -o out.txt"), 0) << err_;
-    EXPECT_EQ(ReadFile(Path("out.txt")), Deck(u"kept\tyes\r\n"));
-    EXPECT_NE(err_.find("p.apkg: warning: note 1 (Basic) skipped: it has 1 field, field 2 "
-                        "(\"Back\") was asked for"),
-              std::string::npos)
-        << err_;
-    EXPECT_NE(err_.find("1 card from p.apkg (collection.anki21, apkg) to out.txt; 4 notes read, "
-                        "2 skipped as empty, 1 with too few fields, 2 media references dropped; "
-                        "3 warnings"),
+    EXPECT_EQ(ReadFile(Path("out.txt")), Deck(u"one field only\t\r\nkept\t(picture)\r\n"));
+    EXPECT_NE(err_.find("imported 2 cards from p.apkg (collection.anki21, apkg) to out.txt; "
+                        "5 notes read, 1 without cards; 1 card shows only pictures or sounds "
+                        "and is left out; 1 card shows nothing on its front and is left out; "
+                        "0 warnings"),
               std::string::npos)
         << err_;
 
+    // Fields chosen by number still take the template's place.
     ASSERT_EQ(Run("import p.apkg -o three.txt --answer 3"), 0) << err_;
     EXPECT_EQ(ReadFile(Path("three.txt")), Deck(u""));
     EXPECT_NE(err_.find("note 4 (Basic) skipped: it has 2 fields, field 3 was asked for"),
+              std::string::npos)
+        << err_;
+    EXPECT_NE(err_.find("5 notes read, 1 without cards, 4 with too few fields; 4 warnings"),
               std::string::npos)
         << err_;
 }

@@ -193,8 +193,8 @@ bool ClockNow(int64_t* now, std::string* err) {
 
 int ForEachCard(sqlite3* db, const std::function<void(const CardRow&)>& card) {
     StmtPtr stmt;
-    int rc =
-        Prepare(db, "SELECT id, nid, did, ord, type, queue, due, odue, odid FROM cards", &stmt);
+    int rc = Prepare(db, "SELECT id, nid, did, ord, type, queue, due, odue, odid, flags FROM cards",
+                     &stmt);
     if (rc != SQLITE_OK) {
         return rc;
     }
@@ -210,6 +210,7 @@ int ForEachCard(sqlite3* db, const std::function<void(const CardRow&)>& card) {
         row.due = sqlite3_column_int64(s, 6);
         row.original_due = sqlite3_column_int64(s, 7);
         row.original_deck = sqlite3_column_int64(s, 8);
+        row.flags = sqlite3_column_int(s, 9);
         if (row.original_deck != 0) {
             row.deck = row.original_deck;
             if (row.original_due != 0) {

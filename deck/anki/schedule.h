@@ -48,6 +48,7 @@ struct CardRow {
     int64_t id = 0, note = 0, deck = 0, ord = 0;
     int type = 0, queue = 0;
     int64_t due = 0, original_due = 0, original_deck = 0;
+    int flags = 0;
 };
 
 // Calls `card` for each row of the cards table, with the card as it stands in its home deck:

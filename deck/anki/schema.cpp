@@ -102,7 +102,8 @@ int LoadJsonTables(sqlite3* db, Schema* schema, Loading* loading) {
                 loading->fields[type_id].emplace_back(ord, JsonText(field, "name"));
             });
             ForEachOrdered(model, "tmpls", [&](int64_t ord, const nlohmann::json& card) {
-                CardTemplate formats{JsonText(card, "qfmt"), JsonText(card, "afmt")};
+                CardTemplate formats{JsonText(card, "name"), JsonText(card, "qfmt"),
+                                     JsonText(card, "afmt")};
                 loading->templates[type_id].emplace_back(ord, formats);
             });
         }
@@ -162,14 +163,15 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
     rc = TableExists(db, "templates", &has_templates);
     if (rc == SQLITE_OK && has_templates) {
         // Template.Config: q_format is field 1, a_format field 2.
-        rc = Prepare(db, "SELECT ntid, ord, config FROM templates", &stmt);
+        rc = Prepare(db, "SELECT ntid, ord, config, name FROM templates", &stmt);
         if (rc != SQLITE_OK) {
             return rc;
         }
         while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
             const void* config = sqlite3_column_blob(stmt.get(), 2);
             int size = sqlite3_column_bytes(stmt.get(), 2);
-            CardTemplate formats{ProtoText(config, size, 1), ProtoText(config, size, 2)};
+            CardTemplate formats{ColumnText(stmt.get(), 3), ProtoText(config, size, 1),
+                                 ProtoText(config, size, 2)};
             loading->templates[sqlite3_column_int64(stmt.get(), 0)].emplace_back(
                 sqlite3_column_int64(stmt.get(), 1), formats);
         }

@@ -13,8 +13,10 @@ struct sqlite3;
 
 namespace deck::anki {
 
-// A card template's formats: "{{Front}}" and "{{FrontSide}}<hr id=answer>{{Back}}".
+// A card template: its name ("Card 1") and its formats, "{{Front}}" and
+// "{{FrontSide}}<hr id=answer>{{Back}}".
 struct CardTemplate {
+    std::string name;
     std::string question;
     std::string answer;
 };

@@ -38,14 +38,27 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
 
 std::vector<std::string> SplitAnkiFields(std::string_view text) {
     std::vector<std::string> fields;
-    for (size_t from = 0;;) {
+    SplitAnkiFields(text, &fields);
+    return fields;
+}
+
+void SplitAnkiFields(std::string_view text, std::vector<std::string>* fields) {
+    size_t count = 0;
+    for (size_t from = 0;; ++count) {
         size_t sep = text.find(kAnkiFieldSeparator, from);
-        fields.emplace_back(text.substr(from, sep == std::string_view::npos ? sep : sep - from));
+        std::string_view field =
+            text.substr(from, sep == std::string_view::npos ? sep : sep - from);
+        if (count < fields->size()) {
+            (*fields)[count].assign(field.data(), field.size()); // keeps its room
+        } else {
+            fields->emplace_back(field);
+        }
         if (sep == std::string_view::npos) {
-            return fields;
+            break;
         }
         from = sep + 1;
     }
+    fields->resize(count + 1);
 }
 
 } // namespace deck

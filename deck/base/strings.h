@@ -27,5 +27,7 @@ bool HasAtNoCase(std::string_view text, size_t at, std::string_view word);
 // Anki keeps a note's fields in one text, separated by U+001F; an empty text is one empty field.
 constexpr char kAnkiFieldSeparator = '\x1f';
 std::vector<std::string> SplitAnkiFields(std::string_view text);
+// The same into *fields, whose strings keep their room from note to note.
+void SplitAnkiFields(std::string_view text, std::vector<std::string>* fields);
 
 } // namespace deck

@@ -126,4 +126,22 @@ size_t ValidUtf8Prefix(const uint8_t* bytes, size_t size, bool* invalid) {
     return i;
 }
 
+std::string ValidUtf8(std::string text) {
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    bool invalid = false;
+    size_t valid = ValidUtf8Prefix(bytes, text.size(), &invalid);
+    if (valid == text.size()) {
+        return text;
+    }
+    std::string out(text, 0, valid);
+    for (size_t at = valid; at < text.size();) {
+        out += "\xEF\xBF\xBD";
+        ++at;
+        size_t more = ValidUtf8Prefix(bytes + at, text.size() - at, &invalid);
+        out.append(text, at, more);
+        at += more;
+    }
+    return out;
+}
+
 } // namespace deck

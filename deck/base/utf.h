@@ -29,4 +29,8 @@ size_t Utf16Units(const std::string& text);
 // it stopped at an invalid byte (rather than at an incomplete sequence at the end).
 size_t ValidUtf8Prefix(const uint8_t* bytes, size_t size, bool* invalid);
 
+// The text with each byte that begins no valid UTF-8 sequence (and an incomplete one at the
+// end) replaced by U+FFFD; the text itself when it is valid.
+std::string ValidUtf8(std::string text);
+
 } // namespace deck

@@ -69,7 +69,10 @@ void DeclareCommands(surface::Surface& s) {
          "lists an Anki input's decks, with counts",
          "Lists the decks of an Anki input, one per line in aligned columns: the full name, "
          "then its notes, its cards, how many are due today (as `--due` counts them) and how "
-         "many are new, each with its subdecks."});
+         "many are new, each with its subdecks. Below the table a line tells how many due cards "
+         "the item cannot show and in which decks they are: \"2 due cards show only pictures "
+         "or sounds: the item leaves them out (Maths 1, Maths::Shapes 1)\"; they still count "
+         "as due, as Anki counts them."});
     s.commands.push_back({"profiles",
                           {""},
                           "lists Anki's profiles",

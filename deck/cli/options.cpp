@@ -156,16 +156,16 @@ void DeclareOptions(surface::Surface& s, Arguments& a) {
         .For({"import"})
         .Help("the question's column, from 1")
         .Text("The question's column, from 1 to 1000: of the file, or of the note type's "
-              "fields in an Anki input. Without it the question is the first column that is "
-              "card text. It may not name the answer's column, and it does not apply to a "
-              "deck.")
+              "fields in an Anki input, where it takes the place of the card's front. Without "
+              "it the question is the first column that is card text, or an Anki card's "
+              "front. It may not name the answer's column, and it does not apply to a deck.")
         .Into(&i.question)
         .To(s);
     Declare("--answer", "M", Value::Column)
         .For({"import"})
         .Help("the answer's column, from 1")
         .Text("The answer's column, from 1 to 1000, as for `--question`; without it the "
-              "column after the question's.")
+              "column after the question's, or what an Anki card's back adds to its front.")
         .Into(&i.answer)
         .To(s);
     Declare("--header", "", Value::None)
@@ -209,15 +209,18 @@ void DeclareOptions(surface::Surface& s, Arguments& a) {
               "Anki's own rule is followed, with its older form for collections without "
               "`creationOffset`; no daily limits are applied, and buried cards stay out until "
               "Anki has unburied them.\n\n"
-              "Each card shows as Anki shows it, not merely its note: the reverse card of a "
-              "\"Basic (and reversed card)\" note (any template that asks with the second field "
-              "and answers with the first) has the sides exchanged; cloze card N hides gap N as "
-              "\"[hint]\" or \"[...]\" and shows the other gaps filled in, and its answer is the "
-              "filled text, then the Back Extra; other templates take the note's first two "
-              "fields, or those of `--question` and `--answer`.\n\n"
+              "Each card shows as Anki shows it, by its own template and card number: the "
+              "second card of a note type shows that template's sides, cloze card N hides gap N "
+              "as \"[hint]\" or \"[...]\" (see \"Anki packages and collections\"). "
+              "`--question` and `--answer` take fields by number instead. A due card whose "
+              "front shows only pictures or sounds is left out, and the closing line counts it "
+              "(\"33 due cards show only pictures or sounds and are left out\"); `decks` still "
+              "counts it as due.\n\n"
               "With nothing due the deck holds one card, \"Nothing due in *DECK*\", whose answer "
               "names the next day with due cards and how many (\"Next: 3 cards tomorrow, Thu "
-              "2026-03-12\"). An *OUTPUT* that already holds exactly the new deck is left as it "
+              "2026-03-12\"); with due cards that the item cannot show only, \"Due in *DECK*: "
+              "2 cards the item cannot show\", \"Review them in Anki\". An *OUTPUT* that already "
+              "holds exactly the new deck is left as it "
               "is, with its time stamp, so that the item keeps its index; the closing line says "
               "\"(unchanged)\".")
         .Into(&i.due)

@@ -24,7 +24,7 @@ name, probe = sys.argv[1:]
 cards = [
     ("chat", "cat"),
     ("chien", "dog & puppy"),
-    ("[city] is the capital of France", "Paris is the capital of France Europe"),
+    ("[city] is the capital of France", "Paris is the capital of France \u00b7 Europe"),
     ("Eiffel Tower", "Paris"),
 ]
 def hexof(text):

@@ -63,29 +63,24 @@ CREATE TABLE config (KEY text NOT NULL PRIMARY KEY, usn integer NOT NULL,
   mtime_secs integer NOT NULL, val blob NOT NULL) WITHOUT ROWID;
 )";
 
-struct TypeInfo {
-    int64_t id;
-    const char* name;
-    int kind;
-    std::vector<std::string> fields;
-    std::vector<std::pair<std::string, std::string>> templates; // question, answer formats
-};
-
-const std::vector<TypeInfo>& Types() {
-    static const std::string forward = "{{FrontSide}}<hr id=answer>{{Back}}";
-    static const std::vector<TypeInfo> types = {
-        {kBasic, "Basic", 0, {"Front", "Back"}, {{"{{Front}}", forward}}},
+// The note types of a collection: Anki's three, then the plan's own.
+std::vector<TestType> Types(const PackageSpec& plan) {
+    const std::string forward = "{{FrontSide}}<hr id=answer>{{Back}}";
+    std::vector<TestType> types = {
+        {kBasic, "Basic", 0, {"Front", "Back"}, {{"Card 1", "{{Front}}", forward}}},
         {kReversed,
          "Basic (and reversed card)",
          0,
          {"Front", "Back"},
-         {{"{{Front}}", forward}, {"{{Back}}", "{{FrontSide}}<hr id=answer>{{Front}}"}}},
+         {{"Card 1", "{{Front}}", forward},
+          {"Card 2", "{{Back}}", "{{FrontSide}}<hr id=answer>{{Front}}"}}},
         {kCloze,
          "Cloze",
          1,
          {"Text", "Back Extra"},
-         {{"{{cloze:Text}}", "{{cloze:Text}}<br>{{Back Extra}}"}}},
+         {{"Cloze", "{{cloze:Text}}", "{{cloze:Text}}<br>{{Back Extra}}"}}},
     };
+    types.insert(types.end(), plan.types.begin(), plan.types.end());
     return types;
 }
 
@@ -227,17 +222,17 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
     nlohmann::json models = nlohmann::json::object();
     nlohmann::json deck_json = nlohmann::json::object();
     if (!newer) {
-        for (const TypeInfo& type : Types()) {
+        for (const TestType& type : Types(plan)) {
             nlohmann::json flds = nlohmann::json::array();
             for (size_t i = 0; i < type.fields.size(); ++i) {
                 flds.push_back({{"name", type.fields[i]}, {"ord", i}, {"sticky", false}});
             }
             nlohmann::json tmpls = nlohmann::json::array();
             for (size_t i = 0; i < type.templates.size(); ++i) {
-                tmpls.push_back({{"name", "Card " + Num((int64_t)i + 1)},
+                tmpls.push_back({{"name", type.templates[i].at(0)},
                                  {"ord", i},
-                                 {"qfmt", type.templates[i].first},
-                                 {"afmt", type.templates[i].second}});
+                                 {"qfmt", type.templates[i].at(1)},
+                                 {"afmt", type.templates[i].at(2)}});
             }
             models[Num(type.id)] = {{"id", type.id}, {"name", type.name}, {"type", type.kind},
                                     {"flds", flds},  {"tmpls", tmpls},    {"sortf", 0},
@@ -262,7 +257,7 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
         }
     }
     if (newer) {
-        for (const TypeInfo& type : Types()) {
+        for (const TestType& type : Types(plan)) {
             if (!db.Run(
                     "INSERT INTO notetypes VALUES (?1, ?2, 0, 0, ?3)",
                     {{'i', Num(type.id)}, {'t', type.name}, {'b', NotetypeConfig(type.kind)}})) {
@@ -276,12 +271,12 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
             }
             for (size_t t = 0; t < type.templates.size(); ++t) {
                 // Template.Config: q_format (1) and a_format (2).
-                std::string config = ProtoBytes(1, type.templates[t].first) +
-                                     ProtoBytes(2, type.templates[t].second);
+                std::string config =
+                    ProtoBytes(1, type.templates[t].at(1)) + ProtoBytes(2, type.templates[t].at(2));
                 if (!db.Run("INSERT INTO templates VALUES (?1, ?2, ?3, 0, 0, ?4)",
                             {{'i', Num(type.id)},
                              {'i', Num((int64_t)t)},
-                             {'t', "Card " + Num((int64_t)t + 1)},
+                             {'t', type.templates[t].at(0)},
                              {'b', config}})) {
                     return db.error;
                 }
@@ -308,21 +303,22 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
     }
     int64_t card_id = 1;
     for (const TestNote& note : plan.notes) {
-        if (!db.Run("INSERT INTO notes VALUES (?1, ?2, ?3, 0, 0, '', ?4, ?5, 0, 0, '')",
+        if (!db.Run("INSERT INTO notes VALUES (?1, ?2, ?3, 0, 0, ?6, ?4, ?5, 0, 0, '')",
                     {{'i', Num(note.id)},
                      {'t', "guid" + Num(note.id)},
                      {'i', Num(note.type)},
                      {'t', Join(note.fields)},
-                     {'t', note.fields.empty() ? "" : note.fields[0]}})) {
+                     {'t', note.fields.empty() ? "" : note.fields[0]},
+                     {'t', note.tags}})) {
             return db.error;
         }
         std::vector<TestCard> cards = note.cards;
-        for (const TypeInfo& type : Types()) {
+        for (const TestType& type : Types(plan)) {
             if (type.id == note.type && cards.empty()) {
                 cards.resize(type.templates.size());
             }
         }
-        cards.resize(std::max<size_t>(cards.size(), 1));
+        cards.resize(note.cardless ? 0 : std::max<size_t>(cards.size(), 1));
         for (size_t t = 0; t < cards.size(); ++t) {
             const TestCard& card = cards[t];
             const bool moved = !card.filtered.empty();

@@ -32,23 +32,37 @@ struct TestCard {
 
 struct TestNote {
     TestNote(int64_t id_ = 0, int64_t type_ = kBasic, std::vector<std::string> fields_ = {},
-             std::string deck_ = "Default", std::vector<TestCard> cards_ = {})
+             std::string deck_ = "Default", std::vector<TestCard> cards_ = {},
+             std::string tags_ = "")
         : id(id_), type(type_), fields(std::move(fields_)), deck(std::move(deck_)),
-          cards(std::move(cards_)) {}
+          cards(std::move(cards_)), tags(std::move(tags_)) {}
     int64_t id;
     int64_t type;
     std::vector<std::string> fields;
     std::string deck;            // Parent::Child for nested decks
     std::vector<TestCard> cards; // one per template or gap, in order; empty: new cards
+    std::string tags;            // as the notes table keeps them: " a b "
+    bool cardless = false;       // no cards at all (Anki makes none for a cloze without gaps)
+};
+
+// A note type of a test's own, beside the three every collection holds.
+struct TestType {
+    int64_t id;
+    std::string name;
+    int kind; // 0 standard, 1 cloze
+    std::vector<std::string> fields;
+    // Each template: its name, its front and its back.
+    std::vector<std::vector<std::string>> templates;
 };
 
 struct PackageSpec {
     Format format = Format::kAnki21;
     std::vector<TestNote> notes;
-    bool stub = true;         // with kAnki21b: also the stub collection.anki2 beside it
-    bool media = false;       // a "media" entry and one media file ("0")
-    bool wal = false;         // the collection file is left in WAL mode
-    std::string extra_schema; // SQL run on the collection after the tables are made
+    std::vector<TestType> types; // note types besides Basic, reversed and Cloze
+    bool stub = true;            // with kAnki21b: also the stub collection.anki2 beside it
+    bool media = false;          // a "media" entry and one media file ("0")
+    bool wal = false;            // the collection file is left in WAL mode
+    std::string extra_schema;    // SQL run on the collection after the tables are made
     // The schedule's configuration; each is stored only when set.
     int64_t crt = 0;               // col.crt
     int rollover = -1;             // the hour a day starts

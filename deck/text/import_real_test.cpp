@@ -184,20 +184,19 @@ TEST_F(ImportReal, EveryClosingLineCountsInTheRightNumber) {
     EXPECT_NE(std::string::npos, r.err.find("; 1 comment line skipped; 0 warnings")) << r.err;
 }
 
-// A cloze note without a gap (Anki makes no card of it) gives its first two fields, as any
-// note does.
-TEST_F(ImportReal, ClozeNoteWithoutGapsGivesItsFirstTwoFields) {
+// A cloze note without a gap has no card in Anki, and so gives none: it is counted.
+TEST_F(ImportReal, ClozeNoteWithoutGapsFollowsAnki) {
     apkg_test::PackageSpec plan;
     plan.notes = {{1, apkg_test::kCloze, {"{{c1::Berlin}} ist die Hauptstadt", "Extra"}},
                   {2, apkg_test::kCloze, {"der Hund [sound:hund.mp3]", "the dog"}}};
+    plan.notes[1].cardless = true;
     ASSERT_EQ("", apkg_test::BuildPackage(plan, dir.Path("p.apkg")));
     auto r = Tool({"import", dir.Path("p.apkg"), "-o", Out()});
     ASSERT_EQ(0, r.status) << r.err;
-    EXPECT_EQ(Deck({{"[...] ist die Hauptstadt", "Berlin ist die Hauptstadt Extra"},
-                    {"der Hund", "the dog"}}),
+    EXPECT_EQ(Deck({{"[...] ist die Hauptstadt", "Berlin ist die Hauptstadt · Extra"}}),
               ReadBytes(Out()));
-    EXPECT_EQ("imported 2 cards from p.apkg (collection.anki21, apkg) to out.txt; 2 notes read, 0 "
-              "skipped as empty, 0 with too few fields, 1 media reference dropped; 0 warnings\n",
+    EXPECT_EQ("imported 1 card from p.apkg (collection.anki21, apkg) to out.txt; 2 notes read, 1 "
+              "without cards; 0 warnings\n",
               Closing(r));
 }
 

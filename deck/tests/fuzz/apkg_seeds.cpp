@@ -1,6 +1,7 @@
 // apkg_seeds DIR: writes the seed corpus of the package fuzz target into DIR: each test
 // package whole (first byte 0), its collection as SQLite bytes for the stored (1) and the
-// Zstandard (2) forms of the target, and a scheduled collection as a bare file (3).
+// Zstandard (2) forms of the target, and a scheduled collection as a bare file (3), each with a
+// note type whose templates use the whole template language; and templates with fields (4).
 // apkg_seeds --packages DIR: writes the sample package in each format as DIR/anki2.apkg,
 // DIR/anki21.apkg and DIR/anki21b.apkg (for the test against the item under Wine).
 // apkg_seeds --profile DIR: writes DIR/collection.anki2, a collection with a schedule (an Anki
@@ -8,11 +9,41 @@
 #include "deck/tests/apkg_builder.h"
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 using namespace apkg_test;
 
 namespace {
+
+// Templates that use every part of the template language, as the fuzzer's mutations start
+// from them: front, back, and the fields Front, Back and Extra.
+const char* const kTemplates[][3] = {
+    {"{{Front}}", "{{FrontSide}}<hr id=answer>{{Back}}", "chat"},
+    {"{{#Front}}{{text:Front}}{{/Front}}{{^Back}}none{{/Back}} {{hint:Extra}}",
+     "{{FrontSide}}<hr id=answer>{{furigana:Back}}<br>{{kana:Back}} {{kanji:Back}}",
+     "a<b>b</b>&amp;\x1f私[わたし]\x1fhint"},
+    {"{{cloze:Front}}{{type:cloze:Front}}{{#c2}}two{{/c2}}", "{{cloze:Front}}<br>{{Back}}",
+     "{{c1::Paris::city}} {{c2::a {{c1::b}}}}\x1f"
+     "extra"},
+    {"{{=<% %>=}}<%Front%><!-- {{#x}} --><div style=\"display:none\">{{Back}}</div>",
+     "<script>{{Front}}</script><details><summary>s</summary>{{Back}}</details>"
+     "[latex]x[/latex][sound:a.mp3]<img src=a.png><ruby>a<rt>b</ruby>",
+     "f\x1f<p>b<li>c"},
+    {"{{Deck}} {{Subdeck}} {{Tags}} {{Card}} {{Type}} {{CardFlag}} {{tts en_US:Front}}",
+     "{{#Front}}{{/Back}}", "x"},
+};
+
+// The note type of kTemplates' second line, with a note of it.
+void AddOwnType(PackageSpec* plan) {
+    plan->types.push_back({4001,
+                           "Own",
+                           0,
+                           {"Front", "Back", "Extra"},
+                           {{"Card 1", kTemplates[1][0], kTemplates[1][1]},
+                            {"Card 2", kTemplates[3][0], kTemplates[3][1]}}});
+    plan->notes.push_back({1500000000009, 4001, {"<b>a</b>", "私[わたし]は", "hint"}, "French"});
+}
 
 // The sample notes with a schedule: cards in every queue, one in a filtered deck.
 PackageSpec Scheduled(Format format) {
@@ -64,8 +95,16 @@ int main(int argc, char** argv) {
         }
         return failures ? 1 : 0;
     }
+    for (size_t t = 0; t < std::size(kTemplates); ++t) {
+        std::string seed = "\4";
+        for (const char* part : kTemplates[t]) {
+            seed += std::string(part) + (part == kTemplates[t][2] ? "" : "\x1f");
+        }
+        failures += !WriteFile(dir + "/seed-templates-" + std::to_string(t), seed);
+    }
     for (Format format : {Format::kAnki2, Format::kAnki21, Format::kAnki21b}) {
         PackageSpec plan = SamplePackage(format);
+        AddOwnType(&plan);
         std::string path = dir + "/package-" + names[i] + ".apkg";
         std::string error = BuildPackage(plan, path);
         std::string bytes = ReadFile(path);
@@ -77,7 +116,9 @@ int main(int argc, char** argv) {
         char mode = format == Format::kAnki21b ? '\2' : '\1';
         failures +=
             !WriteFile(dir + "/seed-collection-" + names[i], std::string(1, mode) + collection);
-        std::string scheduled = CollectionBytes(Scheduled(format));
+        PackageSpec bare = Scheduled(format);
+        AddOwnType(&bare);
+        std::string scheduled = CollectionBytes(bare);
         failures += scheduled.empty();
         failures += !WriteFile(dir + "/seed-bare-" + names[i], "\3" + scheduled);
         ++i;

@@ -4,13 +4,17 @@
 //   2  the bytes of an SQLite collection, compressed here into collection.anki21b,
 //   3  the bytes of a bare collection file, read by import --due --new 3 and by decks (a
 //      snapshot, the schedule, the cards by template).
-// The seed corpus holds the test packages and their collections in these forms.
+//   4  a note type's front and back templates and a note's fields, separated by U+001F, for
+//      cards 1 and 2 of a standard and of a cloze note type (the templates and the text a
+//      person sees, without the collection around them).
+// Every note that modes 0 to 2 read is rendered from its templates, which mutate with the
+// collection's bytes. The seed corpus holds the test packages and their collections in these
+// forms, and templates that use every part of the template language.
+#include "deck/anki/cardsides.h"
 #include "deck/anki/decks.h"
 #include "deck/anki/due.h"
 #include "deck/anki/package.h"
-#include "deck/anki/packageimport.h"
-#include "deck/cards.h"
-#include "deck/cardtext.h"
+#include "deck/base/strings.h"
 #include "deck/base/utf.h"
 #include "fuzz_support.h"
 
@@ -79,17 +83,62 @@ void ReadBareCollection(const uint8_t* data, size_t size) {
     deck::anki::RunDecks(path, nowhere, nullptr);
 }
 
+// Checks what every rendered card must be: valid UTF-8 within the item's units, without TAB, CR
+// or LF.
+void CheckCard(const std::string& question, const std::string& answer) {
+    for (const std::string* side : {&question, &answer}) {
+        bool invalid = false;
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(side->data());
+        if (deck::ValidUtf8Prefix(bytes, side->size(), &invalid) != side->size() ||
+            deck::Utf16Units(*side) > 511 || side->find_first_of("\t\r\n") != std::string::npos) {
+            abort();
+        }
+    }
+}
+
+// Templates and fields without a collection.
+void RenderTemplates(const uint8_t* data, size_t size) {
+    std::vector<std::string> parts =
+        deck::SplitAnkiFields(std::string_view(reinterpret_cast<const char*>(data), size));
+    parts.resize(std::max<size_t>(parts.size(), 3));
+    std::vector<std::string> fields(parts.begin() + 2, parts.end());
+    for (bool cloze : {false, true}) {
+        deck::anki::NoteType type;
+        type.name = "Fuzzed";
+        type.cloze = cloze;
+        type.field_names = {"Front", "Back", "Extra"};
+        type.templates = {{"Card 1", parts[0], parts[1]}, {"Card 2", parts[1], parts[0]}};
+        deck::anki::CardRenderer renderer({});
+        for (int64_t ord : {0, 1}) {
+            deck::anki::CardInput card;
+            card.type = &type;
+            card.fields = &fields;
+            card.ord = ord;
+            card.tags = " tag ";
+            card.deck = "A::B";
+            std::string question, answer;
+            if (renderer.Render(card, &question, &answer) == deck::anki::Shown::kCard) {
+                CheckCard(question, answer);
+            }
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
         return 0;
     }
-    const uint8_t mode = data[0] % 4;
+    const uint8_t mode = data[0] % 5;
     ++data;
     --size;
     if (mode == 3) {
         ReadBareCollection(data, size);
+        return 0;
+    }
+    if (mode == 4) {
+        RenderTemplates(data, size);
         return 0;
     }
     std::string package;
@@ -110,17 +159,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     deck::anki::ReadInfo info;
     std::string message;
-    size_t total = 0;
+    deck::anki::CardRenderer renderer({});
     deck::anki::ReadPackageBuffer(
         package.data(), package.size(), options,
         [&](const deck::anki::Note& note) {
-            // The card rules that import applies to every note's fields.
+            // The note's first card, as import renders it.
+            deck::anki::CardInput card;
+            card.type = note.type;
+            card.fields = &note.fields;
+            card.ord = note.card_ord;
+            card.tags = note.tags;
+            card.deck = note.card_deck;
+            card.flags = note.card_flags;
             std::string question, answer;
-            for (const std::string& field : note.fields) {
-                total += static_cast<size_t>(deck::anki::CountMediaReferences(field));
-                deck::ApplyCloze(field, &question, &answer);
-                question = deck::CleanWhiteSpace(deck::DropSoundTags(deck::HtmlToText(question)));
-                total += deck::Utf16Units(question);
+            if (note.card_ord >= 0 &&
+                renderer.Render(card, &question, &answer) == deck::anki::Shown::kCard) {
+                CheckCard(question, answer);
             }
         },
         &info, &message);

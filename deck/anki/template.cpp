@@ -1,0 +1,449 @@
+// Anki's template language: a template is read into a tree once per note type and template
+// (its fields looked up by name then), and each card renders that tree with its note's fields.
+// The reading follows rslib/src/template.rs: "{{" pairs with the first "}}" after it, an HTML
+// comment is kept whole (a "{{" inside it is not read), and "{{=<% %>=}}" at the start switches
+// to Anki's old "<%Field%>" form.
+#include "deck/anki/template.h"
+
+#include "deck/anki/cloze.h"
+#include "deck/anki/templatefilters.h"
+#include "deck/base/strings.h"
+#include "deck/cardtext.h"
+
+#include <string_view>
+
+namespace deck::anki {
+
+namespace {
+
+// Deeper sections are refused rather than followed down the call stack.
+constexpr size_t kMaxDepth = 100;
+
+// Where a name in a template points: a field of the note (0 and up) or one of these.
+enum Key : int {
+    kUnknown = -1,
+    kFrontSide = -2,
+    kTags = -3,
+    kType = -4,
+    kDeck = -5,
+    kSubdeck = -6,
+    kCardFlag = -7,
+    kCard = -8,
+    kClozeNumber = -9, // c1, c2, ...: {{#c2}} is shown on cloze card 2
+};
+
+struct Node {
+    enum Kind { kText, kComment, kField, kSection } kind = kText;
+    std::string text;                 // the text or comment; the name of a field or section
+    std::vector<std::string> filters; // the one nearest the field first
+    bool negated = false;             // {{^Name}}
+    int key = kUnknown;
+    std::vector<Node> children;
+
+    static Node Of(Kind kind, std::string text) {
+        Node node;
+        node.kind = kind;
+        node.text = std::move(text);
+        return node;
+    }
+};
+
+int KeyOf(const NoteType& type, const std::string& name) {
+    for (size_t i = 0; i < type.field_names.size(); ++i) {
+        if (type.field_names[i] == name) {
+            return static_cast<int>(i);
+        }
+    }
+    static const std::pair<const char*, Key> kSpecial[] = {
+        {"FrontSide", kFrontSide}, {"Tags", kTags},         {"Type", kType}, {"Deck", kDeck},
+        {"Subdeck", kSubdeck},     {"CardFlag", kCardFlag}, {"Card", kCard}};
+    for (const auto& [special, key] : kSpecial) {
+        if (name == special) {
+            return key;
+        }
+    }
+    if (name.size() > 1 && name[0] == 'c' &&
+        name.find_first_not_of("0123456789", 1) == std::string::npos && name.size() < 10) {
+        return kClozeNumber;
+    }
+    return kUnknown;
+}
+
+std::string Tag(const Node& node) {
+    return std::string("{{") + (node.negated ? "^" : "#") + node.text + "}}";
+}
+
+// Reads a template into *nodes. False with *err set when a section is not closed in order.
+bool Parse(const NoteType& type, std::string_view text, std::vector<Node>* nodes,
+           std::string* err) {
+    std::string_view open = "{{", close = "}}";
+    size_t lead = text.find_first_not_of(" \t\r\n");
+    if (lead != std::string_view::npos && text.compare(lead, 11, "{{=<% %>=}}") == 0) {
+        text.remove_prefix(lead + 11);
+        open = "<%";
+        close = "%>";
+    }
+    std::vector<std::vector<Node>*> stack = {nodes};
+    std::vector<Node*> sections;
+    auto add = [&](Node node) { stack.back()->push_back(std::move(node)); };
+    bool handlebars = true, comments = true; // false once none is left
+    size_t p = 0;
+    while (p < text.size()) {
+        size_t h = handlebars ? text.find(open, p) : std::string_view::npos;
+        size_t h_end = h == std::string_view::npos ? h : text.find(close, h + 2);
+        handlebars = h_end != std::string_view::npos;
+        h = handlebars ? h : std::string_view::npos;
+        size_t c = comments ? text.find("<!--", p) : std::string_view::npos;
+        size_t c_end = c == std::string_view::npos ? c : text.find("-->", c + 4);
+        comments = c_end != std::string_view::npos;
+        c = comments ? c : std::string_view::npos;
+        size_t start = std::min(h, c);
+        if (start > p) {
+            add(Node::Of(Node::kText,
+                         std::string(text.substr(p, std::min(start, text.size()) - p))));
+        }
+        if (start == std::string_view::npos) {
+            break;
+        }
+        if (start == c) {
+            add(Node::Of(Node::kComment, std::string(text.substr(c + 4, c_end - c - 4))));
+            p = c_end + 3;
+            continue;
+        }
+        p = h_end + 2;
+        std::string inner(text.substr(h + 2, h_end - h - 2));
+        inner = Trim(inner.substr(std::min(inner.find_first_not_of('{'), inner.size())));
+        const char lead_char = inner.size() >= 2 ? inner[0] : '\0';
+        if (lead_char == '#' || lead_char == '^') {
+            if (stack.size() > kMaxDepth) {
+                *err = "its sections nest more than " + std::to_string(kMaxDepth) + " deep";
+                return false;
+            }
+            Node section = Node::Of(Node::kSection, Trim(inner.substr(1)));
+            section.negated = lead_char == '^';
+            section.key = KeyOf(type, section.text);
+            add(std::move(section));
+            sections.push_back(&stack.back()->back());
+            stack.push_back(&sections.back()->children);
+        } else if (lead_char == '/') {
+            std::string name = Trim(inner.substr(1));
+            if (sections.empty()) {
+                *err = "{{/" + name + "}} closes no section";
+                return false;
+            }
+            if (sections.back()->text != name) {
+                *err = "{{/" + name + "}} comes before {{/" + sections.back()->text + "}}";
+                return false;
+            }
+            sections.pop_back();
+            stack.pop_back();
+        } else {
+            Node field = Node::Of(Node::kField, "");
+            size_t colon = inner.rfind(':');
+            field.text = colon == std::string::npos ? inner : inner.substr(colon + 1);
+            for (size_t end = colon; end != std::string::npos && end > 0;) {
+                size_t from = inner.rfind(':', end - 1);
+                from = from == std::string::npos ? 0 : from + 1;
+                field.filters.push_back(inner.substr(from, end - from));
+                end = from == 0 ? std::string::npos : from - 1;
+            }
+            if (colon == 0) {
+                field.filters.push_back("");
+            }
+            field.key = KeyOf(type, field.text);
+            add(std::move(field));
+        }
+    }
+    if (!sections.empty()) {
+        *err = Tag(*sections.back()) + " is never closed";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+struct TemplateRenderer::Parsed {
+    bool ok = false;
+    TemplateError error;
+    std::vector<Node> front, back;
+};
+
+namespace {
+
+// One card's values for the names of a template.
+struct Values {
+    Values(const CardFacts& facts, const CardTemplate& template_form)
+        : card(facts), form(template_form), deck(facts.deck.empty() ? "(Deck)" : facts.deck),
+          flag("flag" + std::to_string(facts.flags & 7)),
+          cloze_number("c" + std::to_string(facts.ord + 1)) {
+        size_t last = deck.rfind("::");
+        subdeck = last == std::string::npos ? deck : deck.substr(last + 2);
+    }
+
+    const CardFacts& card;
+    const CardTemplate& form;
+    bool question = true;
+    const std::string* front = nullptr; // the rendered front, on the back
+    std::string deck, subdeck, flag, cloze_number;
+
+    // The value of a name, or null when the note type has no such field.
+    const std::string* Value(const Node& node) const {
+        static const std::string kEmpty, kOne = "1";
+        const std::vector<std::string>& fields = *card.fields;
+        switch (node.key) {
+        case kUnknown:
+        case kFrontSide:
+            return nullptr;
+        case kTags:
+            return &card.tags;
+        case kType:
+            return &card.type->name;
+        case kDeck:
+            return &deck;
+        case kSubdeck:
+            return &subdeck;
+        case kCardFlag:
+            return &flag;
+        case kCard:
+            return &form.name;
+        case kClozeNumber:
+            return node.text == cloze_number ? &kOne : nullptr;
+        default:
+            return static_cast<size_t>(node.key) < fields.size() ? &fields[node.key] : &kEmpty;
+        }
+    }
+    bool NotEmpty(const Node& node) const {
+        const std::string* value = Value(node);
+        return value != nullptr && (node.key < 0 ? !value->empty() : !FieldIsEmpty(*value));
+    }
+};
+
+bool RenderNodes(const std::vector<Node>& nodes, const Values& values, std::string* out,
+                 std::string* err) {
+    for (const Node& node : nodes) {
+        switch (node.kind) {
+        case Node::kText:
+            *out += node.text;
+            break;
+        case Node::kComment:
+            *out += "<!--" + node.text + "-->";
+            break;
+        case Node::kSection: {
+            if (node.key == kUnknown || node.key == kFrontSide) {
+                *err = Tag(node) + " names no field of the note type";
+                return false;
+            }
+            std::string discarded; // rendered all the same, for its errors
+            const bool shown = values.NotEmpty(node) != node.negated;
+            if (!RenderNodes(node.children, values, shown ? out : &discarded, err)) {
+                return false;
+            }
+            break;
+        }
+        case Node::kField: {
+            if (node.key == kFrontSide) {
+                *out += values.front != nullptr ? *values.front : std::string();
+                break;
+            }
+            if (node.text.empty() && !node.filters.empty()) {
+                break;
+            }
+            const std::string* value = values.Value(node);
+            if (value == nullptr) {
+                *err = "{{" + node.text + "}} names no field of the note type";
+                return false;
+            }
+            if (node.filters.empty()) {
+                *out += *value;
+            } else {
+                *out += ApplyFilters(*value, node.filters, node.text,
+                                     static_cast<int>(values.card.ord) + 1, values.question);
+            }
+            break;
+        }
+        }
+    }
+    return true;
+}
+
+// True when the front shows no field with text, by Anki's rule for a blank front: text in the
+// template counts for nothing, and a {{^Field}} section only when its field is empty.
+bool FrontIsBlank(const std::vector<Node>& nodes, const Values& values) {
+    for (const Node& node : nodes) {
+        if (node.kind == Node::kField && node.key != kFrontSide && values.NotEmpty(node)) {
+            return false;
+        }
+        if (node.kind == Node::kSection && values.NotEmpty(node) != node.negated &&
+            !FrontIsBlank(node.children, values)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The typed answer of [[type:Name]] or [[type:cloze:Name]], as Anki shows it when nothing was
+// typed: the right answer as text.
+std::string TypedAnswer(const std::string& box, const CardFacts& card) {
+    std::string name = box;
+    bool cloze = false;
+    if (name.compare(0, 6, "cloze:") == 0) {
+        name.erase(0, 6);
+        cloze = true;
+    } else if (name.compare(0, 3, "nc:") == 0) {
+        name.erase(0, 3);
+    }
+    int key = KeyOf(*card.type, name);
+    if (key < 0 || static_cast<size_t>(key) >= card.fields->size()) {
+        return std::string();
+    }
+    const std::string& field = (*card.fields)[key];
+    std::string answer = cloze ? ClozeAnswer(field, static_cast<int>(card.ord) + 1) : field;
+    return "<code id=typeans>" + EscapeHtml(CleanWhiteSpace(HtmlToText(answer))) + "</code>";
+}
+
+// Each [[type:...]] of `html` replaced: by its typed answer, or by nothing. `typed_only`
+// collects the typed answers alone.
+std::string ResolveTyping(const std::string& html, const CardFacts* card,
+                          std::string* typed_only = nullptr) {
+    std::string out;
+    size_t from = 0;
+    for (size_t at = html.find("[[type:"); at != std::string::npos;
+         at = html.find("[[type:", from)) {
+        size_t end = html.find("]]", at + 7);
+        if (end == std::string::npos) {
+            break;
+        }
+        out.append(html, from, at - from);
+        if (card != nullptr) {
+            std::string typed = TypedAnswer(html.substr(at + 7, end - at - 7), *card);
+            out += typed;
+            if (typed_only != nullptr) {
+                *typed_only += typed;
+            }
+        }
+        from = end + 2;
+    }
+    out.append(html, from, std::string::npos);
+    return out;
+}
+
+} // namespace
+
+TemplateRenderer::TemplateRenderer() = default;
+TemplateRenderer::~TemplateRenderer() = default;
+
+bool TemplateRenderer::Render(const CardFacts& card, RenderedCard* out, TemplateError* error) {
+    const NoteType& type = *card.type;
+    // A cloze note type renders every card with its one template.
+    const size_t index = type.cloze ? 0 : static_cast<size_t>(card.ord);
+    if (card.ord < 0 || index >= type.templates.size()) {
+        *error = {false, "the note type has no template for card " + std::to_string(card.ord + 1)};
+        return false;
+    }
+    const CardTemplate& form = type.templates[index];
+    std::unique_ptr<Parsed>& parsed = parsed_[{&type, index}];
+    if (!parsed) {
+        parsed = std::make_unique<Parsed>();
+        std::string why;
+        if (!Parse(type, form.question, &parsed->front, &why)) {
+            parsed->error = {false, why};
+        } else if (!Parse(type, form.answer, &parsed->back, &why)) {
+            parsed->error = {true, why};
+        } else {
+            parsed->ok = true;
+        }
+    }
+    if (!parsed->ok) {
+        *error = parsed->error;
+        return false;
+    }
+    out->blank = false;
+    out->question.clear();
+    out->answer.clear();
+    Values values(card, form);
+    std::string why;
+    if (!RenderNodes(parsed->front, values, &out->question, &why)) {
+        *error = {false, why};
+        return false;
+    }
+    bool blank = false;
+    if (type.cloze) {
+        blank = true;
+        for (const std::string& field : *card.fields) {
+            blank &= RevealCloze(field, static_cast<int>(card.ord) + 1, true).empty();
+        }
+    } else {
+        blank = FrontIsBlank(parsed->front, values);
+    }
+    if (blank) {
+        out->blank = true; // Anki shows its message without looking at the back
+        return true;
+    }
+    // A front without typing boxes and without an element called "answer" adds nothing to what
+    // the back shows after its answer line: the back is rendered with {{FrontSide}} as nothing,
+    // which is also the back alone.
+    static const std::string kNothing;
+    out->front_free = out->question.find("[[type:") == std::string::npos &&
+                      out->question.find("answer") == std::string::npos;
+    values.question = false;
+    values.front = out->front_free ? &kNothing : &out->question;
+    if (!RenderNodes(parsed->back, values, &out->answer, &why)) {
+        *error = {true, why};
+        return false;
+    }
+    if (out->answer.find("[[type:") != std::string::npos) {
+        out->answer = ResolveTyping(out->answer, &card);
+    }
+    if (!out->front_free) {
+        last_ = parsed.get();
+        front_ = out->question;
+        out->question = ResolveTyping(out->question, nullptr);
+    }
+    return true;
+}
+
+std::string TemplateRenderer::BackAlone(const CardFacts& card) {
+    if (last_ == nullptr) {
+        return std::string();
+    }
+    const NoteType& type = *card.type;
+    Values values(card, type.templates[type.cloze ? 0 : static_cast<size_t>(card.ord)]);
+    values.question = false;
+    std::string typed, back, why;
+    ResolveTyping(front_, &card, &typed);
+    values.front = &typed;
+    RenderNodes(last_->back, values, &back, &why);
+    return ResolveTyping(back, &card);
+}
+
+bool FieldIsEmpty(const std::string& html) {
+    const size_t n = html.size();
+    for (size_t p = 0; p < n;) {
+        char c = html[p];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
+            ++p;
+            continue;
+        }
+        if (c != '<') {
+            return false;
+        }
+        size_t q = p + 1 + (p + 1 < n && html[p + 1] == '/');
+        if (HasAtNoCase(html, q, "br")) {
+            q += 2;
+        } else if (HasAtNoCase(html, q, "div")) {
+            q += 3;
+        } else {
+            return false;
+        }
+        q += q < n && html[q] == ' ';
+        q += q < n && html[q] == '/';
+        if (q >= n || html[q] != '>') {
+            return false;
+        }
+        p = q + 1;
+    }
+    return true;
+}
+
+} // namespace deck::anki

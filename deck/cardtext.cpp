@@ -1,7 +1,7 @@
-// The card-text rules: HTML (htmltext.cpp), Anki's media references, clozes and white space.
+// The card-text rules: HTML (html/text.cpp), Anki's media references, clozes and white space.
 #include "deck/cardtext.h"
 
-#include "deck/htmltext.h"
+#include "deck/html/text.h"
 #include "deck/base/utf.h"
 
 #include <ctype.h>
@@ -21,14 +21,14 @@ std::string HtmlToText(const std::string& html) {
         return html;
     }
     std::string seen;
-    SeenText(html, &seen);
+    html::SeenText(html, &seen);
     // A text input's field is one line: breaks are spaces, pictures and the other marks go.
     std::string text;
     text.reserve(seen.size());
     for (char c : seen) {
-        if (c == seen::kBreak || c == seen::kAnswer) {
+        if (c == html::seen::kBreak || c == html::seen::kAnswer) {
             text += ' ';
-        } else if (static_cast<unsigned char>(c) > seen::kTypedClose) {
+        } else if (static_cast<unsigned char>(c) > html::seen::kTypedClose) {
             text += c;
         }
     }

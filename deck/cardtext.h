@@ -7,7 +7,7 @@
 
 namespace deck {
 
-// HTML to text, as a person sees it (htmltext.h): tags removed; <br>, <div>, <p> (and other
+// HTML to text, as a person sees it (html/text.h): tags removed; <br>, <div>, <p> (and other
 // blocks) become a space; entities decoded; pictures, scripts, styles, form controls and
 // hidden elements dropped; ruby as base(reading).
 std::string HtmlToText(const std::string& html);

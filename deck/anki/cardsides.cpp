@@ -1,5 +1,5 @@
 // A card's two sides for the item: the templates' HTML (template.cpp) read as a person sees it
-// (htmltext.cpp), Anki's own markers turned into what its screen shows, and the result made one
+// (html/text.cpp), Anki's own markers turned into what its screen shows, and the result made one
 // line that fits the item.
 #include "deck/anki/cardsides.h"
 
@@ -8,7 +8,7 @@
 #include "deck/base/utf.h"
 #include "deck/cardtext.h"
 #include "deck/closingline.h"
-#include "deck/htmltext.h"
+#include "deck/html/text.h"
 #include "cardstore/cardrules.h"
 
 #include <string.h>
@@ -54,7 +54,7 @@ void ReplacePairs(std::string* text, const char* open, const char* close, bool f
 
 // Anki's sound references and speech become sound marks; maths shows as its source.
 void AnkiMarkers(std::string* text) {
-    const std::string sound(1, seen::kSound);
+    const std::string sound(1, html::seen::kSound);
     auto as_sound = [&](const std::string&) { return sound; };
     if (text->find('[') != std::string::npos) {
         ReplacePairs(text, "[sound:", "]", false, as_sound);
@@ -63,7 +63,7 @@ void AnkiMarkers(std::string* text) {
     // Inside maths a line break is only a space.
     auto source = [](std::string inside) {
         for (char& c : inside) {
-            c = c == seen::kBreak ? ' ' : c;
+            c = c == html::seen::kBreak ? ' ' : c;
         }
         return inside;
     };
@@ -93,10 +93,10 @@ Side OneLine(const std::string& marked) {
         const char c = marked[i];
         const unsigned char u = static_cast<unsigned char>(c);
         if (u <= ' ' || u == 0x7F) {
-            side.picture |= c == seen::kPicture;
-            side.sound |= c == seen::kSound;
-            line |= c == seen::kBreak;
-            space |= c != seen::kTypedOpen && c != seen::kTypedClose;
+            side.picture |= c == html::seen::kPicture;
+            side.sound |= c == html::seen::kSound;
+            line |= c == html::seen::kBreak;
+            space |= c != html::seen::kTypedOpen && c != html::seen::kTypedClose;
             continue;
         }
         if (u == 0xC2 && i + 1 < marked.size() && marked[i + 1] == '\xA0') {
@@ -116,10 +116,10 @@ Side OneLine(const std::string& marked) {
 // The typed answers in a marked text, each from a typed-answer mark to its end.
 std::string TypedParts(const std::string& marked) {
     std::string out;
-    for (size_t at = marked.find(seen::kTypedOpen); at != std::string::npos;
-         at = marked.find(seen::kTypedOpen, at + 1)) {
-        size_t end = marked.find(seen::kTypedClose, at);
-        out += seen::kBreak + marked.substr(at + 1, end - at - 1) + seen::kBreak;
+    for (size_t at = marked.find(html::seen::kTypedOpen); at != std::string::npos;
+         at = marked.find(html::seen::kTypedOpen, at + 1)) {
+        size_t end = marked.find(html::seen::kTypedClose, at);
+        out += html::seen::kBreak + marked.substr(at + 1, end - at - 1) + html::seen::kBreak;
     }
     return out;
 }
@@ -145,17 +145,17 @@ bool CardRenderer::Template(const CardInput& card, std::string* question, std::s
     if (html_.blank) {
         return true;
     }
-    SeenText(html_.question, question);
+    html::SeenText(html_.question, question);
     seen_.clear();
-    SeenText(html_.answer, &seen_);
-    size_t line = seen_.find(seen::kAnswer);
+    html::SeenText(html_.answer, &seen_);
+    size_t line = seen_.find(html::seen::kAnswer);
     if (line != std::string::npos) {
         *answer = TypedParts(seen_.substr(0, line));
         answer->append(seen_, line + 1, std::string::npos);
     } else if (html_.front_free) {
         answer->swap(seen_);
     } else {
-        SeenText(templates_.BackAlone(facts), answer);
+        html::SeenText(templates_.BackAlone(facts), answer);
     }
     return true;
 }
@@ -169,7 +169,7 @@ void CardRenderer::Chosen(const CardInput& card, int field, bool question, std::
     part_ = card.type != nullptr && card.type->cloze
                 ? RevealCloze(html, static_cast<int>(card.ord) + 1, question)
                 : std::string();
-    SeenText(part_.empty() ? html : part_, side);
+    html::SeenText(part_.empty() ? html : part_, side);
 }
 
 Shown CardRenderer::Render(const CardInput& card, std::string* question, std::string* answer) {

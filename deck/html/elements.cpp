@@ -1,6 +1,6 @@
 // What the HTML reader knows of elements, by name: a table of the names it treats, found
 // through a small hash of their letters.
-#include "deck/htmlelements.h"
+#include "deck/html/elements.h"
 
 #include <stdint.h>
 

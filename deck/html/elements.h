@@ -1,4 +1,4 @@
-// What the HTML reader (htmltext.cpp) knows of elements: which break a line, which hide what
+// What the HTML reader (text.cpp) knows of elements: which break a line, which hide what
 // they hold, which show a picture or play a sound, which HTML closes without an end tag; and
 // whether a style attribute hides its element.
 #pragma once

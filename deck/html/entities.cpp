@@ -3,7 +3,7 @@
 // their semicolon (the "legacy" ones, `&nbsp` among them); any other name needs it. Numeric
 // references follow HTML's repairs: 0x80 to 0x9F as Windows-1252, and NUL, surrogates and
 // values beyond Unicode as U+FFFD.
-#include "deck/htmlentities.h"
+#include "deck/html/entities.h"
 
 #include "deck/base/utf.h"
 
@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-namespace deck {
+namespace deck::html {
 
 namespace {
 
@@ -194,4 +194,4 @@ size_t DecodeEntity(std::string_view text, size_t at, std::string* out) {
     return 0;
 }
 
-} // namespace deck
+} // namespace deck::html

@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-namespace deck {
+namespace deck::html {
 
 // Decodes the character reference that starts at text[at] (an '&'): appends its character to
 // *out as UTF-8 and returns how many bytes of `text` it takes, or returns 0 (and appends
 // nothing) when no reference starts there, so that the '&' stays as it is.
 size_t DecodeEntity(std::string_view text, size_t at, std::string* out);
 
-} // namespace deck
+} // namespace deck::html

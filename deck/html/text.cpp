@@ -3,21 +3,20 @@
 // ruby) and closes the elements that HTML closes without an end tag (<p>, <li>, <td>, <rt>,
 // ...). It builds no tree: a card's side is read in about a microsecond, where a full HTML
 // parser took thirteen (docs/importing.md).
-#include "deck/htmltext.h"
+#include "deck/html/text.h"
 
-#include "deck/htmlelements.h"
-#include "deck/htmlentities.h"
+#include "deck/html/elements.h"
+#include "deck/html/entities.h"
 
 #include <string.h>
 
 #include <algorithm>
 #include <vector>
 
-namespace deck {
+namespace deck::html {
 
 namespace {
 
-using namespace html;
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
@@ -389,4 +388,4 @@ void SeenText(std::string_view html, std::string* out) {
     Reader(html, out).Run();
 }
 
-} // namespace deck
+} // namespace deck::html

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace deck {
+namespace deck::html {
 
 // The marks in SeenText's text: control characters, which never come out of the HTML itself
 // (its control characters come out as spaces).
@@ -28,4 +28,4 @@ constexpr char kTypedClose = '\x06'; // its end
 // gives "私(わたし)", without its <rp> fallbacks. White space is left as it comes.
 void SeenText(std::string_view html, std::string* out);
 
-} // namespace deck
+} // namespace deck::html

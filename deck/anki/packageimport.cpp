@@ -53,9 +53,11 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         return report.Usage("--field-sep, --card-sep and --encoding do not apply to an Anki "
                             "package");
     }
-    struct stat in {};
-    if (stat(path.c_str(), &in) != 0) {
-        report.Error(0, std::string("cannot be read: ") + strerror(errno));
+    // A file that cannot be read fails before the output is touched.
+    InputKind kind = InputKind::kOther;
+    std::string message;
+    if (!ProbeInput(path, &kind, &message)) {
+        report.Error(0, message);
         return 1;
     }
     DeckWriter writer;
@@ -77,10 +79,9 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
     flags.cloze = true;
     ReadOptions read;
     read.deck = options.ankiDeck;
-    const bool collection = LooksLikeSqlite(path);
+    const bool collection = kind == InputKind::kSqlite;
     read.kind = collection ? "collection" : "package";
     ReadInfo info;
-    std::string message;
     Record record;
     NoteSink notes = [&](const Note& note) {
         if (note.fields.size() < needed) {
@@ -116,6 +117,9 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         }
         report.Error(0, message);
         return 1;
+    }
+    for (const std::string& warning : info.warnings) {
+        report.Warning(0, warning);
     }
     if (report.Errors() != 0) {
         return 1;

@@ -1,6 +1,7 @@
 // apkg_seeds DIR: writes the seed corpus of the package fuzz target into DIR: each test
 // package whole (first byte 0), its collection as SQLite bytes for the stored (1) and the
-// Zstandard (2) forms of the target, and a scheduled collection as a bare file (3).
+// Zstandard (2) forms of the target, and a scheduled collection as a bare file (3), also with
+// each damage a collection can have in its JSON and protobuf parts.
 // apkg_seeds --packages DIR: writes the sample package in each format as DIR/anki2.apkg,
 // DIR/anki21.apkg and DIR/anki21b.apkg (for the test against the item under Wine).
 // apkg_seeds --profile DIR: writes DIR/collection.anki2, a collection with a schedule (an Anki
@@ -33,6 +34,18 @@ PackageSpec Scheduled(Format format) {
                           {{0, 0, 1}, {2, 2, 69}}});
     return plan;
 }
+
+// Damage to the note types, decks, templates and configuration of either schema.
+const char* const kDamage[] = {
+    "UPDATE col SET decks = '{not json'",
+    "UPDATE col SET models = '[]'",
+    "UPDATE col SET conf = '{'",
+    "UPDATE col SET models = '{\"1\": 1, \"2\": {\"tmpls\": 7, \"flds\": [3]}}'",
+    "UPDATE notetypes SET config = x'ff'",
+    "UPDATE templates SET config = x'0a7f'",
+    "UPDATE decks SET kind = x'ff'",
+    "UPDATE config SET val = x'7b'",
+};
 
 } // namespace
 
@@ -80,6 +93,18 @@ int main(int argc, char** argv) {
         std::string scheduled = CollectionBytes(Scheduled(format));
         failures += scheduled.empty();
         failures += !WriteFile(dir + "/seed-bare-" + names[i], "\3" + scheduled);
+        int damaged = 0;
+        for (const char* damage : kDamage) {
+            PackageSpec broken = Scheduled(format);
+            broken.extra_schema = damage;
+            // A statement for the other schema's tables fails, and makes no seed.
+            std::string bare = CollectionBytes(broken);
+            if (!bare.empty()) {
+                failures +=
+                    !WriteFile(dir + "/seed-damaged-" + names[i] + "-" + std::to_string(damaged++),
+                               "\3" + bare);
+            }
+        }
         ++i;
     }
     return failures ? 1 : 0;

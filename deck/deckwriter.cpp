@@ -100,6 +100,7 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
         folder = ".";
     }
     temp_ = folder + "/.tollamy-deck-XXXXXX";
+    SignalsHeld held;
     fd_ = mkstemp(temp_.data());
     if (fd_ < 0) {
         int e = errno;

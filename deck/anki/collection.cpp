@@ -153,6 +153,12 @@ bool ReadNotes(const std::string& path, const std::string& entry, const ReadOpti
     if (LoadSchema(db.get(), &collection) != SQLITE_OK) {
         return CollectionError(db.get(), entry, err);
     }
+    Needs needs;
+    needs.deck_names = !options.deck.empty();
+    needs.note_types = true;
+    if (!CheckSchema(collection, "", needs, &info->warnings, err)) {
+        return false;
+    }
     for (const auto& [id, deck] : collection.decks) {
         info->decks.push_back(deck.name);
     }

@@ -206,7 +206,12 @@ int RunDecks(const std::string& path, FILE* out, FILE* err) {
     if (!ClockNow(&now, &message)) {
         return report.Usage(message);
     }
-    if (access(path.c_str(), R_OK) == 0 && !LooksLikeAnki(path)) {
+    InputKind kind = InputKind::kOther;
+    if (!ProbeInput(path, &kind, &message)) {
+        report.Error(0, message);
+        return 1;
+    }
+    if (kind == InputKind::kOther) {
         report.Error(0, "is not an Anki package (.apkg), backup (.colpkg) or collection");
         return 1;
     }
@@ -216,7 +221,10 @@ int RunDecks(const std::string& path, FILE* out, FILE* err) {
             path, kMaxCollectionBytes, report,
             [&](const std::string& copy, const std::string& entry, std::string* why) {
                 LoadedCollection c;
-                return LoadCollection(copy, entry, &c, why) && Count(c, now, &rows, &hidden, why);
+                Needs needs;
+                needs.deck_names = needs.schedule = true;
+                return LoadCollection(copy, entry, &c, why) && CheckDamage(c, needs, report, why) &&
+                       Count(c, now, &rows, &hidden, why);
             },
             &message)) {
         report.Error(0, message);

@@ -201,6 +201,12 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
     if (!ClockNow(&now, &message)) {
         return report.Usage(message);
     }
+    // A file that cannot be read fails before the output is touched.
+    InputKind kind = InputKind::kOther;
+    if (!ProbeInput(path, &kind, &message)) {
+        report.Error(0, message);
+        return 1;
+    }
     DeckWriter writer;
     if (!writer.Open(options.output, path, options.force, &message)) {
         report.ErrorAbout(writer.Output(), message);
@@ -217,7 +223,11 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
             [&](const std::string& copy, const std::string& name, std::string* why) {
                 entry = name;
                 LoadedCollection c;
-                return LoadCollection(copy, name, &c, why) && Gather(c, options, now, &due, why) &&
+                Needs needs;
+                needs.deck_names = !options.ankiDeck.empty();
+                needs.note_types = needs.schedule = true;
+                return LoadCollection(copy, name, &c, why) && CheckDamage(c, needs, report, why) &&
+                       Gather(c, options, now, &due, why) &&
                        Write(c, due, options, report, writer, renderer, &due_tally, why);
             },
             &message)) {

@@ -47,6 +47,8 @@ struct ReadInfo {
     uint64_t notes_in_package = 0;  // rows of the notes table
     uint64_t notes_read = 0;        // notes handed to the callback (after --deck)
     std::vector<std::string> decks; // every deck's name, Parent::Child style, sorted
+    // What of the note types and decks is damaged, with what was assumed (see CheckSchema).
+    std::vector<std::string> warnings;
 };
 
 // Called once per note, in note-id order.

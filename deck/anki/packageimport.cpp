@@ -32,9 +32,11 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         return report.Usage("--field-sep, --card-sep and --encoding do not apply to an Anki "
                             "package");
     }
-    struct stat in {};
-    if (stat(path.c_str(), &in) != 0) {
-        report.Error(0, std::string("cannot be read: ") + strerror(errno));
+    // A file that cannot be read fails before the output is touched.
+    InputKind kind = InputKind::kOther;
+    std::string message;
+    if (!ProbeInput(path, &kind, &message)) {
+        report.Error(0, message);
         return 1;
     }
     DeckWriter writer;
@@ -49,10 +51,10 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
     bool first = true, titles = false;
     ReadOptions read;
     read.deck = options.ankiDeck;
-    const bool collection = LooksLikeSqlite(path);
+    const bool collection = kind == InputKind::kSqlite;
     read.kind = collection ? "collection" : "package";
     ReadInfo info;
-    std::string message, question, answer;
+    std::string question, answer;
     NoteSink notes = [&](const Note& note) {
         if (first) {
             first = false;
@@ -109,6 +111,9 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         }
         report.Error(0, message);
         return 1;
+    }
+    for (const std::string& warning : info.warnings) {
+        report.Warning(0, warning);
     }
     renderer.ReportProblems(report);
     if (report.Errors() != 0) {

@@ -76,12 +76,14 @@ int64_t DaysAt(const ScheduleConfig& config, int64_t when, long offset, int64_t*
     return std::max<int64_t>(days, 0);
 }
 
-void ReadConfigValue(const std::string& key, const nlohmann::json& value, ScheduleConfig* config) {
+// Reads one value of the configuration; false when it is there but cannot be read (not JSON,
+// or not a whole number). A null creationOffset is Anki's own "none".
+bool ReadConfigValue(const std::string& key, const nlohmann::json& value, ScheduleConfig* config) {
     if (!value.is_number_integer()) {
         if (key == "creationOffset") {
             config->creation_offset = false;
         }
-        return;
+        return key == "creationOffset" && value.is_null();
     }
     const int64_t v = value.get<int64_t>();
     if (key == "rollover") {
@@ -95,6 +97,20 @@ void ReadConfigValue(const std::string& key, const nlohmann::json& value, Schedu
     } else if (key == "collapseTime") {
         config->learn_ahead = std::max<int64_t>(0, std::min<int64_t>(v, 366 * kDay));
     }
+    return true;
+}
+
+// What the configuration's defaults make of the day, for the damage text.
+std::string Assumed(const ScheduleConfig& config) {
+    const int hour = config.rollover;
+    std::string text = "the day is counted from " +
+                       (hour == 0    ? std::string("midnight")
+                        : hour == 12 ? std::string("noon")
+                                     : std::to_string(hour % 12) + (hour < 12 ? " a.m." : " p.m."));
+    text += ", learning cards count as due " + std::to_string(config.learn_ahead / 60) +
+            " minutes ahead, and the scheduler is taken as version " +
+            std::to_string(config.version);
+    return text;
 }
 
 std::string Clock(int64_t when, long offset, const char* format) {
@@ -128,15 +144,24 @@ int LoadScheduleConfig(sqlite3* db, ScheduleConfig* config) {
     if (rc != SQLITE_OK) {
         return rc;
     }
+    std::string damaged; // the values that could not be read
+    auto note = [&](const std::string& what) { damaged += (damaged.empty() ? "" : ", ") + what; };
     if (!has_table) {
         nlohmann::json json = nlohmann::json::parse(conf, nullptr, false);
         if (json.is_object()) {
             for (const char* key : kKeys) {
                 auto it = json.find(key);
-                if (it != json.end()) {
-                    ReadConfigValue(key, *it, config);
+                if (it != json.end() && !ReadConfigValue(key, *it, config)) {
+                    note(std::string("its ") + key + " is not a whole number");
                 }
             }
+        } else {
+            config->damage = std::string("col.conf ") +
+                             (json.is_discarded() ? "is not JSON" : "is not a JSON object") + "; " +
+                             Assumed(*config);
+        }
+        if (!damaged.empty()) {
+            config->damage = "col.conf cannot be read whole (" + damaged + "); " + Assumed(*config);
         }
         return SQLITE_OK;
     }
@@ -151,8 +176,15 @@ int LoadScheduleConfig(sqlite3* db, ScheduleConfig* config) {
             const char* bytes = static_cast<const char*>(sqlite3_column_blob(stmt.get(), 1));
             int size = sqlite3_column_bytes(stmt.get(), 1);
             std::string text(bytes != nullptr ? bytes : "", bytes != nullptr ? size : 0);
-            ReadConfigValue(key, nlohmann::json::parse(text, nullptr, false), config);
+            nlohmann::json value = nlohmann::json::parse(text, nullptr, false);
+            if (!ReadConfigValue(key, value, config)) {
+                note(key + (value.is_discarded() ? " is not JSON" : " is not a whole number"));
+            }
         }
+    }
+    if (!damaged.empty()) {
+        config->damage =
+            "the config table cannot be read whole (" + damaged + "); " + Assumed(*config);
     }
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }

@@ -22,10 +22,15 @@ struct ScheduleConfig {
     int creation_minutes_west = 0; // the UTC offset at creation, in minutes west
     int version = 2;               // the scheduler: 1 (the oldest) or 2 (also v3)
     int64_t learn_ahead = 1200;    // collapseTime: learning cards due this soon count as due
+    // What of the configuration could not be read, in words for the user, with what was
+    // assumed instead ("col.conf is not JSON; the day is counted from 4 a.m., ..."); empty
+    // when it is sound.
+    std::string damage;
 };
 
 // Reads crt and the configuration (col.conf JSON in the older schema, the config table in the
-// newer one). Returns an SQLite result code.
+// newer one). A value that cannot be read keeps Anki's default, and config->damage says so.
+// Returns an SQLite result code.
 int LoadScheduleConfig(sqlite3* db, ScheduleConfig* config);
 
 // The day at a moment.

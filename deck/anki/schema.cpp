@@ -42,11 +42,35 @@ std::string JsonText(const nlohmann::json& object, const char* key) {
     return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-nlohmann::json ParseJsonColumn(sqlite3_stmt* stmt, int column) {
+// The JSON object of a column of col; `what` names it in the damage text ("col.models is not
+// JSON"), which stays empty when the column holds an object.
+nlohmann::json ParseJsonColumn(sqlite3_stmt* stmt, int column, const char* what,
+                               std::string* damage) {
     if (sqlite3_column_bytes(stmt, column) > kMaxJsonBytes) {
+        *damage =
+            std::string(what) + " is larger than " + std::to_string(kMaxJsonBytes >> 20) + " MiB";
         return nlohmann::json();
     }
-    return nlohmann::json::parse(ColumnText(stmt, column), nullptr, false);
+    nlohmann::json json = nlohmann::json::parse(ColumnText(stmt, column), nullptr, false);
+    if (json.is_discarded()) {
+        *damage = std::string(what) + " is not JSON";
+    } else if (!json.is_object()) {
+        *damage = std::string(what) + " holds JSON of the wrong shape (not an object)";
+    }
+    return json;
+}
+
+// Adds an entry's damage to a part's text: the first one in words, then how many more.
+void AddDamage(std::string* damage, long* count, const std::string& text) {
+    if ((*count)++ == 0) {
+        *damage = text;
+    }
+}
+
+std::string Counted(const std::string& first, long count) {
+    return count <= 1 ? first
+                      : first + ", and " + std::to_string(count - 1) + " more" +
+                            (count == 2 ? " entry" : " entries");
 }
 
 // A list of {ord, ...} objects (flds or tmpls); an object without ord takes its position.
@@ -85,10 +109,13 @@ int LoadJsonTables(sqlite3* db, Schema* schema, Loading* loading) {
     if (rc != SQLITE_ROW) {
         return rc;
     }
-    nlohmann::json models = ParseJsonColumn(stmt.get(), 0);
+    nlohmann::json models = ParseJsonColumn(stmt.get(), 0, "col.models", &schema->types_damage);
     if (models.is_object()) {
+        long damaged = 0;
         for (auto& [key, model] : models.items()) {
             if (!model.is_object()) {
+                AddDamage(&schema->types_damage, &damaged,
+                          "note type " + key + " in col.models is not an object");
                 continue;
             }
             auto id = model.find("id");
@@ -107,24 +134,27 @@ int LoadJsonTables(sqlite3* db, Schema* schema, Loading* loading) {
                 loading->templates[type_id].emplace_back(ord, formats);
             });
         }
+        schema->types_damage = Counted(schema->types_damage, damaged);
     }
-    nlohmann::json decks = ParseJsonColumn(stmt.get(), 1);
+    nlohmann::json decks = ParseJsonColumn(stmt.get(), 1, "col.decks", &schema->decks_damage);
     if (decks.is_object()) {
+        long damaged = 0;
         for (auto& [key, deck] : decks.items()) {
-            if (!deck.is_object()) {
+            auto name = deck.is_object() ? deck.find("name") : deck.end();
+            if (!deck.is_object() || name == deck.end() || !name->is_string()) {
+                AddDamage(&schema->decks_damage, &damaged,
+                          "deck " + key +
+                              " in col.decks has no name, and its cards count for "
+                              "no deck");
                 continue;
             }
-            auto name = deck.find("name");
             auto id = deck.find("id");
             auto dyn = deck.find("dyn");
-            if (name != deck.end() && name->is_string()) {
-                DeckInfo& info =
-                    schema->decks[JsonId(id != deck.end() ? *id : nlohmann::json(), key)];
-                info.name = name->get<std::string>();
-                info.filtered =
-                    dyn != deck.end() && dyn->is_number_integer() && dyn->get<int>() != 0;
-            }
+            DeckInfo& info = schema->decks[JsonId(id != deck.end() ? *id : nlohmann::json(), key)];
+            info.name = name->get<std::string>();
+            info.filtered = dyn != deck.end() && dyn->is_number_integer() && dyn->get<int>() != 0;
         }
+        schema->decks_damage = Counted(schema->decks_damage, damaged);
     }
     return SQLITE_OK;
 }
@@ -137,13 +167,18 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
     if (rc != SQLITE_OK) {
         return rc;
     }
+    long damaged = 0;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         NoteType& type = schema->types[sqlite3_column_int64(stmt.get(), 0)];
         type.name = ColumnText(stmt.get(), 1);
-        const void* config = sqlite3_column_blob(stmt.get(), 2);
-        int size = sqlite3_column_bytes(stmt.get(), 2);
-        type.cloze = config && NotetypeKind(static_cast<const unsigned char*>(config),
-                                            static_cast<size_t>(size)) == 1;
+        const auto* config = static_cast<const unsigned char*>(sqlite3_column_blob(stmt.get(), 2));
+        size_t size = static_cast<size_t>(sqlite3_column_bytes(stmt.get(), 2));
+        type.cloze = config && NotetypeKind(config, size) == 1;
+        if (!ScanProto(config, config ? size : 0, [](const ProtoField&) {})) {
+            AddDamage(&schema->types_damage, &damaged,
+                      "the configuration of note type \"" + type.name +
+                          "\" is damaged (it is taken as a standard note type)");
+        }
     }
     if (rc != SQLITE_DONE) {
         return rc;
@@ -170,24 +205,41 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
         while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
             const void* config = sqlite3_column_blob(stmt.get(), 2);
             int size = sqlite3_column_bytes(stmt.get(), 2);
+            const int64_t type = sqlite3_column_int64(stmt.get(), 0);
+            const int64_t ord = sqlite3_column_int64(stmt.get(), 1);
             CardTemplate formats{ColumnText(stmt.get(), 3), ProtoText(config, size, 1),
                                  ProtoText(config, size, 2)};
-            loading->templates[sqlite3_column_int64(stmt.get(), 0)].emplace_back(
-                sqlite3_column_int64(stmt.get(), 1), formats);
+            if (!ScanProto(static_cast<const unsigned char*>(config),
+                           config && size > 0 ? static_cast<size_t>(size) : 0,
+                           [](const ProtoField&) {})) {
+                auto known = schema->types.find(type);
+                AddDamage(&schema->types_damage, &damaged,
+                          "template " + std::to_string(ord + 1) + " of note type \"" +
+                              (known != schema->types.end() ? known->second.name
+                                                            : std::to_string(type)) +
+                              "\" is damaged");
+            }
+            loading->templates[type].emplace_back(ord, formats);
         }
         if (rc != SQLITE_DONE) {
             return rc;
         }
     }
+    schema->types_damage = Counted(schema->types_damage, damaged);
     bool has_decks = false;
     rc = TableExists(db, "decks", &has_decks);
-    if (rc != SQLITE_OK || !has_decks) {
+    if (rc != SQLITE_OK) {
         return rc;
+    }
+    if (!has_decks) {
+        schema->decks_damage = "the collection has note types in tables but no decks table";
+        return SQLITE_OK;
     }
     rc = Prepare(db, "SELECT id, name, kind FROM decks", &stmt);
     if (rc != SQLITE_OK) {
         return rc;
     }
+    long damaged_decks = 0;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         std::string name = ColumnText(stmt.get(), 1);
         std::string shown;
@@ -203,9 +255,15 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
         // DeckKindContainer: normal is field 1, filtered field 2.
         const void* kind = sqlite3_column_blob(stmt.get(), 2);
         int size = sqlite3_column_bytes(stmt.get(), 2);
-        ScanProto(static_cast<const unsigned char*>(kind), kind && size > 0 ? size : 0,
-                  [&](const ProtoField& field) { info.filtered |= field.number == 2; });
+        if (!ScanProto(static_cast<const unsigned char*>(kind), kind && size > 0 ? size : 0,
+                       [&](const ProtoField& field) { info.filtered |= field.number == 2; })) {
+            info.filtered = false;
+            AddDamage(&schema->decks_damage, &damaged_decks,
+                      "the kind of deck \"" + shown +
+                          "\" is damaged (it is taken as a normal deck)");
+        }
     }
+    schema->decks_damage = Counted(schema->decks_damage, damaged_decks);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
@@ -218,15 +276,27 @@ int LoadSchema(sqlite3* db, Schema* schema) {
     if (rc == SQLITE_OK && has_notetypes) {
         rc = LoadTables(db, schema, &loading);
     }
+    bool has_col = false;
     if (rc == SQLITE_OK && schema->types.empty()) {
-        bool has_col = false;
         rc = TableExists(db, "col", &has_col);
-        if (rc == SQLITE_OK && has_col) {
-            rc = LoadJsonTables(db, schema, &loading);
+    }
+    if (rc == SQLITE_OK && has_col) {
+        // The older schema, or a newer one whose note types are still JSON in col.
+        Schema json;
+        rc = LoadJsonTables(db, &json, &loading);
+        if (!has_notetypes) {
+            *schema = std::move(json);
+        } else if (!json.types.empty()) {
+            schema->types = std::move(json.types);
+            schema->types_damage = json.types_damage;
         }
     }
     if (rc != SQLITE_OK) {
         return rc;
+    }
+    if (schema->types.empty() && schema->types_damage.empty()) {
+        schema->types_damage = has_notetypes ? "the notetypes table holds no note type"
+                                             : "col.models holds no note type";
     }
     auto by_ord = [](const auto& a, const auto& b) { return a.first < b.first; };
     for (auto& [id, fields] : loading.fields) {
@@ -248,6 +318,34 @@ int LoadSchema(sqlite3* db, Schema* schema) {
         }
     }
     return SQLITE_OK;
+}
+
+bool CheckSchema(const Schema& schema, const std::string& config_damage, const Needs& needs,
+                 std::vector<std::string>* warnings, std::string* err) {
+    if (!schema.types_damage.empty() && needs.note_types) {
+        if (schema.types.empty()) {
+            *err = "the note types cannot be read (" + schema.types_damage +
+                   "), so no card can be shown";
+            return false;
+        }
+        warnings->push_back("some note types cannot be read whole (" + schema.types_damage + ")");
+    }
+    if (!schema.decks_damage.empty()) {
+        if (schema.decks.empty() && needs.deck_names) {
+            *err = "the deck list cannot be read (" + schema.decks_damage +
+                   "), so no deck can be named";
+            return false;
+        }
+        warnings->push_back(schema.decks.empty()
+                                ? "the deck list cannot be read (" + schema.decks_damage +
+                                      "); the cards of every deck are read, without their "
+                                      "decks' names"
+                                : "some decks cannot be read whole (" + schema.decks_damage + ")");
+    }
+    if (!config_damage.empty() && needs.schedule) {
+        warnings->push_back("the configuration cannot be read: " + config_damage);
+    }
+    return true;
 }
 
 std::set<int64_t> DeckIds(const Schema& schema, const std::string& name) {

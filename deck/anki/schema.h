@@ -36,11 +36,33 @@ struct DeckInfo {
 struct Schema {
     std::map<int64_t, NoteType> types;
     std::map<int64_t, DeckInfo> decks;
+    // What of the note types and of the decks could not be read, in words for the user
+    // ("col.decks is not JSON"); empty where they are sound. A part that is damaged as a
+    // whole leaves its map empty; a damaged entry is left out of it, or read with Anki's
+    // default where the text says so.
+    std::string types_damage;
+    std::string decks_damage;
 };
 
 // Loads the note types and decks: from the tables when the collection has note types there,
-// else from the JSON in col. Returns an SQLite result code.
+// else from the JSON in col. What is damaged is named in the schema's *_damage texts.
+// Returns an SQLite result code.
 int LoadSchema(sqlite3* db, Schema* schema);
+
+// What a command needs of a collection, to tell the damage it can work around from the damage
+// it cannot.
+struct Needs {
+    bool deck_names = false; // it lists decks or picks one by its name
+    bool note_types = false; // it shows cards
+    bool schedule = false;   // it counts days
+};
+
+// What of the schema (and of the configuration, whose damage text is `config_damage`) is
+// damaged, for a command with these needs: *warnings say what is assumed where the command can
+// still do its work honestly; false with *err set where it cannot (no note type to show a card
+// with, no deck name to list or pick).
+bool CheckSchema(const Schema& schema, const std::string& config_damage, const Needs& needs,
+                 std::vector<std::string>* warnings, std::string* err);
 
 // The ids of the deck named `name` (letters A-Z compared without case, as Anki does) and of
 // its subdecks.

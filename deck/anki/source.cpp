@@ -9,8 +9,10 @@
 #include "deck/base/files.h"
 #include "deck/base/strings.h"
 
+#include <errno.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <time.h>
 
 #include <filesystem>
@@ -98,22 +100,43 @@ bool LooksLikeAnki(const std::string& path) {
     return LooksLikeZip(path) || LooksLikeSqlite(path);
 }
 
+bool ProbeInput(const std::string& path, InputKind* kind, std::string* err) {
+    int fd = OpenQuietly(path);
+    if (fd < 0) {
+        *err = std::string("cannot read: ") + strerror(errno);
+        return false;
+    }
+    char head[kHeadBytes];
+    // A folder opens for reading, and says so at its first read.
+    ssize_t got = ReadFull(fd, head, sizeof head);
+    int error = errno;
+    close(fd);
+    if (got < 0) {
+        *err = std::string("cannot read: ") + strerror(error);
+        return false;
+    }
+    if (got == 0) {
+        *err = "is empty (0 bytes), not an Anki collection or package";
+        return false;
+    }
+    std::string_view bytes(head, static_cast<size_t>(got));
+    *kind = IsSqliteHead(bytes) ? InputKind::kSqlite
+            : IsZipHead(bytes)  ? InputKind::kZip
+                                : InputKind::kOther;
+    return true;
+}
+
 bool WithAnkiCollection(const std::string& path, uint64_t max_bytes, Report& report,
                         const CollectionUse& use, std::string* err) {
-    std::error_code ec;
-    fs::file_status status = fs::status(path, ec);
-    if (ec) {
-        *err = "cannot be read: " + ec.message();
+    InputKind kind = InputKind::kOther;
+    if (!ProbeInput(path, &kind, err)) {
         return false;
     }
-    if (fs::is_directory(status)) {
-        *err = "is a folder, not an Anki collection or package";
-        return false;
-    }
-    if (LooksLikeSqlite(path)) {
+    if (kind == InputKind::kSqlite) {
         return ReadUserCollection(path, report, use, max_bytes, err);
     }
-    if (!LooksLikeZip(path) && !EndsWithNoCase(path, ".apkg") && !EndsWithNoCase(path, ".colpkg")) {
+    if (kind != InputKind::kZip && !EndsWithNoCase(path, ".apkg") &&
+        !EndsWithNoCase(path, ".colpkg")) {
         *err = "is not an Anki collection or package (neither an SQLite database nor a ZIP "
                "archive)";
         return false;
@@ -138,9 +161,31 @@ bool LoadCollection(const std::string& copy, const std::string& entry, LoadedCol
             return false;
         }
     }
+    StmtPtr rows;
+    if (Prepare(db, "SELECT count(*) FROM col", &rows) != SQLITE_OK ||
+        sqlite3_step(rows.get()) != SQLITE_ROW) {
+        return CollectionError(db, entry, err);
+    }
+    if (sqlite3_column_int64(rows.get(), 0) == 0) {
+        *err = entry + ": its col table is empty, so the collection's creation time and "
+                       "configuration are missing and its days cannot be counted";
+        return false;
+    }
+    rows.reset();
     if (LoadSchema(db, &loaded->schema) != SQLITE_OK ||
         LoadScheduleConfig(db, &loaded->config) != SQLITE_OK) {
         return CollectionError(db, entry, err);
+    }
+    return true;
+}
+
+bool CheckDamage(const LoadedCollection& c, const Needs& needs, Report& report, std::string* err) {
+    std::vector<std::string> warnings;
+    if (!CheckSchema(c.schema, c.config.damage, needs, &warnings, err)) {
+        return false;
+    }
+    for (const std::string& warning : warnings) {
+        report.Warning(0, warning);
     }
     return true;
 }

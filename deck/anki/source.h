@@ -19,6 +19,14 @@ bool LooksLikeSqlite(const std::string& path);
 // True when the file is an Anki input by its content: a ZIP archive or an SQLite database.
 bool LooksLikeAnki(const std::string& path);
 
+// What the first bytes of an input say it is.
+enum class InputKind { kSqlite, kZip, kOther };
+
+// Reads the first bytes of `path`. False with *err set when the file cannot be read at all
+// ("cannot read: Permission denied", a folder, an I/O error) or is empty; only a file that was
+// read is told apart by its bytes.
+bool ProbeInput(const std::string& path, InputKind* kind, std::string* err);
+
 // Calls `use` with a private copy of the input's collection: the newest collection of a
 // package, or a snapshot of a collection file and its -wal. While another program (Anki) holds
 // the collection locked, the newest *.colpkg in the backups folder beside it is read instead,
@@ -37,8 +45,13 @@ struct LoadedCollection {
 };
 
 // Opens the private copy `copy` (a collection known as `entry`) and loads it. False with *err
-// set: an SQLite file without Anki's col, notes and cards tables is no collection.
+// set: an SQLite file without Anki's col, notes and cards tables, or with an empty col, is no
+// collection.
 bool LoadCollection(const std::string& copy, const std::string& entry, LoadedCollection* loaded,
                     std::string* err);
+
+// Says in `report` what of a collection's note types, decks and configuration is damaged
+// (see CheckSchema), or false with *err set where the command cannot do its work honestly.
+bool CheckDamage(const LoadedCollection& c, const Needs& needs, Report& report, std::string* err);
 
 } // namespace deck::anki

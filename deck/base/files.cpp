@@ -168,6 +168,19 @@ void RemovedOnSignal::Release() {
     }
 }
 
+SignalsHeld::SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : kSignals) {
+        sigaddset(&held, signal);
+    }
+    sigprocmask(SIG_BLOCK, &held, &old_);
+}
+
+SignalsHeld::~SignalsHeld() {
+    sigprocmask(SIG_SETMASK, &old_, nullptr);
+}
+
 TempFolder::~TempFolder() {
     if (path_.empty()) {
         return;
@@ -184,6 +197,7 @@ bool TempFolder::Create(const char* purpose, std::string* err) {
         return false;
     }
     std::string pattern = (base / purpose).string() + "-XXXXXX";
+    SignalsHeld held;
     if (mkdtemp(pattern.data()) == nullptr) {
         *err = "cannot make a temporary folder in " + base.string() + " (" + strerror(errno) + ")";
         return false;

@@ -3,6 +3,7 @@
 // program.
 #pragma once
 
+#include <signal.h>
 #include <stddef.h>
 #include <sys/types.h>
 
@@ -42,6 +43,19 @@ public:
 
 private:
     int slot_ = -1;
+};
+
+// Holds SIGINT, SIGTERM and SIGHUP back while it lives, so that a file is never made without
+// being registered for removal; a signal that came meanwhile arrives when it goes.
+class SignalsHeld {
+public:
+    SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+    ~SignalsHeld();
+
+private:
+    sigset_t old_;
 };
 
 // A private folder in the system's temporary folder ($TMPDIR, else /tmp), mode 0700, removed

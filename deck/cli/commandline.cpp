@@ -87,12 +87,11 @@ int RunImportCommand(ImportOptions& import, FILE* err) {
         return PrintUsage(err, "--new N adds new cards to the due ones: give --due as well");
     }
     if (import.due) {
-        // A missing file is the import's error; a file of another kind is a wrong option.
-        FILE* probe = import.ankiProfile.empty() ? fopen(import.input.c_str(), "rb") : nullptr;
-        if (probe != nullptr) {
-            fclose(probe);
-        }
-        if ((probe != nullptr && !anki::LooksLikeAnki(import.input)) ||
+        // A file that cannot be read is the import's error; a file of another kind is a wrong
+        // option.
+        anki::InputKind kind = anki::InputKind::kSqlite;
+        std::string why;
+        if ((anki::ProbeInput(import.input, &kind, &why) && kind == anki::InputKind::kOther) ||
             (import.format != "auto" && import.format != "apkg")) {
             return PrintUsage(err, "--due reads Anki collections and packages only");
         }

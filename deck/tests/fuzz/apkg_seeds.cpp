@@ -1,7 +1,8 @@
 // apkg_seeds DIR: writes the seed corpus of the package fuzz target into DIR: each test
 // package whole (first byte 0), its collection as SQLite bytes for the stored (1) and the
 // Zstandard (2) forms of the target, and a scheduled collection as a bare file (3), each with a
-// note type whose templates use the whole template language; and templates with fields (4).
+// note type whose templates use the whole template language, also with each damage a
+// collection can have in its JSON and protobuf parts; and templates with fields (4).
 // apkg_seeds --packages DIR: writes the sample package in each format as DIR/anki2.apkg,
 // DIR/anki21.apkg and DIR/anki21b.apkg (for the test against the item under Wine).
 // apkg_seeds --profile DIR: writes DIR/collection.anki2, a collection with a schedule (an Anki
@@ -65,6 +66,18 @@ PackageSpec Scheduled(Format format) {
     return plan;
 }
 
+// Damage to the note types, decks, templates and configuration of either schema.
+const char* const kDamage[] = {
+    "UPDATE col SET decks = '{not json'",
+    "UPDATE col SET models = '[]'",
+    "UPDATE col SET conf = '{'",
+    "UPDATE col SET models = '{\"1\": 1, \"2\": {\"tmpls\": 7, \"flds\": [3]}}'",
+    "UPDATE notetypes SET config = x'ff'",
+    "UPDATE templates SET config = x'0a7f'",
+    "UPDATE decks SET kind = x'ff'",
+    "UPDATE config SET val = x'7b'",
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -121,6 +134,18 @@ int main(int argc, char** argv) {
         std::string scheduled = CollectionBytes(bare);
         failures += scheduled.empty();
         failures += !WriteFile(dir + "/seed-bare-" + names[i], "\3" + scheduled);
+        int damaged = 0;
+        for (const char* damage : kDamage) {
+            PackageSpec broken = Scheduled(format);
+            broken.extra_schema = damage;
+            // A statement for the other schema's tables fails, and makes no seed.
+            std::string bare = CollectionBytes(broken);
+            if (!bare.empty()) {
+                failures +=
+                    !WriteFile(dir + "/seed-damaged-" + names[i] + "-" + std::to_string(damaged++),
+                               "\3" + bare);
+            }
+        }
         ++i;
     }
     return failures ? 1 : 0;

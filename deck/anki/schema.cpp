@@ -213,11 +213,11 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
                            config && size > 0 ? static_cast<size_t>(size) : 0,
                            [](const ProtoField&) {})) {
                 auto known = schema->types.find(type);
-                AddDamage(&schema->types_damage, &damaged,
-                          "template " + std::to_string(ord + 1) + " of note type \"" +
-                              (known != schema->types.end() ? known->second.name
-                                                            : std::to_string(type)) +
-                              "\" is damaged");
+                AddDamage(
+                    &schema->types_damage, &damaged,
+                    "template " + std::to_string(ord + 1) + " of note type \"" +
+                        (known != schema->types.end() ? known->second.name : std::to_string(type)) +
+                        "\" is damaged");
             }
             loading->templates[type].emplace_back(ord, formats);
         }

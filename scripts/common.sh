@@ -8,6 +8,8 @@ TOLLAMY_BUILD_PACKAGES=(g++-mingw-w64-x86-64 cmake ninja-build googletest python
 # All that the scripts need to build, run and test it.
 TOLLAMY_PACKAGES=("${TOLLAMY_BUILD_PACKAGES[@]}" wine wine64 xvfb xauth fonts-wine
     fonts-wqy-microhei clang-format
+    # the launcher's watch on Anki's files (inotifywait)
+    inotify-tools
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
     dpkg-dev file lintian unzip)
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.

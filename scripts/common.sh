@@ -11,7 +11,10 @@ TOLLAMY_PACKAGES=("${TOLLAMY_BUILD_PACKAGES[@]}" wine wine64 xvfb xauth fonts-wi
     # the launcher's watch on Anki's files (inotifywait)
     inotify-tools
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
-    dpkg-dev file lintian unzip)
+    dpkg-dev file lintian unzip
+    # the launcher's test on a screen: keys and clicks (xdotool), the window's pixels (xwd),
+    # Anki's saves (sqlite3)
+    xdotool x11-apps sqlite3)
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
 TOLLAMY_DECK_PACKAGES=(g++ cmake ninja-build pkg-config libgumbo-dev libuchardet-dev
     libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time

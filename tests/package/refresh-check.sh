@@ -10,7 +10,8 @@
 #   5. with the collection held as Anki holds it, a newer backup with due cards comes;
 #   6. within 15 s the deck holds them again.
 # Then each way of closing the screen (Exit, F2, the window's close button, SIGTERM to the
-# launcher) leaves no process, watch or temporary file behind.
+# launcher) leaves no process, watch or temporary file behind; a start that does not name the
+# deck keeps it current too.
 #   refresh-check.sh BUILD_DIR
 set -euo pipefail
 # A display of its own: the test clicks, types and reads the screen.
@@ -33,12 +34,13 @@ data="$work/home/.local/share/tollamy/anki"
 deck="$data/French.txt"
 tool="$build/deck-native/tollamy-deck"
 
-# The launcher on the screen, in the background: its process id in launcher.
+# The launcher on the screen with the options given, in the background: its process id in
+# launcher.
 start() {
     env -u TOLLAMY_IN_XVFB -u TOLLAMY_DEMO -u WINEPREFIX -u XDG_DATA_HOME -u XDG_CONFIG_HOME \
         HOME="$work/home" ANKI_BASE="$work/anki" TOLLAMY_NOW=1773223200 TZ=UTC \
         TOLLAMY_PREFIX="$prefix" TOLLAMY_NO_BUILD=1 BUILD_DIR="$build" \
-        "$root/scripts/run" --anki French --refresh 1 >"$work/run.log" 2>&1 &
+        "$root/scripts/run" "$@" >"$work/run.log" 2>&1 &
     launcher=$!
     window=""
     for _ in $(seq 120); do
@@ -117,7 +119,7 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all
 items='HKLM\Software\Microsoft\Today\Items'
 
 # 1. The deck is written at start; the screen shows its card at once, and not the Tollamy item.
-start
+start --anki French --refresh 1
 "$tool" check "$deck" | grep -qx '4 cards, 0 warnings, 0 errors' || fail "no 4 due cards"
 [ "$(tollamy_reg_value "$items\\Tollamy" Enabled)" = 0x0 ] ||
     { cat "$work/run.log"; fail "the sample item shows: $(tollamy_reg_value "$items\\Tollamy" Enabled)"; }
@@ -176,17 +178,20 @@ tree="$(descendants "$launcher")"
 xdotool mousemove --window "$window" 190 330 click 1 # the right soft key, Exit
 expect_nothing_left "Exit" 0
 
+# A later start that does not name the deck keeps it current too (the collection is free
+# again, with its reviews): the launcher knows it from the items list and its data folder.
 start
+wait_for_cards 1
 tree="$(descendants "$launcher")"
 xdotool windowfocus --sync "$window" key F2
 expect_nothing_left "F2" 0
 
-start
+start --anki French
 tree="$(descendants "$launcher")"
 xdotool mousemove --window "$window" 235 10 click 1 # the close button of the window's caption
 expect_nothing_left "the window closed" 0
 
-start
+start --anki French
 tree="$(descendants "$launcher")"
 kill -TERM "$launcher"
 expect_nothing_left "SIGTERM" 143

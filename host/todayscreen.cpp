@@ -260,7 +260,7 @@ bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, bool live,
 
     const std::wstring onlyPath = screen.items.size() == 1 ? screen.items[0]->module.Path() : L"";
     if (live && followList) {
-        // Watched from before the list's reading was taken, so that no change goes unseen.
+        // From here on a change of the list is seen; the items were read from it just before.
         listWatch.Start(HKEY_LOCAL_MACHINE, TODAY_ITEMS_KEY);
     }
     CreateItemWindows(&screen);

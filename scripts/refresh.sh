@@ -12,7 +12,7 @@
 #   its backups/ folder: a change starts a wait of 2 quiet seconds, 8 at most, so that a burst of
 #   writes gives one import;
 # - at least every --refresh minutes (TOLLAMY_REFRESH_MINUTES, 0: never);
-# - after a failure, 1 minute later, then 2, 4 and 8, then every 10 minutes.
+# - after a failure, 1 minute later, then 2, 4 and 8, then every 10 minutes, and at the rollover.
 # It watches the folders with inotifywait where that is installed (TOLLAMY_WATCH=poll makes it
 # look at the files' time stamps every 5 seconds instead), and sleeps in between: it wakes at the
 # next of those moments, and at least once a minute, so that the time after a suspend is seen.
@@ -192,19 +192,22 @@ tollamy_refresh_item() {
         if [ -n "${off[$1]:-}" ]; then
             tollamy_switch_item "$name" "$dll" 1
             unset 'off[$1]'
+            echo "$TOLLAMY_PROGRAM: the Anki deck $deck is switched on again" >&2
         fi
         tollamy_refresh_read "$1"
         return
     fi
+    # Tried again later, and at the latest when the deck becomes an earlier day's.
     unset 'due[$1]'
+    [ -n "${day[$1]:-}" ] && [ "${day[$1]}" -gt "$now" ] && due[$1]=${day[$1]}
     retry[$1]=$((now + delay[$1]))
     delay[$1]=$((delay[$1] * 2 > 600 ? 600 : delay[$1] * 2))
     if [ -n "${day[$1]:-}" ] && [ "${day[$1]}" -le "$now" ]; then
         if [ -z "${off[$1]:-}" ]; then
-            echo "$TOLLAMY_PROGRAM: the Anki deck $deck is switched off: its cards are an" \
-                "earlier day's, and they could not be imported again: $(tollamy_anki_why)" >&2
             tollamy_switch_item "$name" "$dll" 0
             off[$1]=1
+            echo "$TOLLAMY_PROGRAM: the Anki deck $deck is switched off: its cards are an" \
+                "earlier day's, and they could not be imported again: $(tollamy_anki_why)" >&2
         fi
     else
         echo "$TOLLAMY_PROGRAM: the Anki deck $deck could not be imported again; its last" \

@@ -11,7 +11,8 @@
 #   6. within 15 s the deck holds them again.
 # Then each way of closing the screen (Exit, F2, the window's close button, SIGTERM to the
 # launcher) leaves no process, watch or temporary file behind; a start that does not name the
-# deck keeps it current too.
+# deck keeps it current too; a failed refresh keeps the deck until the rollover, and then
+# switches the item off.
 #   refresh-check.sh BUILD_DIR
 set -euo pipefail
 # A display of its own: the test clicks, types and reads the screen.
@@ -35,22 +36,21 @@ deck="$data/French.txt"
 tool="$build/deck-native/tollamy-deck"
 
 # The launcher on the screen with the options given, in the background: its process id in
-# launcher.
+# launcher. The clock stands at $clock, by default Wed 2026-03-11 10:00.
 start() {
     env -u TOLLAMY_IN_XVFB -u TOLLAMY_DEMO -u WINEPREFIX -u XDG_DATA_HOME -u XDG_CONFIG_HOME \
-        HOME="$work/home" ANKI_BASE="$work/anki" TOLLAMY_NOW=1773223200 TZ=UTC \
+        HOME="$work/home" ANKI_BASE="$work/anki" TOLLAMY_NOW="${clock:-1773223200}" TZ=UTC \
         TOLLAMY_PREFIX="$prefix" TOLLAMY_NO_BUILD=1 BUILD_DIR="$build" \
         "$root/scripts/run" "$@" >"$work/run.log" 2>&1 &
     launcher=$!
     window=""
     for _ in $(seq 120); do
-        window="$(xdotool search --name '^Today$' 2>/dev/null | head -1)" && [ -n "$window" ] &&
+        window="$(xdotool search --onlyvisible --name '^Today$' 2>/dev/null | head -1)" && [ -n "$window" ] &&
             break
         kill -0 "$launcher" 2>/dev/null || { cat "$work/run.log"; fail "the launcher ended"; }
         sleep 0.5
     done
     [ -n "$window" ] || { cat "$work/run.log"; fail "no Today window"; }
-    sleep 3 # its items laid out and drawn
 }
 
 # Waits up to 15 s for the deck to hold $1 (cards, as tollamy-deck check counts them).
@@ -79,6 +79,30 @@ reference() {
 }
 # The cards of the deck, one a line, in UTF-8.
 cards() { iconv -f UTF-16LE -t UTF-8 "$deck" | sed $'1s/^\xef\xbb\xbf//; s/\r$//'; }
+# Waits up to $2 seconds for the launcher to say $1.
+wait_for_message() {
+    local _
+    for _ in $(seq $(($2 * 2))); do
+        grep -q "$1" "$work/run.log" && return 0
+        sleep 0.5
+    done
+    cat "$work/run.log"
+    fail "the launcher did not say '$1' within $2 s"
+}
+
+# True when within 10 s the screen shows one of the looks $2... (PNG captures); the last dump
+# is $1.xwd, and $1.png to look at.
+shows() {
+    local dump="$1" _
+    shift
+    for _ in $(seq 10); do
+        xwd -id "$window" -silent >"$dump.xwd"
+        python3 "$here/screen-shows.py" "$dump.xwd" "$dump.png" "$@" && return 0
+        sleep 1
+    done
+    return 1
+}
+
 # The references of the deck's cards: card1.png, card2.png, ...
 card_references() {
     local card n=0
@@ -123,9 +147,8 @@ start --anki French --refresh 1
 "$tool" check "$deck" | grep -qx '4 cards, 0 warnings, 0 errors' || fail "no 4 due cards"
 [ "$(tollamy_reg_value "$items\\Tollamy" Enabled)" = 0x0 ] ||
     { cat "$work/run.log"; fail "the sample item shows: $(tollamy_reg_value "$items\\Tollamy" Enabled)"; }
-xwd -id "$window" -silent >"$work/start.xwd"
 card_references
-python3 "$here/screen-shows.py" "$work/start.xwd" "$work/start.png" "$work/ref"/card*.png ||
+shows "$work/start" "$work/ref"/card*.png ||
     fail "the screen does not show a card of the deck at start (see $work/start.png)"
 
 # 2. Reviewed in Anki: the due cards come due tomorrow (day 70), and the collection is saved
@@ -142,14 +165,8 @@ iconv -f UTF-16LE -t UTF-8 "$deck" | grep -q $'^\xef\xbb\xbfNothing due in Frenc
 
 # 4. The screen shows it within a few seconds, without a key press.
 reference nothing "$(cards)"
-shown=""
-for _ in $(seq 10); do
-    xwd -id "$window" -silent >"$work/nothing.xwd"
-    python3 "$here/screen-shows.py" "$work/nothing.xwd" "$work/nothing.png" "$work/ref/nothing.png" &&
-        shown=1 && break
-    sleep 1
-done
-[ -n "$shown" ] || fail "the screen does not show the Nothing due card (see $work/nothing.png)"
+shows "$work/nothing" "$work/ref/nothing.png" ||
+    fail "the screen does not show the Nothing due card (see $work/nothing.png)"
 
 # 5. Anki runs: it holds the collection (exclusive locking mode, a read done), and makes a
 # backup, which still has today's cards due.
@@ -191,7 +208,15 @@ tree="$(descendants "$launcher")"
 xdotool mousemove --window "$window" 235 10 click 1 # the close button of the window's caption
 expect_nothing_left "the window closed" 0
 
-start --anki French
+# A refresh that fails keeps the last deck and says why; once the deck is an earlier day's
+# (the clock stands 20 s before the rollover, Thu 05:00), the item is switched off.
+clock=$((1773291600 - 20)) start --anki French
+rm -f "$collection-wal" "$collection-shm"
+echo "not a collection" >"$collection"
+wait_for_message 'could not be imported again; its last cards stay: .*not an Anki collection' 15
+[ "$(tollamy_reg_value "$items\\French" Enabled)" = 0x1 ] || fail "switched off on the same day"
+wait_for_message 'is switched off: its cards are an earlier day' 40
+[ "$(tollamy_reg_value "$items\\French" Enabled)" = 0x0 ] || fail "not switched off"
 tree="$(descendants "$launcher")"
 kill -TERM "$launcher"
 expect_nothing_left "SIGTERM" 143

@@ -130,7 +130,10 @@ tollamy_refresh_loop() {
 }
 
 tollamy_refresh_quit() {
-    [ -n "$timer" ] && kill "$timer" 2>/dev/null
+    if [ -n "$timer" ]; then
+        kill "$timer" 2>/dev/null
+        wait "$timer" 2>/dev/null
+    fi
     tollamy_refresh_unwatch
     exit 0
 }

@@ -22,7 +22,10 @@ export XENVIRONMENT=/dev/null TMPDIR="$work/tmp"
 launcher=""
 cleanup() {
     local status=$?
-    [ -z "$launcher" ] || { kill "$launcher" 2>/dev/null; wait "$launcher" 2>/dev/null; }
+    if [ -n "$launcher" ]; then
+        kill "$launcher" 2>/dev/null || true
+        wait "$launcher" 2>/dev/null || true
+    fi
     rm -rf "$work"
     exit "$status"
 }

@@ -26,6 +26,9 @@ cleanup() {
         kill "$launcher" 2>/dev/null || true
         wait "$launcher" 2>/dev/null || true
     fi
+    # Wine's last programs of the prefix may still be writing into it: they go first.
+    WINEPREFIX="$prefix" wineserver -k </dev/null >/dev/null 2>&1 || true
+    WINEPREFIX="$prefix" wineserver -w </dev/null >/dev/null 2>&1 || true
     rm -rf "$work"
     exit "$status"
 }
@@ -58,7 +61,7 @@ screen_pids() {
     echo "$launcher"
     descendants "$launcher"
     for pid in $(pgrep -f 'wineserver|\.exe'); do
-        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then
+        if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then
             echo "$pid"
         fi
     done
@@ -67,7 +70,7 @@ screen_pids() {
 refresh_pids() {
     local pid
     for pid in $(pgrep -P "$launcher"); do
-        if ! tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q '\.exe'; then
+        if ! { tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null | grep -q '\.exe'; then
             echo "$pid"
             descendants "$pid"
         fi

@@ -25,6 +25,18 @@ export XENVIRONMENT=/dev/null
 # A TMPDIR of its own, for the launcher and the test's own Wine commands alike (Wine keeps its
 # server's folder there), to see that the launcher leaves nothing else in it.
 export TMPDIR="$work/tmp"
+# A launcher still running when the test fails goes first, so that nothing of it outlives the
+# test: its refresh could start Wine's server again after fresh-prefix.sh stopped it.
+launcher=""
+cleanup() {
+    if [ -n "$launcher" ]; then
+        kill "$launcher" 2>/dev/null || true
+        wait "$launcher" 2>/dev/null || true
+    fi
+    WINEPREFIX="$prefix" wineserver -k </dev/null >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 profile="$work/anki/User 1"
 collection="$profile/collection.anki2"

@@ -25,6 +25,7 @@ struct ImportOptions {
     std::string ankiProfile;     // Anki: read this profile's collection instead of INPUT
     bool due = false;            // Anki: only the cards due today, as Anki shows them
     long newCards = 0;           // Anki, with due: also the first N new cards
+    std::string nextChange;      // Anki, with due: where to write when the due cards change
 };
 
 // The columns, the swap and the header row, as the CardSink takes them.

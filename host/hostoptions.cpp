@@ -3,7 +3,8 @@
 #include <string.h>
 
 const wchar_t* HostUsage() {
-    return L"usage: today-host [--module PATH] [--vga] [--script FILE] [--capture-dir DIR]";
+    return L"usage: today-host [--module PATH] [--vga] [--live] [--script FILE] [--capture-dir "
+           L"DIR]";
 }
 
 bool ParseHostOptions(int argc, wchar_t** argv, HostOptions* options, std::wstring* error) {
@@ -18,6 +19,9 @@ bool ParseHostOptions(int argc, wchar_t** argv, HostOptions* options, std::wstri
             target = &options->captureDir;
         } else if (wcscmp(arg, L"--vga") == 0) {
             options->vga = true;
+            continue;
+        } else if (wcscmp(arg, L"--live") == 0) {
+            options->live = true;
             continue;
         } else if (wcscmp(arg, L"--relaunched") == 0) {
             options->relaunched = true;

@@ -9,6 +9,7 @@ struct HostOptions {
     std::wstring captureDir; // --capture-dir DIR; empty: the current folder
     bool vga = false;        // --vga: 480 x 640 at 192 dpi instead of 240 x 320 at 96 dpi
     bool relaunched = false; // --relaunched: started by a host that set the screen resolution
+    bool live = false;       // --live: a card in every item at once, decks and list followed
 };
 
 // Fills options from argv. Returns false with a message in error for a bad command line.

@@ -51,7 +51,8 @@ int RunHost(HINSTANCE instance, const HostOptions& options) {
         return EXIT_MODULE;
     }
     int status = 0;
-    if (!CreateTodayScreen(instance, ScreenDpi(), std::move(items), &error)) {
+    if (!CreateTodayScreen(instance, ScreenDpi(), std::move(items), options.live,
+                           options.modulePath.empty(), &error)) {
         PrintError(L"today-host: " + error);
         status = EXIT_SCREEN;
     } else if (!options.scriptPath.empty()) {

@@ -10,6 +10,7 @@
 #include <vector>
 #include "common/ScopedWin.h"
 #include "host/background.h"
+#include "host/deckstamp.h"
 #include "host/itemlist.h"
 #include "host/itemmodule.h"
 #include "item/today.h"
@@ -39,6 +40,8 @@ struct TodayItem {
     TODAYLISTITEM listItem = {};
     HWND window = nullptr;
     DWORD selectability = TODAY_SELECTABILITY_CUSTOM; // NONE: never takes the selection
+    std::wstring dataFile; // the deck it reads (host/deckstamp.h), and its stamp when last seen
+    DeckStamp deck;
 };
 
 // The items in the screen's order, each owning its module.
@@ -57,6 +60,9 @@ struct TodayScreen {
     ScopedGdiObject<HFONT> boldFont;
     std::wstring owner;
     int clockMinute = -1;
+    // --live: every item shows a card at once, an item whose deck changed draws a new card, and
+    // the screen follows the Today items list.
+    bool live = false;
     // Set while a script drives the options dialog; consulted when the dialog goes idle.
     struct OptionsRun* optionsRun = nullptr;
 };

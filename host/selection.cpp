@@ -103,3 +103,11 @@ LRESULT LeaveItem(TodayScreen* screen, int item, bool* notSelected) {
     ShowSelectionChange(*screen, before);
     return result;
 }
+
+LRESULT DrawNewCard(TodayScreen* screen, int item) {
+    const int row = RowOfItem(*screen, item);
+    if (!ValidItem(*screen, item) || row < 0 || row == screen->selection) {
+        return 0;
+    }
+    return TakeSelection(screen->items[item].get());
+}

@@ -14,3 +14,7 @@ LRESULT SelectItem(TodayScreen* screen, int item);
 // Selection off the item (to the next row): WM_TODAYCUSTOM_LOSTSELECTION; the item's answer.
 // notSelected is set when the item did not have the selection and nothing was sent.
 LRESULT LeaveItem(TodayScreen* screen, int item, bool* notSelected);
+// Makes an item that does not have the selection draw a new card, as it does when the
+// selection leaves it: WM_TODAYCUSTOM_LOSTSELECTION, then its painting. The item's answer;
+// 0 and nothing sent for the selected item.
+LRESULT DrawNewCard(TodayScreen* screen, int item);

@@ -2,8 +2,11 @@
 
 #include <windowsx.h>
 #include "common/ScopedWin.h"
+#include "host/itemload.h"
+#include "host/listwatch.h"
 #include "host/optionsrun.h"
 #include "host/output.h"
+#include "host/screenitems.h"
 #include "host/screenpaint.h"
 #include "host/selection.h"
 #include "resources/resource.h"
@@ -18,6 +21,7 @@ const wchar_t SCREEN_CLASS[] = L"TollamyTodayScreen";
 const UINT_PTR REFRESH_TIMER = 1;
 
 ScopedHandle readyEvent;
+ItemListWatch listWatch;
 
 // Lays the rows out and moves each item window onto its row.
 void Layout() {
@@ -34,6 +38,23 @@ void Layout() {
     InvalidateRect(screen.window, nullptr, FALSE);
 }
 
+// Reads the Today items list again and takes it onto the screen, and asks every item for its
+// height (a new one reports its own); DrawNewCards then draws the new items' first cards. A
+// list from which no item loads leaves the screen as it is.
+void TakeListAgain() {
+    TodayItems fresh;
+    std::wstring error;
+    if (!LoadTodayItems(L"", &fresh, &error)) {
+        PrintError(L"today-host: " + error + L"; the screen stays as it was");
+        return;
+    }
+    TakeItemList(&screen, std::move(fresh));
+    for (size_t i = 0; i < screen.items.size(); ++i) {
+        RefreshItem(static_cast<int>(i));
+    }
+    Layout();
+}
+
 // ---- message handlers
 
 void OnPaint(HWND window) {
@@ -47,6 +68,12 @@ void OnTimer(HWND window, UINT_PTR id) {
     }
     for (size_t i = 0; i < screen.items.size(); ++i) {
         RefreshItem(static_cast<int>(i));
+    }
+    if (screen.live) {
+        if (listWatch.Changed()) {
+            TakeListAgain();
+        }
+        DrawNewCards(&screen, true);
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -190,29 +217,13 @@ LRESULT CALLBACK ScreenWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     }
 }
 
-// Creates the windows of the loaded items; an item without a window is dropped.
-void CreateItemWindows() {
-    std::vector<std::unique_ptr<TodayItem>> created;
-    for (std::unique_ptr<TodayItem>& item : screen.items) {
-        item->listItem.hinstDLL = item->module.Handle();
-        item->window = item->module.InitializeCustomItem()(&item->listItem, screen.window);
-        if (item->window == nullptr) {
-            PrintError(L"today-host: the item module " + item->module.Path() +
-                       L" created no item window; it is left out");
-            continue;
-        }
-        item->listItem.hwndCustom = item->window;
-        created.push_back(std::move(item));
-    }
-    screen.items.swap(created);
-    // The dropped items' modules are freed here, with no window of theirs left.
-}
-
 } // namespace
 
-bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, std::wstring* error) {
+bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, bool live, bool followList,
+                       std::wstring* error) {
     screen.items = std::move(items);
     screen.dpi = dpi;
+    screen.live = live;
     screen.width = ScaleToScreen(screen, SCREEN_WIDTH_96);
     screen.height = ScaleToScreen(screen, SCREEN_HEIGHT_96);
     WCHAR user[256];
@@ -248,7 +259,11 @@ bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, std::wstri
     UpdateWindow(screen.window);
 
     const std::wstring onlyPath = screen.items.size() == 1 ? screen.items[0]->module.Path() : L"";
-    CreateItemWindows();
+    if (live && followList) {
+        // From here on a change of the list is seen; the items were read from it just before.
+        listWatch.Start(HKEY_LOCAL_MACHINE, TODAY_ITEMS_KEY);
+    }
+    CreateItemWindows(&screen);
     if (screen.items.empty()) {
         *error = !onlyPath.empty() ? L"the item module " + onlyPath + L" created no item window"
                                    : L"none of the items created an item window";
@@ -263,6 +278,9 @@ bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, std::wstri
         RefreshItem(static_cast<int>(i));
     }
     Layout();
+    if (live) {
+        DrawNewCards(&screen, false);
+    }
     SetTimer(screen.window, REFRESH_TIMER, REFRESH_INTERVAL_MS, nullptr);
     return true;
 }
@@ -272,6 +290,7 @@ void CloseTodayScreen() {
         return;
     }
     KillTimer(screen.window, REFRESH_TIMER);
+    listWatch.Stop();
     for (std::unique_ptr<TodayItem>& item : screen.items) {
         if (item->window != nullptr) {
             DestroyWindow(item->window);

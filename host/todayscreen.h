@@ -19,7 +19,12 @@ struct OptionsRun;
 // and lays the items out with their first height reports. An item that creates no window is
 // dropped with a message on stderr. False with a message in error if the window or no item
 // window at all can be created; the items stay on the screen until ReleaseTodayItems.
-bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, std::wstring* error);
+// With live set (--live), every item draws a card once the items are laid out; later, on the
+// refresh timer, an item whose deck has changed draws a new card while it does not have the
+// selection, and with followList the screen takes the Today items list again whenever it
+// changes (host/screenitems.h).
+bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, bool live, bool followList,
+                       std::wstring* error);
 // Destroys the item windows, then the screen window. The modules stay loaded.
 void CloseTodayScreen();
 // Frees the items' modules; after CloseTodayScreen.

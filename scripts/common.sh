@@ -8,8 +8,13 @@ TOLLAMY_BUILD_PACKAGES=(g++-mingw-w64-x86-64 cmake ninja-build googletest python
 # All that the scripts need to build, run and test it.
 TOLLAMY_PACKAGES=("${TOLLAMY_BUILD_PACKAGES[@]}" wine wine64 xvfb xauth fonts-wine
     fonts-wqy-microhei clang-format
+    # the launcher's watch on Anki's files (inotifywait)
+    inotify-tools
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
-    dpkg-dev file lintian unzip)
+    dpkg-dev file lintian unzip
+    # the launcher's test on a screen: keys and clicks (xdotool), the window's pixels (xwd),
+    # Anki's saves (sqlite3)
+    xdotool x11-apps sqlite3)
 # The native deck tool (scripts/deck) and its tests, sanitizer build and fuzzer.
 TOLLAMY_DECK_PACKAGES=(g++ cmake ninja-build pkg-config libuchardet-dev
     libgtest-dev clang libclang-rt-14-dev libfuzzer-14-dev time

@@ -57,14 +57,21 @@ tollamy_synopsis() {
 }
 
 tollamy_help() {
-    local o term first=1 form
+    local o term first=1 form start line part
     while IFS= read -r form; do
-        if [ "$first" = 1 ]; then
-            echo "usage: $TOLLAMY_PROGRAM $form"
-            first=0
-        else
-            echo "       $TOLLAMY_PROGRAM $form"
-        fi
+        start="       $TOLLAMY_PROGRAM"
+        [ "$first" = 1 ] && start="usage: $TOLLAMY_PROGRAM"
+        first=0
+        # A form longer than the screen goes on in lines of its own, between its options.
+        line="$start"
+        while IFS= read -r part; do
+            if [ $((${#line} + 1 + ${#part})) -gt 100 ]; then
+                echo "$line"
+                line="${start//?/ }"
+            fi
+            line+=" $part"
+        done < <(sed 's/\] \[/]\n[/g' <<<"$form")
+        echo "$line"
     done < <(tollamy_synopsis)
     echo
     for o in "${TOLLAMY_OPTIONS[@]}"; do
@@ -149,8 +156,11 @@ To see your Anki reviews, name the Anki deck:
 
     $ tollamy --anki French
 
-At each start the cards that Anki has due today in that deck are imported and shown as one
-more item, also while Anki itself is running (then its newest automatic backup is read).
+The cards that Anki has due today in that deck are imported and shown as one more item, also
+while Anki itself is running (then its newest automatic backup is read), and kept current while
+the screen stays open: cards reviewed in Anki leave it once Anki saves or backs up, learning
+cards come back when they are due, and the next day's reviews arrive after the rollover.
+`tollamy --autostart --anki French` starts it so at every login.
 
 Without a display (`DISPLAY` unset) it runs a scripted demo under Xvfb: the three looks, a
 turn of the card, a new card, the options dialog raising the height to 48 pixels, and the
@@ -172,17 +182,43 @@ TEXT
 tollamy_option --anki DECK text repeat tollamy_add_anki_deck "shows today's due cards of the Anki deck DECK"
 tollamy_doc text <<'TEXT'
 Imports today's due cards of the Anki deck *DECK* (with its subdecks; write nested decks as
-*Parent::Child*) with `tollamy-deck import --due` into `~/.local/share/tollamy/anki/DECK.txt` at
-each start, and shows them as `--deck` does. Each card shows as Anki shows it; with nothing due
-the item says so and names the next day with due cards. When the import fails, the launcher
-says why, switches that item off (so that yesterday's cards never pass for today's) and shows
-the others; the next import that works switches it on again. The option can be given several
-times.
+*Parent::Child*) with `tollamy-deck import --due` into `~/.local/share/tollamy/anki/DECK.txt`,
+and shows them as `--deck` does. Each card shows as Anki shows it; with nothing due the item
+says so and names the next day with due cards. The option can be given several times.
+
+While the screen is open the deck is kept current: it is imported again when the due cards
+next change (at the rollover, or when a learning card comes within the learn-ahead limit),
+within 10 seconds of Anki saving its collection or closing, within 10 seconds of a new backup
+(while Anki runs, its backups are the only way to see its reviews), and at least every
+`--refresh` minutes. An item whose deck changes draws a card of the new deck within a few
+seconds. The item stays in the Today items list, and later starts keep it current too, with
+the profile it was imported from, whether or not they name it.
+
+When an import fails, the launcher says why and keeps the last deck; it switches the item off
+only when that deck is an earlier day's (so that yesterday's cards never pass for today's), and
+a failed import at start switches it off too. The next import that works switches it on again.
+An item is removed as a `--deck` item is, with its files in `~/.local/share/tollamy/anki`.
 TEXT
 tollamy_option --anki-profile NAME profile once tollamy_set_anki_profile "the Anki profile that --anki reads"
 tollamy_doc text <<'TEXT'
 The Anki profile to read. Without it the only profile there is; with several, the launcher
 stops and lists them.
+TEXT
+tollamy_option --refresh MINUTES text once tollamy_set_refresh "imports the --anki decks again at least every MINUTES (default 10)"
+tollamy_doc text <<'TEXT'
+Imports every Anki deck on the screen again at least every *MINUTES* minutes (default 10,
+at most 1440), as a safety net beside the watch on Anki's files; `0` turns it off.
+TEXT
+tollamy_option --autostart - none once tollamy_set_autostart "starts tollamy with these options at login"
+tollamy_doc text <<'TEXT'
+Writes the desktop's autostart entry `~/.config/autostart/tollamy.desktop` (under
+`XDG_CONFIG_HOME` when that is set), which starts `tollamy` at login with the `--anki`,
+`--deck`, `--anki-profile`, `--refresh` and `--vga` options given with it, and exits. Given
+again, it replaces the entry.
+TEXT
+tollamy_option --no-autostart - none once tollamy_set_no_autostart "removes the autostart entry"
+tollamy_doc text <<'TEXT'
+Removes the autostart entry that `--autostart` wrote, and exits.
 TEXT
 tollamy_option --vga - none once tollamy_set_vga "a VGA screen: 480 × 640 pixels at 192 dpi"
 tollamy_doc text <<'TEXT'
@@ -201,6 +237,14 @@ tollamy_doc section Keys
 tollamy_doc text <<'TEXT'
 Up and Down move the selection; Enter on an item opens its deck in notepad; F1 opens the
 options dialog (item height, time-outs, side swapping); F2 or Esc closes the screen.
+TEXT
+tollamy_doc section "The screen"
+tollamy_doc text <<'TEXT'
+Every item shows a card from the start, and an item whose deck changes while it is not
+selected shows a card of the new deck within a few seconds (`today-host --live`). When decks
+are named with `--anki` or `--deck`, the Tollamy item is left out while its deck is still the
+sample that the first start copied; once you change that deck, it shows. Closing the screen
+(Exit, F2, the window's close button, or `SIGTERM` to the launcher) ends the refresh with it.
 TEXT
 tollamy_doc section Environment
 tollamy_doc entry '`TOLLAMY_PREFIX`'
@@ -223,7 +267,13 @@ Anki's folder (default `~/.local/share/Anki2`, or the Flatpak's
 TEXT
 tollamy_doc entry '`TOLLAMY_NOW`'
 tollamy_doc text <<'TEXT'
-A time in Unix seconds that replaces the clock for `--anki`.
+A time in Unix seconds that replaces the clock for `--anki`. The clock stands still then: the
+next change of the due cards comes as long after the start as it lies after that time.
+TEXT
+tollamy_doc entry '`TOLLAMY_WATCH`'
+tollamy_doc text <<'TEXT'
+How Anki's files are watched: `inotify` (the default where `inotifywait` is installed) or
+`poll`, which looks at their time stamps every 5 seconds.
 TEXT
 tollamy_doc section Files
 tollamy_doc entry '*PREFIX*`/drive_c/Tollamy/Tollamy.txt`'
@@ -233,12 +283,17 @@ TAB, the answer. `tollamy-deck import` makes one from other formats.
 TEXT
 tollamy_doc entry '`~/.local/share/tollamy/anki/`*DECK*`.txt`'
 tollamy_doc text <<'TEXT'
-The due cards of `--anki` *DECK*, written again at each start (left as they are when nothing
-changed).
+The due cards of `--anki` *DECK*, written again at each start and refresh (left as they are
+when nothing changed). Beside it *DECK*`.source` names the Anki deck and profile, and
+*DECK*`.next` holds what `tollamy-deck import --next-change` wrote at the last import.
+TEXT
+tollamy_doc entry '`~/.config/autostart/tollamy.desktop`'
+tollamy_doc text <<'TEXT'
+The autostart entry of `--autostart`.
 TEXT
 tollamy_doc section "Exit status"
 tollamy_doc text <<'TEXT'
-The host's status: 0 on success; 2 for bad arguments.
+The host's status: 0 on success; 2 for bad arguments; 143 when `SIGTERM` ended the launcher.
 TEXT
 tollamy_doc section "See also"
 tollamy_doc text <<'TEXT'

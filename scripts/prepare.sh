@@ -3,13 +3,18 @@
 # the installed package). Source it after common.sh; do not run it.
 #
 #   tollamy_parse_args PROGRAM ARGS...   the options of launcher-options.sh: --deck FILE and
-#                                        --anki DECK (repeatable), --anki-profile NAME, --vga,
+#                                        --anki DECK (repeatable), --anki-profile NAME,
+#                                        --refresh MINUTES, --autostart, --no-autostart, --vga,
 #                                        --help and --version
+#   tollamy_autostart SELF               --autostart, --no-autostart: the autostart entry that
+#                                        starts SELF at login, written or removed; then exits
 #   tollamy_need_display SCRIPT          without a display: runs SCRIPT again under Xvfb, as the demo
-#   tollamy_import_anki TOLLAMY_DECK     today's due cards of each --anki DECK, as decks
+#   tollamy_has_anki_items               true when Anki decks are named or were at earlier starts
+#   tollamy_import_anki TOLLAMY_DECK     today's due cards of each Anki item, as decks
 #   tollamy_prepare BIN_DIR              the prefix, its fonts and .txt association, the binaries
 #                                        from BIN_DIR, the settings key, the Today items list
-#   tollamy_show DEMO_OUT                the Today host, or the demo writing its PNGs to DEMO_OUT
+#   tollamy_show DEMO_OUT                the Today host with the refresh of the Anki items
+#                                        (refresh.sh), or the demo writing its PNGs to DEMO_OUT
 #
 # TOLLAMY_PREFIX is the prefix (default ~/.local/share/tollamy/wineprefix), TOLLAMY_OUT the
 # demo's folder, TOLLAMY_SCRIPT the demo's host script (default samples/demo.script). The data
@@ -28,7 +33,17 @@ TOLLAMY_ANKI_DECKS=()
 TOLLAMY_ANKI_PROFILE=""
 TOLLAMY_ANKI_SHOWN=()
 TOLLAMY_ANKI_HIDDEN=()
+# The Anki items to keep current, named at this start or an earlier one: their names (NAME.txt
+# in the data folder), each one's Anki deck and profile, and the deck tool that imports them.
+TOLLAMY_ANKI_ITEMS=()
+declare -gA TOLLAMY_ANKI_DECK_OF=() TOLLAMY_ANKI_PROFILE_OF=()
+TOLLAMY_ANKI_FOLDER="$HOME/.local/share/tollamy/anki"
+TOLLAMY_DECK_TOOL=""
+# --refresh MINUTES (0: off), and --autostart (on) or --no-autostart (off).
+TOLLAMY_REFRESH_MINUTES=10
+TOLLAMY_AUTOSTART=""
 source "$TOLLAMY_ROOT/scripts/launcher-options.sh"
+source "$TOLLAMY_ROOT/scripts/refresh.sh"
 
 # Adds the deck at $1 as one more item, named after its file (French.txt: French); two decks
 # with one name, or a deck named like the installed item, are refused.
@@ -61,18 +76,112 @@ tollamy_add_deck() {
 tollamy_add_anki_deck() { TOLLAMY_ANKI_DECKS+=("$1"); }
 tollamy_set_anki_profile() { TOLLAMY_ANKI_PROFILE="$1"; }
 tollamy_set_vga() { TOLLAMY_HOST_ARGS+=(--vga); }
+tollamy_set_refresh() {
+    [[ "$1" =~ ^[0-9]{1,4}$ ]] && [ "$((10#$1))" -le 1440 ] ||
+        tollamy_usage "--refresh takes minutes from 0 to 1440, not '$1'"
+    TOLLAMY_REFRESH_MINUTES=$((10#$1))
+}
+tollamy_set_autostart() {
+    [ "$TOLLAMY_AUTOSTART" = off ] && tollamy_usage "give --autostart or --no-autostart, not both"
+    TOLLAMY_AUTOSTART=on
+}
+tollamy_set_no_autostart() {
+    [ "$TOLLAMY_AUTOSTART" = on ] && tollamy_usage "give --autostart or --no-autostart, not both"
+    TOLLAMY_AUTOSTART=off
+}
+
+# An argument of a desktop entry's Exec line: quoted when it holds a reserved character, with
+# `"`, `` ` ``, `$` and `\` escaped inside the quotes, `%` doubled, and then every `\` doubled
+# as the entry's strings want.
+tollamy_desktop_arg() {
+    local a="${1//%/%%}"
+    if [[ "$a" =~ [[:space:]\"\'\\\<\>~\|\&\;\$\*\?\#\(\)\`] ]]; then
+        a="${a//\\/\\\\}"
+        a="${a//\"/\\\"}"
+        a="${a//\`/\\\`}"
+        a="${a//\$/\\\$}"
+        a="\"$a\""
+    fi
+    printf '%s' "${a//\\/\\\\}"
+}
+
+# --autostart writes the desktop's autostart entry, which starts the launcher at $1 at login
+# with this start's --deck, --anki, --anki-profile, --refresh and --vga; --no-autostart removes
+# it. Either exits. Without them it does nothing.
+tollamy_autostart() {
+    local self="$1" config="${XDG_CONFIG_HOME:-}" entry args=() arg line temp
+    [ -n "$TOLLAMY_AUTOSTART" ] || return 0
+    # The XDG rule: an unset or relative XDG_CONFIG_HOME is ignored.
+    [[ "$config" == /* ]] || config="$HOME/.config"
+    entry="$config/autostart/tollamy.desktop"
+    if [ "$TOLLAMY_AUTOSTART" = off ]; then
+        if [ -e "$entry" ]; then
+            rm -f "$entry"
+            echo "$TOLLAMY_PROGRAM: removed the autostart entry $entry"
+        else
+            echo "$TOLLAMY_PROGRAM: there is no autostart entry ($entry)"
+        fi
+        exit 0
+    fi
+    for arg in ${TOLLAMY_DECKS[@]+"${TOLLAMY_DECKS[@]}"}; do args+=(--deck "$arg"); done
+    for arg in ${TOLLAMY_ANKI_DECKS[@]+"${TOLLAMY_ANKI_DECKS[@]}"}; do args+=(--anki "$arg"); done
+    [ -n "$TOLLAMY_ANKI_PROFILE" ] && args+=(--anki-profile "$TOLLAMY_ANKI_PROFILE")
+    [ "$TOLLAMY_REFRESH_MINUTES" != 10 ] && args+=(--refresh "$TOLLAMY_REFRESH_MINUTES")
+    args+=(${TOLLAMY_HOST_ARGS[@]+"${TOLLAMY_HOST_ARGS[@]}"})
+    line="$(tollamy_desktop_arg "$self")"
+    for arg in ${args[@]+"${args[@]}"}; do
+        [[ "$arg" == *$'\n'* ]] && tollamy_usage "an autostart entry cannot hold a line break"
+        line+=" $(tollamy_desktop_arg "$arg")"
+    done
+    mkdir -p "$(dirname "$entry")"
+    temp="$(mktemp "$entry.XXXXXX")"
+    cat >"$temp" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=Tollamy
+Comment=Flash cards on the Today screen, started at login
+Exec=$line
+Icon=tollamy
+Terminal=false
+X-GNOME-Autostart-enabled=true
+ENTRY
+    chmod 644 "$temp"
+    mv -f "$temp" "$entry"
+    echo "$TOLLAMY_PROGRAM: starts at login with $entry"
+    exit 0
+}
+
+# The item name of an Anki deck: "::" as "-", and the characters Windows does not allow in file
+# names as "_".
+tollamy_anki_item_name() {
+    local name="${1//::/-}"
+    printf '%s' "$name" | tr '/\\:*?"<>|%[:cntrl:]' '_'
+}
+
+# Imports the Anki item $1's due cards into its deck in the data folder with the deck tool; the
+# tool's messages go to TOLLAMY_ANKI_LOG, and what --next-change says to $1.next beside the deck.
+tollamy_anki_import_one() {
+    local name="$1"
+    TOLLAMY_ANKI_LOG="$("$TOLLAMY_DECK_TOOL" import --anki-profile "${TOLLAMY_ANKI_PROFILE_OF[$name]}" \
+        --deck "${TOLLAMY_ANKI_DECK_OF[$name]}" --due -o "$TOLLAMY_ANKI_FOLDER/$name.txt" --force \
+        --next-change "$TOLLAMY_ANKI_FOLDER/$name.next" 2>&1)"
+}
+
+# The deck tool's reason for a failure, without its "FILE: error: " start.
+tollamy_anki_why() { printf '%s' "$TOLLAMY_ANKI_LOG" | sed -n 's/^.*: error: //p' | head -1; }
 
 # Imports today's due cards of each --anki DECK with the deck tool at $1 into
-# ~/.local/share/tollamy/anki/NAME.txt (NAME: the deck's name with "::" as "-" and the
-# characters Windows does not allow in file names as "_") and adds it as a --deck would. The
-# profile is --anki-profile, else the only one there is; several without --anki-profile are an
-# error that lists them. A failed import is reported and its item left out; the others show.
+# ~/.local/share/tollamy/anki/NAME.txt (NAME: tollamy_anki_item_name) and adds it as a --deck
+# would, with NAME.source beside it naming the deck and the profile. The profile is
+# --anki-profile, else the only one there is; several without --anki-profile are an error that
+# lists them. A failed import is reported and its item left out; the others show. The Anki
+# items of earlier starts (a NAME.source in the data folder) are imported again too, each from
+# its own profile; tollamy_item_entries switches them on or off.
 tollamy_import_anki() {
-    local tool="$1" profile="$TOLLAMY_ANKI_PROFILE" profiles deck name file log
-    [ ${#TOLLAMY_ANKI_DECKS[@]} -eq 0 ] && return 0
-    local folder="$HOME/.local/share/tollamy/anki"
-    mkdir -p "$folder"
-    if [ -z "$profile" ]; then
+    local tool="$1" profile="$TOLLAMY_ANKI_PROFILE" profiles deck name source key value
+    TOLLAMY_DECK_TOOL="$tool"
+    tollamy_has_anki_items || return 0
+    if [ ${#TOLLAMY_ANKI_DECKS[@]} -gt 0 ] && [ -z "$profile" ]; then
         if ! profiles="$("$tool" profiles 2>/dev/null)"; then
             echo "$TOLLAMY_PROGRAM: the Anki decks are left out:" \
                 "$("$tool" profiles 2>&1 >/dev/null | sed 's/^.*: error: //')" >&2
@@ -85,22 +194,50 @@ tollamy_import_anki() {
         fi
         profile="$profiles"
     fi
-    for deck in "${TOLLAMY_ANKI_DECKS[@]}"; do
-        name="${deck//::/-}"
-        name="$(printf '%s' "$name" | tr '/\\:*?"<>|%[:cntrl:]' '_')"
-        file="$folder/$name.txt"
-        if [ -n "$profile" ] &&
-            log="$("$tool" import --anki-profile "$profile" --deck "$deck" --due -o "$file" \
-                --force 2>&1)"; then
-            [ -n "$log" ] && printf '%s\n' "$log" >&2
-            tollamy_add_deck "$file"
+    mkdir -p "$TOLLAMY_ANKI_FOLDER"
+    for deck in ${TOLLAMY_ANKI_DECKS[@]+"${TOLLAMY_ANKI_DECKS[@]}"}; do
+        name="$(tollamy_anki_item_name "$deck")"
+        TOLLAMY_ANKI_DECK_OF[$name]="$deck"
+        TOLLAMY_ANKI_PROFILE_OF[$name]="$profile"
+        if [ -n "$profile" ] && tollamy_anki_import_one "$name"; then
+            [ -n "$TOLLAMY_ANKI_LOG" ] && printf '%s\n' "$TOLLAMY_ANKI_LOG" >&2
+            printf 'deck=%s\nprofile=%s\n' "$deck" "$profile" >"$TOLLAMY_ANKI_FOLDER/$name.source"
+            tollamy_add_deck "$TOLLAMY_ANKI_FOLDER/$name.txt"
             TOLLAMY_ANKI_SHOWN+=("$name")
         else
             [ -n "$profile" ] && echo "$TOLLAMY_PROGRAM: the Anki deck $deck is left out:" \
-                "$(printf '%s' "$log" | sed 's/^.*: error: //')" >&2
+                "$(tollamy_anki_why)" >&2
             TOLLAMY_ANKI_HIDDEN+=("$name")
         fi
+        TOLLAMY_ANKI_ITEMS+=("$name")
     done
+    # The items of earlier starts, each with the deck and the profile it was imported from.
+    for source in "$TOLLAMY_ANKI_FOLDER"/*.source; do
+        [ -f "$source" ] || continue
+        name="$(basename "$source" .source)"
+        [ -n "${TOLLAMY_ANKI_DECK_OF[$name]+set}" ] && continue
+        while IFS='=' read -r key value; do
+            case "$key" in
+            deck) TOLLAMY_ANKI_DECK_OF[$name]="$value" ;;
+            profile) TOLLAMY_ANKI_PROFILE_OF[$name]="$value" ;;
+            esac
+        done <"$source"
+        [ -n "${TOLLAMY_ANKI_DECK_OF[$name]:-}" ] && [ -n "${TOLLAMY_ANKI_PROFILE_OF[$name]:-}" ] ||
+            continue
+        if tollamy_anki_import_one "$name"; then
+            [ -n "$TOLLAMY_ANKI_LOG" ] && printf '%s\n' "$TOLLAMY_ANKI_LOG" >&2
+            TOLLAMY_ANKI_SHOWN+=("$name")
+        else
+            echo "$TOLLAMY_PROGRAM: the Anki deck ${TOLLAMY_ANKI_DECK_OF[$name]} is left out:" \
+                "$(tollamy_anki_why)" >&2
+            TOLLAMY_ANKI_HIDDEN+=("$name")
+        fi
+        TOLLAMY_ANKI_ITEMS+=("$name")
+    done
+}
+
+tollamy_has_anki_items() {
+    [ ${#TOLLAMY_ANKI_DECKS[@]} -gt 0 ] || compgen -G "$TOLLAMY_ANKI_FOLDER/*.source" >/dev/null
 }
 
 # Without a display the demo runs under Xvfb: the script given starts again there.
@@ -136,24 +273,54 @@ tollamy_prepare() {
     tollamy_prepare_fonts
     tollamy_prepare_registry
     tollamy_install "$bin" || return
-    tollamy_anki_entries
+    tollamy_item_entries
 }
 
-# The item of an Anki deck whose import failed is switched off (Enabled 0), so that yesterday's
-# cards do not show as today's; it is switched on again when an import works. Only entries of
-# this launcher's own module copies are touched.
-tollamy_anki_entries() {
-    local name key want
-    for name in ${TOLLAMY_ANKI_SHOWN[@]+"${TOLLAMY_ANKI_SHOWN[@]}"} \
-        ${TOLLAMY_ANKI_HIDDEN[@]+"${TOLLAMY_ANKI_HIDDEN[@]}"}; do
-        key="HKLM\\Software\\Microsoft\\Today\\Items\\$name"
+# Switches an entry of the Today items list on or off: tollamy_switch_item NAME DLL 0|1. Only an
+# entry for the module DLL is touched, and only when it needs to change. False when there is no
+# such entry.
+tollamy_switch_item() {
+    local key="HKLM\\Software\\Microsoft\\Today\\Items\\$1"
+    [ "$(tollamy_reg_value "$key" DLL || true)" = "$2" ] || return 1
+    if [ "$(tollamy_reg_value "$key" Enabled || true)" != "0x$3" ]; then
+        tollamy_quiet wine reg add "$key" /v Enabled /t REG_DWORD /d "$3" /f || true
+    fi
+}
+
+# The entries that this start decides on:
+# - the item of an Anki deck whose import failed is switched off (Enabled 0), so that
+#   yesterday's cards do not show as today's; it is switched on again when an import works.
+#   Only the Anki items that have an entry of this launcher's module copies are kept current;
+# - an Anki item of a launcher that did not yet note its deck and profile (no NAME.source) is
+#   switched off: its deck cannot be imported again;
+# - on the screen (not in the demo), when decks are named, the Tollamy item is switched off
+#   while its deck is still the sample that the install step copied, and on otherwise.
+tollamy_item_entries() {
+    local name want kept=() link decks="$WINEPREFIX/drive_c/Tollamy/decks"
+    for name in ${TOLLAMY_ANKI_ITEMS[@]+"${TOLLAMY_ANKI_ITEMS[@]}"}; do
         want=0
         printf '%s\n' ${TOLLAMY_ANKI_SHOWN[@]+"${TOLLAMY_ANKI_SHOWN[@]}"} | grep -qxF "$name" && want=1
-        if [ "$(tollamy_reg_value "$key" DLL || true)" = "C:\\Tollamy\\decks\\$name.dll" ] &&
-            [ "$(tollamy_reg_value "$key" Enabled || true)" != "0x$want" ]; then
-            tollamy_quiet wine reg add "$key" /v Enabled /t REG_DWORD /d "$want" /f || true
+        tollamy_switch_item "$name" "C:\\Tollamy\\decks\\$name.dll" "$want" && kept+=("$name")
+    done
+    TOLLAMY_ANKI_ITEMS=(${kept[@]+"${kept[@]}"})
+    for link in "$decks"/*.txt; do
+        name="$(basename "$link" .txt)"
+        if [ -L "$link" ] && [ "$(readlink "$link")" = "$TOLLAMY_ANKI_FOLDER/$name.txt" ] &&
+            [ ! -f "$TOLLAMY_ANKI_FOLDER/$name.source" ] &&
+            tollamy_switch_item "$name" "C:\\Tollamy\\decks\\$name.dll" 0; then
+            echo "$TOLLAMY_PROGRAM: the Anki item $name is switched off: it was named at an" \
+                "earlier start, before the launcher kept its decks current; name it with --anki" \
+                "once more" >&2
         fi
     done
+    if [ -z "${TOLLAMY_DEMO:-}" ]; then
+        want=1
+        if [ $((${#TOLLAMY_DECKS[@]} + ${#TOLLAMY_ANKI_DECKS[@]})) -gt 0 ] &&
+            cmp -s "$WINEPREFIX/drive_c/Tollamy/Tollamy.txt" "$TOLLAMY_ROOT/samples/capitals.txt"; then
+            want=0
+        fi
+        tollamy_switch_item Tollamy 'C:\Tollamy\Tollamy.dll' "$want" || true
+    fi
 }
 
 # Fonts: Tahoma as the stock system font, like the handheld's, and Marlett for the caption
@@ -247,14 +414,15 @@ tollamy_install() {
     done
 }
 
-# Runs the Today host on the Today items list. In the demo (no display) it runs
+# Runs the Today host on the Today items list: the screen, with its Anki items kept current
+# (refresh.sh). In the demo (no display) it runs
 # $TOLLAMY_SCRIPT (default samples/demo.script) and prints the paths of the PNG files it wrote
 # to $TOLLAMY_OUT (default DEMO_OUT); the demo changes the height through the options dialog, so
 # the user's settings are kept aside and put back afterwards.
 tollamy_show() {
     local host="$WINEPREFIX/drive_c/Tollamy/today-host.exe"
     if [ -z "${TOLLAMY_DEMO:-}" ]; then
-        wine "$host" ${TOLLAMY_HOST_ARGS[@]+"${TOLLAMY_HOST_ARGS[@]}"}
+        tollamy_screen "$host"
         return $?
     fi
     local out="${TOLLAMY_OUT:-$1}" saved have_settings=0 status=0 png

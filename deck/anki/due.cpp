@@ -42,6 +42,8 @@ struct Due {
     std::string deck; // the deck named in messages
     long later = 0;   // cards on the next day with due cards
     int64_t later_day = 0, later_time = 0;
+    int64_t next_learning = INT64_MAX; // the earliest learning card not due yet
+    int64_t next_change = 0;           // when the due cards change without a review
 };
 
 // Sorts the cards of the decks asked for; the rows of other decks are passed over.
@@ -98,6 +100,9 @@ bool Gather(LoadedCollection& c, const ImportOptions& options, int64_t now, Due*
             break;
         case kDueLater: {
             const bool learning = card.queue == 1 || card.queue == 4;
+            if (learning) {
+                out->next_learning = std::min(out->next_learning, card.due);
+            }
             if (out->later == 0 || day < out->later_day) {
                 out->later = 0;
                 out->later_day = day;
@@ -118,6 +123,7 @@ bool Gather(LoadedCollection& c, const ImportOptions& options, int64_t now, Due*
     if (rc != SQLITE_OK) {
         return CollectionError(c.db.get(), "the collection", err);
     }
+    out->next_change = NextChange(c.config, out->timing, out->next_learning);
     auto key = [](const Pick& a, const Pick& b) {
         return std::tie(a.first, a.second, a.third, a.id) <
                std::tie(b.first, b.second, b.third, b.id);
@@ -213,6 +219,12 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
         return 1;
     }
     writer.KeepWhenUnchanged();
+    DeckWriter changeWriter; // --next-change: committed after the deck, and only when it was
+    if (!options.nextChange.empty() &&
+        !changeWriter.Open(options.nextChange, path, true, &message, /*deckMark=*/false)) {
+        report.ErrorAbout(changeWriter.Output(), message);
+        return 1;
+    }
     // The sides come out of the cards as question and answer; --swap still exchanges them.
     CardRenderer renderer({options.question, options.answer});
     CardTally due_tally;
@@ -259,6 +271,14 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
     if (!writer.Commit(&message)) {
         report.ErrorAbout(writer.Output(), message);
         return 1;
+    }
+    if (!options.nextChange.empty()) {
+        changeWriter.WriteBytes(std::to_string(due.next_change) + " " +
+                                std::to_string(due.timing.next_day_at) + " " + path + "\n");
+        if (!changeWriter.Commit(&message)) {
+            report.ErrorAbout(changeWriter.Output(), message);
+            return 1;
+        }
     }
     if (err != nullptr) {
         std::string line = "imported " + Counted(writer.Cards(), "card") + " from " + path + " (" +

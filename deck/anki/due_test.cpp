@@ -305,7 +305,20 @@ TEST_F(AnkiDue, WhileAnkiHoldsTheCollectionItsNewestBackupIsRead) {
               std::string::npos)
         << err_;
 
-    ASSERT_EQ(system(("rm " + Quote(folder) + "/backups/*.colpkg").c_str()), 0);
+    // Older Anki versions named their backups backup-N.apkg; the newest by time is read.
+    old.format = Format::kAnki2;
+    old.notes[0].fields = {"from backup-7", "old"};
+    ASSERT_EQ(BuildPackage(old, folder + "/backups/backup-7.apkg"), "");
+    ASSERT_EQ(Run({"import", "--anki-profile", "P", "--due", "-o", "d.txt", "--force"}), 0) << err_;
+    EXPECT_EQ(ReadBytes(dir_.Path("d.txt")), Deck({{"from backup-7", "old"}}));
+    EXPECT_NE(err_.find("reading its newest backup instead, backups/backup-7.apkg"),
+              std::string::npos)
+        << err_;
+
+    ASSERT_EQ(
+        system(("rm " + Quote(folder) + "/backups/*.colpkg " + Quote(folder) + "/backups/*.apkg")
+                   .c_str()),
+        0);
     before = Take(folder);
     EXPECT_EQ(Run({"decks", "--anki-profile", "P"}), 1);
     EXPECT_LT(seconds_, 1.0);
@@ -382,6 +395,63 @@ TEST_F(AnkiDue, EachDueCardShowsItsOwnTemplateAndPictureCardsAreCounted) {
                     "Maths::Shapes      1      1    1    0\n"
                     "2 due cards show only pictures or sounds: the item leaves them out (Maths 1, "
                     "Maths::Shapes 1)\n");
+}
+
+// --next-change: when the due cards change without a review, the next rollover, and the input.
+TEST_F(AnkiDue, NextChangeIsTheRolloverOrALearningCardComingWithinTheLearnAhead) {
+    constexpr int64_t kHour = 3600;
+    constexpr int64_t kThursday = kNow + 17 * kHour; // Thu 2026-03-12 05:00 in the zone
+    PackageSpec oldest = Schedule(Format::kAnki21);
+    oldest.sched_ver = 1; // whole days from the creation time, Thu 2026-01-01 10:00
+    const struct {
+        const char* what;
+        PackageSpec plan;
+        const char* deck;
+        int64_t now;
+        int64_t change, rollover;
+    } cases[] = {
+        {"just before the rollover", Schedule(Format::kAnki21b), "Spanish", kThursday - 1,
+         kThursday, kThursday},
+        {"at the rollover", Schedule(Format::kAnki21b), "Spanish", kThursday, kThursday + kDay,
+         kThursday + kDay},
+        {"older day rule, before", Schedule(Format::kAnki21), "Spanish", kThursday - 1, kThursday,
+         kThursday},
+        {"older day rule, at", Schedule(Format::kAnki21), "Spanish", kThursday, kThursday + kDay,
+         kThursday + kDay},
+        // porc is due in 30 minutes, 20 (collapseTime's default) ahead of that it counts.
+        {"a learning card", Schedule(Format::kAnki21b), "French", kNow, kNow + 601, kThursday},
+        {"the learning card due", Schedule(Format::kAnki21b), "French", kNow + 601, kThursday,
+         kThursday},
+        {"the oldest scheduler", oldest, "Spanish", kNow, kCreated + 70 * kDay,
+         kCreated + 70 * kDay},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = Profile("P", c.plan);
+        ASSERT_EQ(Run({"import", "--anki-profile", "P", "--due", "--deck", c.deck, "-o", "d.txt",
+                       "--force", "--next-change", "next"},
+                      c.now),
+                  0)
+            << err_;
+        EXPECT_EQ(ReadBytes(dir_.Path("next")), std::to_string(c.change) + " " +
+                                                    std::to_string(c.rollover) + " " + folder +
+                                                    "/collection.anki2\n");
+    }
+    // To standard output; nothing on failure; only with --due.
+    ASSERT_EQ(Run({"import", "--anki-profile", "P", "--due", "-o", "d.txt", "--force",
+                   "--next-change", "-"}),
+              0)
+        << err_;
+    EXPECT_EQ(out_, std::to_string(kNow + 601) + " " + std::to_string(kCreated + 70 * kDay) + " " +
+                        base_ + "/P/collection.anki2\n");
+    const std::string before = ReadBytes(dir_.Path("next"));
+    EXPECT_EQ(Run({"import", "--anki-profile", "P", "--due", "--deck", "Missing", "-o", "d.txt",
+                   "--force", "--next-change", "next"}),
+              1);
+    EXPECT_EQ(ReadBytes(dir_.Path("next")), before);
+    EXPECT_EQ(
+        Run({"import", "--anki-profile", "P", "-o", "d.txt", "--force", "--next-change", "next"}),
+        2);
 }
 
 TEST_F(AnkiDue, UnchangedOutputKeepsItsTimeStamp) {

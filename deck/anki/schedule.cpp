@@ -293,6 +293,14 @@ CardState Classify(const CardRow& card, const ScheduleConfig& config, const Timi
     }
 }
 
+int64_t NextChange(const ScheduleConfig& config, const Timing& today, int64_t learning_due) {
+    // Due when due < now + learn_ahead (Classify): from the second after due - learn_ahead.
+    if (learning_due == INT64_MAX || learning_due - config.learn_ahead >= today.next_day_at) {
+        return today.next_day_at;
+    }
+    return std::max(today.now + 1, learning_due - config.learn_ahead + 1);
+}
+
 std::string DayName(const Timing& today, int64_t day) {
     int64_t start = today.next_day_at + (day - today.today - 1) * kDay;
     return Clock(start, today.offset, "%a %Y-%m-%d");

@@ -72,6 +72,11 @@ enum CardState {
 CardState Classify(const CardRow& card, const ScheduleConfig& config, const Timing& today,
                    int64_t* day);
 
+// When the cards due at `today` next change without a review: the next rollover, or the first
+// second at which the learning card due at `learning_due` (the earliest learning card not due
+// yet; INT64_MAX for none) comes within the learn-ahead limit, whichever is sooner.
+int64_t NextChange(const ScheduleConfig& config, const Timing& today, int64_t learning_due);
+
 // A day as the user reads it: "Thu 2026-12-10", the date on which day `day` starts.
 std::string DayName(const Timing& today, int64_t day);
 

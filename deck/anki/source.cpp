@@ -26,7 +26,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The newest *.colpkg in `folder` by modification time (the later name on a tie); "" when
+// A backup's name: *.colpkg, or backup-*.apkg as older Anki versions named them.
+bool IsBackupName(const std::string& name) {
+    return EndsWithNoCase(name, ".colpkg") ||
+           (name.compare(0, 7, "backup-") == 0 && EndsWithNoCase(name, ".apkg"));
+}
+
+// The newest backup in `folder` by modification time (the later name on a tie); "" when
 // there is none.
 std::string NewestBackup(const fs::path& folder, time_t* when) {
     std::string newest;
@@ -34,8 +40,7 @@ std::string NewestBackup(const fs::path& folder, time_t* when) {
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
         struct stat st {};
-        if (!EndsWithNoCase(name, ".colpkg") || stat(it->path().c_str(), &st) != 0 ||
-            !S_ISREG(st.st_mode)) {
+        if (!IsBackupName(name) || stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
             continue;
         }
         if (newest.empty() || st.st_mtime > *when || (st.st_mtime == *when && name > newest)) {

@@ -29,10 +29,10 @@ bool ProbeInput(const std::string& path, InputKind* kind, std::string* err);
 
 // Calls `use` with a private copy of the input's collection: the newest collection of a
 // package, or a snapshot of a collection file and its -wal. While another program (Anki) holds
-// the collection locked, the newest *.colpkg in the backups folder beside it is read instead,
-// with a warning in `report` naming it and its time. The copies are removed before this
-// returns. False with *err set when the input cannot be read (or Anki holds it and there is
-// no backup) or `use` failed.
+// the collection locked, the newest backup in the backups folder beside it (*.colpkg, or
+// backup-*.apkg as older Anki versions named them) is read instead, with a warning in `report`
+// naming it and its time. The copies are removed before this returns. False with *err set when
+// the input cannot be read (or Anki holds it and there is no backup) or `use` failed.
 bool WithAnkiCollection(const std::string& path, uint64_t max_bytes, Report& report,
                         const CollectionUse& use, std::string* err);
 

@@ -86,6 +86,9 @@ int RunImportCommand(ImportOptions& import, FILE* err) {
     if (import.newCards != 0 && !import.due) {
         return PrintUsage(err, "--new N adds new cards to the due ones: give --due as well");
     }
+    if (!import.nextChange.empty() && !import.due) {
+        return PrintUsage(err, "--next-change tells when the due cards change: give --due as well");
+    }
     if (import.due) {
         // A file that cannot be read is the import's error; a file of another kind is a wrong
         // option.
@@ -175,6 +178,13 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
         return check::RunExport(exp, err);
     }
     import.input = files[0];
+    if (import.nextChange == "-") {
+        if (import.output == "-") {
+            return PrintUsage(err, "-o and --next-change cannot both write to standard output");
+        }
+        return ToStandardOutput(&import.nextChange, out, err,
+                                [&](FILE* to) { return RunImportCommand(import, to); });
+    }
     if (import.output == "-") {
         return ToStandardOutput(&import.output, out, err,
                                 [&](FILE* to) { return RunImportCommand(import, to); });

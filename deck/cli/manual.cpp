@@ -86,7 +86,8 @@ const char kAnki[] =
     "A collection is never opened in place: it and its `-wal` file are copied into a private "
     "folder under `TMPDIR` under a shared lock, and the copy is read; nothing is left beside "
     "the collection, and its bytes and time stamps stay as they were. While Anki runs it "
-    "holds its collection locked; then the newest `backups/*.colpkg` of the profile is read, "
+    "holds its collection locked; then the newest backup of the profile is read (by time "
+    "stamp: `backups/*.colpkg`, or `backups/backup-*.apkg` as older Anki versions named them), "
     "with a warning that names it and its time, or, without one, the tool fails and says to "
     "close Anki or to import a backup.";
 

@@ -233,6 +233,21 @@ void DeclareOptions(surface::Surface& s, Arguments& a) {
               "of Anki's deck options).")
         .Into(&i.newCards)
         .To(s);
+    Declare("--next-change", "FILE", Value::File)
+        .For({"import"})
+        .Help("Anki, with --due: writes when the due cards next change to FILE")
+        .Text("With `--due`: once *OUTPUT* is written, writes one line to *FILE* (`-` for "
+              "standard output) for a program that keeps the deck current, three fields "
+              "separated by a space: the Unix time at which the due cards next change without a "
+              "review (the next rollover, or the second at which the next learning card comes "
+              "within the learn-ahead limit, whichever is sooner), the Unix time of the next "
+              "rollover (from then on the deck is an earlier day's), and the path of the input "
+              "read (with `--anki-profile`, the profile's `collection.anki2`), as in `1773226801 "
+              "1773280800 /home/me/.local/share/Anki2/User 1/collection.anki2`. *FILE* is "
+              "replaced as *OUTPUT* is, whether or not it exists, and left as it was when the "
+              "import fails.")
+        .Into(&i.nextChange)
+        .To(s);
     Declare("--anki-profile", "NAME", Value::Profile)
         .For({"import", "decks"})
         .Help("Anki: reads profile NAME's collection instead of INPUT")

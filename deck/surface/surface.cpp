@@ -107,8 +107,9 @@ std::string RenderHelp(const Surface& surface) {
         std::string term = OptionTerm(*option);
         out += "  " + term + std::string(column - term.size() + 2, ' ') + summary + "\n";
     }
+    // The footer follows the options at once, at the margin, so that the whole fits a screen.
     if (!surface.helpFooter.empty()) {
-        out += "\n" + PlainInline(surface.helpFooter) + "\n";
+        out += PlainInline(surface.helpFooter) + "\n";
     }
     return out;
 }

@@ -50,5 +50,6 @@ got="$(PATH="$build:$PATH" ANKI_BASE="$work/anki" offers tollamy-deck decks --an
 
 expect "--anki --anki-profile" tollamy --vga --an
 expect "deck one.txt deck2.txt" tollamy --deck d
-expect "--anki --anki-profile --deck --help --version --vga" tollamy -
+expect "--anki --anki-profile --autostart --deck --help --no-autostart --refresh --version --vga" \
+    tollamy -
 echo "completion: commands, options, --format's values, files and profiles"

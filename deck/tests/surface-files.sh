@@ -45,6 +45,9 @@ launcher() {
         tollamy_add_deck() { echo "deck $1"; }
         tollamy_add_anki_deck() { echo "anki $1"; TOLLAMY_ANKI_DECKS+=("$1"); }
         tollamy_set_anki_profile() { echo "profile $1"; TOLLAMY_ANKI_PROFILE="$1"; }
+        tollamy_set_refresh() { echo "refresh $1"; }
+        tollamy_set_autostart() { echo "autostart"; }
+        tollamy_set_no_autostart() { echo "no autostart"; }
         source "$root/scripts/launcher-options.sh"
         tollamy_parse_args tollamy "$@"
     )
@@ -52,12 +55,13 @@ launcher() {
 # Each option that man tollamy lists under OPTIONS is taken.
 options="$(sed -n '/^OPTIONS/,/^[A-Z]/s/^       \(-[-a-z]*\)\(, \(--[-a-z]*\)\)\{0,1\}.*/\1 \3/p' \
     "$work/tollamy.txt")"
-[ "$(wc -w <<<"$options")" = 7 ] || fail "man tollamy lists these options: $options"
-[ "$(launcher --deck a.txt --anki French --anki-profile 'User 1' --vga)" = \
-    "$(printf 'deck a.txt\nanki French\nprofile User 1\nvga')" ] || fail "the options' values"
+[ "$(wc -w <<<"$options")" = 10 ] || fail "man tollamy lists these options: $options"
+[ "$(launcher --deck a.txt --anki French --anki-profile 'User 1' --refresh 5 --autostart --vga)" = \
+    "$(printf 'deck a.txt\nanki French\nprofile User 1\nrefresh 5\nautostart\nvga')" ] ||
+    fail "the options' values"
 for name in $options; do
     case "$name" in
-    --deck | --anki | --anki-profile) args=(--anki X "$name" value) ;;
+    --deck | --anki | --anki-profile | --refresh) args=(--anki X "$name" value) ;;
     *) args=("$name") ;;
     esac
     launcher "${args[@]}" >/dev/null || fail "the launcher refuses $name"

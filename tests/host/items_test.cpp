@@ -5,6 +5,8 @@
 
 #include <stdio.h>
 
+#include <thread>
+
 #include "support/hostrun.h"
 #include "support/recorder_association.h"
 
@@ -88,11 +90,12 @@ protected:
                        sizeof(value));
     }
 
-    // Runs the host on the list (moduleArgument empty) or on --module.
-    HostResult Run(const std::string& script, const std::wstring& module = L"") {
+    // Runs the host on the list (moduleArgument empty) or on --module; more: more options.
+    HostResult Run(const std::string& script, const std::wstring& module = L"",
+                   const std::wstring& more = L"") {
         const std::wstring path = folder_.File(L"test.script");
         hostrun::WriteScript(path, script);
-        std::wstring arguments = module.empty() ? L"" : L"--module \"" + module + L"\" ";
+        std::wstring arguments = more + (module.empty() ? L"" : L"--module \"" + module + L"\" ");
         return hostrun::RunHost(arguments + L"--script \"" + path + L"\" --capture-dir \"" +
                                 folder_.Path() + L"\"");
     }
@@ -272,6 +275,49 @@ TEST_F(TodayItems, ModuleShowsThatModuleAloneAndIgnoresTheList) {
     EXPECT_EQ("refresh failed: there is no item 2", result.lines[1]) << Describe(result);
     EXPECT_EQ(std::string::npos, result.errors.find("Missing")) << Describe(result);
     EXPECT_TRUE(Opened("action 1\nquit\n", L"B.txt", Module(L"B")));
+}
+
+// --live, as the launcher runs the screen: every item shows a card at once; an item whose deck
+// changes draws a card of the new deck on the next refresh tick (2 s); the screen follows the
+// list as entries come and go. The changes are made while the script waits, once the host has
+// written the capture before them.
+TEST_F(TodayItems, LiveItemsShowACardAtOnceAndFollowTheirDecksAndTheList) {
+    ASSERT_TRUE(CopyFileW((hostrun::ProgramFolder() + L"\\Tollamy.dll").c_str(),
+                          Module(L"C").c_str(), FALSE));
+    hostrun::WriteDeck(folder_.File(L"C.txt"), {L"Charlie question\tCharlie answer"});
+    RegisterClosed(L"A", 0, Module(L"A"));
+    RegisterClosed(L"B", 1, Module(L"B"));
+    // Without --live an item shows its title until it first draws.
+    HostResult plain = Run("capture-item title 1\nselect 1\nleave 1\ncapture-item card 1\nquit\n");
+    ASSERT_EQ(0u, plain.status) << Describe(plain);
+    ASSERT_FALSE(SamePixels(Png(L"title"), Png(L"card")));
+
+    auto after = [&](const wchar_t* capture) {
+        for (int i = 0; i < 600 && !hostrun::FileExists(folder_.File(capture)); ++i) {
+            Sleep(50);
+        }
+    };
+    std::thread changes([&] {
+        after(L"start-a.png");
+        hostrun::WriteDeck(folder_.File(L"A.txt"), {L"A new question\tA new answer"});
+        RegisterClosed(L"C", 2, Module(L"C"));
+        after(L"changed-a.png");
+        RegisterClosed(L"B", 1, Module(L"B"), 0);
+    });
+    HostResult live = Run("capture-item start-a 1\nwait 5000\ncapture-item changed-a 1\n"
+                          "capture-item c 3\nwait 5000\ncapture-item gone 3\n"
+                          "capture-item moved-c 2\nselect 1\nleave 1\ncapture-item drawn-a 1\n"
+                          "select 2\nleave 2\ncapture-item drawn-c 2\nquit\n",
+                          L"", L"--live ");
+    changes.join();
+    ASSERT_TRUE(live.finished) << Describe(live);
+    ASSERT_EQ(14u, live.lines.size()) << Describe(live);
+    EXPECT_TRUE(SamePixels(Png(L"card"), Png(L"start-a"))) << "no card at start";
+    EXPECT_TRUE(SamePixels(Png(L"drawn-a"), Png(L"changed-a"))) << "not the new deck's card";
+    EXPECT_FALSE(SamePixels(Png(L"start-a"), Png(L"changed-a")));
+    EXPECT_EQ(0u, live.lines[3].find("capture-item ")) << "C did not come";
+    EXPECT_EQ("capture-item failed: there is no item 3", live.lines[5]) << "B did not go";
+    EXPECT_TRUE(SamePixels(Png(L"drawn-c"), Png(L"moved-c"))) << "C shows no card";
 }
 
 } // namespace

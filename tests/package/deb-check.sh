@@ -16,7 +16,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Version)" = "$version-1" ] || fail "Version: $(field Version)"
 [ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
 depends="$(field Depends)"
-for dep in wine wine64 fonts-wine fonts-wqy-microhei xvfb; do
+for dep in wine wine64 fonts-wine fonts-wqy-microhei xvfb inotify-tools; do
     [[ ", $depends," == *", $dep"[\ ,\(]* ]] || fail "Depends lacks $dep: $depends"
 done
 contents="$(dpkg-deb -c "$deb")"
@@ -28,7 +28,7 @@ for path in ./usr/bin/tollamy ./usr/bin/tollamy-deck ./usr/share/man/man1/tollam
     ./usr/share/doc/tollamy/changelog.Debian.gz ./usr/share/lintian/overrides/tollamy \
     ./usr/share/bash-completion/completions/tollamy \
     ./usr/share/bash-completion/completions/tollamy-deck \
-    ./usr/share/tollamy/scripts/launcher-options.sh; do
+    ./usr/share/tollamy/scripts/launcher-options.sh ./usr/share/tollamy/scripts/refresh.sh; do
     grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
 done
 grep -q '^-rwxr-xr-x root/root .* ./usr/bin/tollamy$' <<<"$contents" || fail "launcher not 755 root"

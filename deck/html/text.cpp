@@ -17,7 +17,6 @@ namespace deck::html {
 
 namespace {
 
-
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }

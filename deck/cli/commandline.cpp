@@ -90,11 +90,12 @@ int RunImportCommand(ImportOptions& import, FILE* err) {
         return PrintUsage(err, "--next-change tells when the due cards change: give --due as well");
     }
     if (import.due) {
-        // A file that cannot be read is the import's error; a file of another kind is a wrong
-        // option.
+        // A file that cannot be read is the import's error; an INPUT of another kind is a wrong
+        // option (a profile's collection that is no collection is a damaged one).
         anki::InputKind kind = anki::InputKind::kSqlite;
         std::string why;
-        if ((anki::ProbeInput(import.input, &kind, &why) && kind == anki::InputKind::kOther) ||
+        if ((import.ankiProfile.empty() && anki::ProbeInput(import.input, &kind, &why) &&
+             kind == anki::InputKind::kOther) ||
             (import.format != "auto" && import.format != "apkg")) {
             return PrintUsage(err, "--due reads Anki collections and packages only");
         }

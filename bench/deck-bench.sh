@@ -18,6 +18,9 @@
 #                                  filters: every card is rendered), against the sqlite3 shell
 #                                  reading the notes table of the same collection (ratio =
 #                                  sqlite3's time / ours; target >= 0.5); package_peak_rss_mib
+#   package_unzip_ms, unzip_ratio  `unzip -p` of the same package's collection: the
+#                                  decompression alone, which the import must do and its peer
+#                                  does not (sqlite3's time over unzip's: the ratio's ceiling)
 # Each time is the best of 3 runs. The files lie in /dev/shm where there is one, and so do the
 # tool's private copies of collections (TMPDIR), so that both peers of a pair are measured on the
 # CPU rather than on the disk (import syncs its output before the rename). Usage:
@@ -219,8 +222,11 @@ with zipfile.ZipFile(sys.argv[2], "w", zipfile.ZIP_DEFLATED) as z:
 PY
 run_sqlite_notes() { sqlite3 -readonly "$work/package.anki2" 'SELECT * FROM notes;' >/dev/null; }
 run_package() { "$tool" import "$work/package.apkg" -o "$work/package.txt" --force 2>/dev/null; }
+# The package's decompression alone, which the peer does not do: the floor of the import.
+run_unzip() { unzip -p "$work/package.apkg" collection.anki2 >/dev/null; }
 best_of3 sqlite_notes_s run_sqlite_notes
 best_of3 package_s run_package
+best_of3 unzip_s run_unzip
 package_rss=$(peak_rss_mib "$tool" import "$work/package.apkg" -o "$work/package.txt" --force)
 package_cards=$("$tool" check "$work/package.txt" 2>/dev/null | awk '{ print $1 }')
 echo "package_cards $package_cards"
@@ -228,3 +234,5 @@ awk -v s="$sqlite_notes_s" 'BEGIN { printf "sqlite3_notes_ms %.1f\n", s * 1000 }
 awk -v s="$package_s" 'BEGIN { printf "package_import_ms %.1f\n", s * 1000 }'
 awk -v q="$sqlite_notes_s" -v s="$package_s" 'BEGIN { printf "package_ratio %.2f\n", q / s }'
 echo "package_peak_rss_mib $package_rss"
+awk -v s="$unzip_s" 'BEGIN { printf "package_unzip_ms %.1f\n", s * 1000 }'
+awk -v q="$sqlite_notes_s" -v s="$unzip_s" 'BEGIN { printf "unzip_ratio %.2f\n", q / s }'

@@ -108,7 +108,14 @@ Side OneLine(const std::string& marked) {
             side.text += line ? " \xC2\xB7 " : " ";
         }
         space = line = false;
-        side.text += c;
+        // The run of characters up to the next white space or mark, at once.
+        size_t end = i + 1;
+        while (end < marked.size() && static_cast<unsigned char>(marked[end]) > ' ' &&
+               marked[end] != '\x7F' && marked[end] != '\xC2') {
+            ++end;
+        }
+        side.text.append(marked, i, end - i);
+        i = end - 1;
     }
     return side;
 }
@@ -225,6 +232,25 @@ void CardRenderer::ReportProblems(Report& report) const {
         report.Warning(0, Counted(missing_types_, "card") + " of note types that the collection " +
                               "lacks show their first two fields");
     }
+}
+
+void CardRenderer::Merge(const CardRenderer& other) {
+    const CardTally& t = other.tally_;
+    tally_.cards += t.cards;
+    tally_.only_media += t.only_media;
+    tally_.blank += t.blank;
+    tally_.cannot_render += t.cannot_render;
+    tally_.too_few_fields += t.too_few_fields;
+    tally_.questions_cut += t.questions_cut;
+    tally_.answers_cut += t.answers_cut;
+    for (const auto& [where, failed] : other.failed_) {
+        auto& mine = failed_[where];
+        if (mine.second == 0) {
+            mine.first = failed.first;
+        }
+        mine.second += failed.second;
+    }
+    missing_types_ += other.missing_types_;
 }
 
 std::string LeftOutText(const CardTally& tally, const std::string& cards) {

@@ -68,6 +68,9 @@ public:
     // collection lacks.
     void ReportProblems(Report& report) const;
 
+    // Adds what `other` counted to this one's tally and problems (renderers of several threads).
+    void Merge(const CardRenderer& other);
+
 private:
     bool Template(const CardInput& card, std::string* question, std::string* answer);
     void Chosen(const CardInput& card, int field, bool question, std::string* side);

@@ -8,6 +8,7 @@
 #include "deck/base/strings.h"
 
 #include <algorithm>
+#include <memory>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -149,7 +150,10 @@ bool ReadNotes(const std::string& path, const std::string& entry, const ReadOpti
         *err = entry + " holds no notes table: not an Anki collection";
         return false;
     }
-    Schema collection;
+    // The notes point into the note types, which the caller keeps through `info`.
+    auto loaded = std::make_shared<Schema>();
+    info->schema = loaded;
+    Schema& collection = *loaded;
     if (LoadSchema(db.get(), &collection) != SQLITE_OK) {
         return CollectionError(db.get(), entry, err);
     }

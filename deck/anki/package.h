@@ -7,9 +7,12 @@
 // temporary file, which it removes before it returns, also on failure or a signal.
 #pragma once
 
+#include "deck/anki/schema.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,9 @@ struct ReadInfo {
     std::vector<std::string> decks; // every deck's name, Parent::Child style, sorted
     // What of the note types and decks is damaged, with what was assumed (see CheckSchema).
     std::vector<std::string> warnings;
+    // The note types and decks read; the notes' `type` points into them, also after the
+    // reading.
+    std::shared_ptr<const Schema> schema;
 };
 
 // Called once per note, in note-id order.

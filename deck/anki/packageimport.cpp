@@ -3,6 +3,7 @@
 #include "deck/anki/packageimport.h"
 
 #include "deck/anki/archive.h"
+#include "deck/anki/cardpool.h"
 #include "deck/anki/cardsides.h"
 #include "deck/anki/collection.h"
 #include "deck/anki/package.h"
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace deck::anki {
 
@@ -45,16 +47,41 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         report.ErrorAbout(writer.Output(), why);
         return 1;
     }
-    // Each note gives its first card, rendered from its template as import --due renders it.
-    CardRenderer renderer({options.question, options.answer});
+    // Each note gives its first card, rendered from its template as import --due renders it,
+    // on as many threads as the machine has cores, in the notes' order.
+    // `info` keeps the note types that the cards point to: it outlives the pool's workers.
+    ReadInfo info;
+    CardPool pool({options.question, options.answer}, std::thread::hardware_concurrency());
     long without_cards = 0;
     bool first = true, titles = false;
     ReadOptions read;
     read.deck = options.ankiDeck;
     const bool collection = kind == InputKind::kSqlite;
     read.kind = collection ? "collection" : "package";
-    ReadInfo info;
-    std::string question, answer;
+    const CardPool::Take write = [&](PooledCard& card) {
+        switch (card.shown) {
+        case Shown::kCard:
+            if (options.swap) {
+                card.question.swap(card.answer);
+            }
+            writer.Write(card.question, card.answer);
+            break;
+        case Shown::kTooFewFields: {
+            const size_t needed = static_cast<size_t>(std::max(options.question, options.answer));
+            std::string type = card.type == nullptr ? "" : " (" + card.type->name + ")";
+            std::string field = std::to_string(needed);
+            if (card.type != nullptr && needed <= card.type->field_names.size()) {
+                field += " (\"" + card.type->field_names[needed - 1] + "\")";
+            }
+            report.Warning(0, "note " + std::to_string(card.note) + type + " skipped: it has " +
+                                  Counted(static_cast<long>(card.fields.size()), "field") +
+                                  ", field " + field + " was asked for");
+            break;
+        }
+        default:
+            break;
+        }
+    };
     NoteSink notes = [&](const Note& note) {
         if (first) {
             first = false;
@@ -67,35 +94,15 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
             ++without_cards;
             return;
         }
-        CardInput card;
+        PooledCard& card = pool.Next();
+        card.note = note.id;
         card.type = note.type;
-        card.fields = &note.fields;
+        card.fields.assign(note.fields.begin(), note.fields.end());
         card.ord = note.card_ord;
         card.tags = note.tags;
         card.deck = note.card_deck;
         card.flags = note.card_flags;
-        switch (renderer.Render(card, &question, &answer)) {
-        case Shown::kCard:
-            if (options.swap) {
-                question.swap(answer);
-            }
-            writer.Write(question, answer);
-            break;
-        case Shown::kTooFewFields: {
-            const size_t needed = static_cast<size_t>(std::max(options.question, options.answer));
-            std::string type = note.type_name.empty() ? "" : " (" + note.type_name + ")";
-            std::string field = std::to_string(needed);
-            if (needed <= note.field_names.size()) {
-                field += " (\"" + note.field_names[needed - 1] + "\")";
-            }
-            report.Warning(0, "note " + std::to_string(note.id) + type + " skipped: it has " +
-                                  Counted(static_cast<long>(note.fields.size()), "field") +
-                                  ", field " + field + " was asked for");
-            break;
-        }
-        default:
-            break;
-        }
+        pool.Add(write);
     };
     if (!WithAnkiCollection(
             path, read.max_bytes, report,
@@ -112,10 +119,12 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         report.Error(0, message);
         return 1;
     }
+    // The last cards; their note types stay loaded in `info`.
+    pool.Finish(write);
     for (const std::string& warning : info.warnings) {
         report.Warning(0, warning);
     }
-    renderer.ReportProblems(report);
+    pool.ReportProblems(report);
     if (report.Errors() != 0) {
         return 1;
     }
@@ -124,7 +133,7 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         return 1;
     }
     if (err != nullptr) {
-        const CardTally& tally = renderer.Tally();
+        const CardTally tally = pool.Tally();
         std::string read_part = Counted(static_cast<long>(info.notes_read), "note") + " read";
         if (without_cards > 0) {
             read_part += ", " + std::to_string(without_cards) + " without cards";

@@ -190,6 +190,33 @@ TEST_F(ApkgImport, EachNoteShowsItsFirstCardByItsOwnTemplates) {
     }
 }
 
+// Cards render on several threads: a package of many batches keeps its notes' order, every
+// card, and the counts of those the item cannot show.
+TEST_F(ApkgImport, ManyNotesKeepTheirOrderAndTheirCounts) {
+    PackageSpec plan;
+    plan.format = Format::kAnki21;
+    std::u16string expected;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string n = std::to_string(i);
+        const bool picture = i % 7 == 0;
+        plan.notes.push_back(TestNote(
+            1000 + i, kBasic, {picture ? "<img src=\"" + n + ".png\">" : "q" + n, "a" + n}));
+        if (!picture) {
+            for (char c : "q" + n + "\ta" + n + "\r\n") {
+                expected += static_cast<char16_t>(c);
+            }
+        }
+    }
+    ASSERT_EQ(BuildPackage(plan, Path("p.apkg")), "");
+    ASSERT_EQ(Run("import p.apkg -o out.txt"), 0) << err_;
+    EXPECT_EQ(ReadFile(Path("out.txt")), Deck(expected));
+    EXPECT_NE(err_.find("imported 2571 cards from p.apkg (collection.anki21, apkg) to out.txt; "
+                        "3000 notes read; 429 cards show only pictures or sounds and are left "
+                        "out; 0 warnings"),
+              std::string::npos)
+        << err_;
+}
+
 TEST_F(ApkgImport, DeckAndFieldOptionsPickTheCards) {
     Build(SamplePackage(Format::kAnki21b), "p.apkg");
     ASSERT_EQ(Run("import p.apkg -o french.txt --deck French"), 0) << err_;

@@ -219,6 +219,27 @@ struct Values {
     }
 };
 
+// What RenderNodes finds wrong in `nodes`, without rendering them: a hidden section fails as
+// a shown one would.
+bool CheckNodes(const std::vector<Node>& nodes, const Values& values, std::string* err) {
+    for (const Node& node : nodes) {
+        if (node.kind == Node::kSection) {
+            if (node.key == kUnknown || node.key == kFrontSide) {
+                *err = Tag(node) + " names no field of the note type";
+                return false;
+            }
+            if (!CheckNodes(node.children, values, err)) {
+                return false;
+            }
+        } else if (node.kind == Node::kField && node.key != kFrontSide &&
+                   !(node.text.empty() && !node.filters.empty()) && values.Value(node) == nullptr) {
+            *err = "{{" + node.text + "}} names no field of the note type";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool RenderNodes(const std::vector<Node>& nodes, const Values& values, std::string* out,
                  std::string* err) {
     for (const Node& node : nodes) {
@@ -234,9 +255,10 @@ bool RenderNodes(const std::vector<Node>& nodes, const Values& values, std::stri
                 *err = Tag(node) + " names no field of the note type";
                 return false;
             }
-            std::string discarded; // rendered all the same, for its errors
+            // A hidden section is checked all the same, for its errors.
             const bool shown = values.NotEmpty(node) != node.negated;
-            if (!RenderNodes(node.children, values, shown ? out : &discarded, err)) {
+            if (!(shown ? RenderNodes(node.children, values, out, err)
+                        : CheckNodes(node.children, values, err))) {
                 return false;
             }
             break;

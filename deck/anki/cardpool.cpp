@@ -1,0 +1,167 @@
+// The card pool: batches of cards, a queue that the workers take them from, and the batches
+// handed back oldest first.
+#include "deck/anki/cardpool.h"
+
+#include <system_error>
+
+namespace deck::anki {
+
+namespace {
+
+// Cards a batch holds: enough that a worker takes the lock rarely, few enough that the deck's
+// writing follows closely.
+constexpr size_t kBatchCards = 256;
+// Batches submitted but not yet handed back, per worker, before Add waits.
+constexpr size_t kBatchesInFlight = 4;
+
+} // namespace
+
+CardPool::CardPool(const FieldChoice& choice, unsigned workers) {
+    for (unsigned i = 0; i <= workers; ++i) {
+        renderers_.push_back(std::make_unique<CardRenderer>(choice));
+    }
+    for (unsigned i = 0; i < workers; ++i) {
+        try {
+            threads_.emplace_back(&CardPool::Work, this, renderers_[i].get());
+        } catch (const std::system_error&) {
+            break; // the threads started so far do the work, or the caller alone
+        }
+    }
+}
+
+CardPool::~CardPool() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+}
+
+PooledCard& CardPool::Next() {
+    if (!filling_) {
+        if (!spare_.empty()) {
+            filling_ = std::move(spare_.back());
+            spare_.pop_back();
+        } else {
+            filling_ = std::make_unique<Batch>();
+            filling_->cards.resize(kBatchCards);
+        }
+        filling_->used = 0;
+        filling_->done = false;
+    }
+    return filling_->cards[filling_->used];
+}
+
+void CardPool::Add(const Take& take) {
+    if (++filling_->used < kBatchCards) {
+        return;
+    }
+    Submit();
+    TakeDone(take, in_order_.size() > kBatchesInFlight * threads_.size());
+}
+
+void CardPool::Finish(const Take& take) {
+    if (filling_ && filling_->used > 0) {
+        Submit();
+    }
+    while (!in_order_.empty()) {
+        TakeDone(take, true);
+    }
+}
+
+void CardPool::Submit() {
+    Batch* batch = filling_.get();
+    if (threads_.empty()) {
+        RenderBatch(*renderers_.back(), *batch);
+        batch->done = true;
+        in_order_.push_back(std::move(filling_));
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        in_order_.push_back(std::move(filling_));
+        to_render_.push_back(batch);
+    }
+    work_.notify_one();
+}
+
+void CardPool::TakeDone(const Take& take, bool wait) {
+    for (;;) {
+        std::unique_ptr<Batch> batch;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (in_order_.empty()) {
+                return;
+            }
+            if (wait) {
+                done_.wait(lock, [&] { return in_order_.front()->done; });
+                wait = false;
+            }
+            if (!in_order_.front()->done) {
+                return;
+            }
+            batch = std::move(in_order_.front());
+            in_order_.pop_front();
+        }
+        for (size_t i = 0; i < batch->used; ++i) {
+            take(batch->cards[i]);
+        }
+        spare_.push_back(std::move(batch));
+    }
+}
+
+void CardPool::Work(CardRenderer* renderer) {
+    for (;;) {
+        Batch* batch = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            work_.wait(lock, [&] { return stopping_ || !to_render_.empty(); });
+            if (to_render_.empty()) {
+                return;
+            }
+            batch = to_render_.front();
+            to_render_.pop_front();
+        }
+        RenderBatch(*renderer, *batch);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            batch->done = true;
+        }
+        done_.notify_one();
+    }
+}
+
+void CardPool::RenderBatch(CardRenderer& renderer, Batch& batch) {
+    for (size_t i = 0; i < batch.used; ++i) {
+        PooledCard& card = batch.cards[i];
+        CardInput input;
+        input.type = card.type;
+        input.fields = &card.fields;
+        input.ord = card.ord;
+        input.tags = card.tags;
+        input.deck = card.deck;
+        input.flags = card.flags;
+        card.shown = renderer.Render(input, &card.question, &card.answer);
+    }
+}
+
+CardTally CardPool::Tally() const {
+    CardRenderer all(FieldChoice{});
+    for (const auto& renderer : renderers_) {
+        all.Merge(*renderer);
+    }
+    return all.Tally();
+}
+
+void CardPool::ReportProblems(Report& report) const {
+    CardRenderer all(FieldChoice{});
+    for (const auto& renderer : renderers_) {
+        all.Merge(*renderer);
+    }
+    all.ReportProblems(report);
+}
+
+} // namespace deck::anki

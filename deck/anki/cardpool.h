@@ -1,0 +1,79 @@
+// Cards rendered on worker threads and handed back in the order they came, so that a package's
+// cards render on every core while SQLite reads the next notes, and the deck is the same as
+// when one thread renders them all.
+#pragma once
+
+#include "deck/anki/cardsides.h"
+#include "deck/base/report.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace deck::anki {
+
+// A card to render, with what it needs of its note, and what it gave.
+struct PooledCard {
+    int64_t note = 0;
+    const NoteType* type = nullptr;
+    std::vector<std::string> fields;
+    int64_t ord = 0;
+    std::string tags, deck;
+    int flags = 0;
+    Shown shown = Shown::kCard;
+    std::string question, answer;
+};
+
+class CardPool {
+public:
+    // `workers` threads, each with a CardRenderer of `choice`; with 0 (or when no thread can be
+    // started) the cards are rendered in the caller's thread as they come.
+    CardPool(const FieldChoice& choice, unsigned workers);
+    CardPool(const CardPool&) = delete;
+    CardPool& operator=(const CardPool&) = delete;
+    ~CardPool();
+
+    // Takes each rendered card, in the order the cards were added.
+    using Take = std::function<void(PooledCard& card)>;
+
+    // A card to fill in for rendering; valid until the next call of Add or Finish.
+    PooledCard& Next();
+    // Queues the card Next gave, and hands `take` the rendered cards whose turn has come.
+    void Add(const Take& take);
+    // Hands `take` every card still to come, and stops the workers.
+    void Finish(const Take& take);
+
+    // What became of the cards, and the problems of their templates, over all workers.
+    CardTally Tally() const;
+    void ReportProblems(Report& report) const;
+
+private:
+    struct Batch {
+        std::vector<PooledCard> cards;
+        size_t used = 0;
+        bool done = false;
+    };
+
+    void Work(CardRenderer* renderer);
+    static void RenderBatch(CardRenderer& renderer, Batch& batch);
+    // Hands on the finished batches at the front; with `wait`, waits for the first one.
+    void TakeDone(const Take& take, bool wait);
+    void Submit();
+
+    std::vector<std::unique_ptr<CardRenderer>> renderers_; // the last one is the caller's
+    std::vector<std::thread> threads_;
+    std::unique_ptr<Batch> filling_;
+    std::deque<std::unique_ptr<Batch>> in_order_; // submitted, oldest first
+    std::deque<Batch*> to_render_;
+    std::vector<std::unique_ptr<Batch>> spare_;
+    std::mutex mutex_;
+    std::condition_variable work_, done_;
+    bool stopping_ = false;
+};
+
+} // namespace deck::anki

@@ -14,6 +14,7 @@ if [ -z "${TOLLAMY_SCREEN_IDLE_XVFB:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
 root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/scripts/common.sh"
 build="$1"
 seconds="${2:-600}"
 work="$(mktemp -d)"
@@ -49,17 +50,10 @@ sleep 30 # the items drawn, Wine's services settled
 
 # The processes of the screen: the launcher and its descendants, and the Wine processes of the
 # prefix, which Wine's server started detached.
-descendants() {
-    local pid
-    for pid in $(pgrep -P "$1"); do
-        echo "$pid"
-        descendants "$pid"
-    done
-}
 screen_pids() {
     local pid
     echo "$launcher"
-    descendants "$launcher"
+    tollamy_descendants "$launcher"
     for pid in $(pgrep -f 'wineserver|\.exe'); do
         if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then
             echo "$pid"
@@ -72,7 +66,7 @@ refresh_pids() {
     for pid in $(pgrep -P "$launcher"); do
         if ! { tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null | grep -q '\.exe'; then
             echo "$pid"
-            descendants "$pid"
+            tollamy_descendants "$pid"
         fi
     done
 }

@@ -178,4 +178,16 @@ bool DeckWriter::Commit(std::string* err) {
     return true;
 }
 
+bool CommitUnlessErrors(DeckWriter& writer, Report& report) {
+    if (report.Errors() != 0) {
+        return false;
+    }
+    std::string err;
+    if (!writer.Commit(&err)) {
+        report.ErrorAbout(writer.Output(), err);
+        return false;
+    }
+    return true;
+}
+
 } // namespace deck

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "deck/base/files.h"
+#include "deck/base/report.h"
 
 #include <stdint.h>
 
@@ -57,5 +58,9 @@ private:
     std::vector<uint8_t> buffer_;
     RemovedOnSignal onSignal_;
 };
+
+// The end of a command that writes a deck: false when `report` holds errors (then nothing is
+// written), else the deck committed; false with the reason in `report` when that fails.
+bool CommitUnlessErrors(DeckWriter& writer, Report& report);
 
 } // namespace deck

@@ -312,3 +312,12 @@ tollamy_clang_options() {
     echo "-DCMAKE_CXX_COMPILER=$(command -v clang++ || echo clang++)" \
         "-DCMAKE_C_COMPILER=$(command -v clang || echo clang)"
 }
+
+# Prints the process ids of every descendant of process $1, children before their own.
+tollamy_descendants() {
+    local pid
+    for pid in $(pgrep -P "$1"); do
+        echo "$pid"
+        tollamy_descendants "$pid"
+    done
+}

@@ -265,11 +265,7 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
             writer.Write(CleanWhiteSpace("Nothing due in " + due.deck), "Next: " + next);
         }
     }
-    if (report.Errors() != 0) {
-        return 1;
-    }
-    if (!writer.Commit(&message)) {
-        report.ErrorAbout(writer.Output(), message);
+    if (!CommitUnlessErrors(writer, report)) {
         return 1;
     }
     if (!options.nextChange.empty()) {

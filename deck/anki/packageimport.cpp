@@ -125,11 +125,7 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         report.Warning(0, warning);
     }
     pool.ReportProblems(report);
-    if (report.Errors() != 0) {
-        return 1;
-    }
-    if (!writer.Commit(&why)) {
-        report.ErrorAbout(writer.Output(), why);
+    if (!CommitUnlessErrors(writer, report)) {
         return 1;
     }
     if (err != nullptr) {

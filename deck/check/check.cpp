@@ -95,11 +95,8 @@ int RunExport(const ExportOptions& options, FILE* err, bool quiet) {
         writer.WriteBytes(text);
     };
     long cards = 0;
-    if (!ScanDeck(options.deck, report, false, line, &cards) || report.Errors() != 0) {
-        return 1;
-    }
-    if (!writer.Commit(&why)) {
-        report.ErrorAbout(writer.Output(), why);
+    if (!ScanDeck(options.deck, report, false, line, &cards) ||
+        !CommitUnlessErrors(writer, report)) {
         return 1;
     }
     if (err != nullptr) {

@@ -102,7 +102,8 @@ TEST(Signals, AnInterruptedRunLeavesNoTemporaryFile) {
          "tollamy-apkg-",
          SIGINT},
         {"the collection's snapshot",
-         {"import", "--due", "--new", "1000", dir.Path("collection.anki2"), "-o", out + "/due.txt"},
+         {"import", "--due", "--new", "50000", dir.Path("collection.anki2"), "-o",
+          out + "/due.txt"},
          tmp,
          "tollamy-anki-",
          SIGTERM},
@@ -119,6 +120,9 @@ TEST(Signals, AnInterruptedRunLeavesNoTemporaryFile) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        for (const std::string& name : decktest::TempDir::NamesIn(out)) {
+            unlink((out + "/" + name).c_str()); // what a failed case left
+        }
         Interrupted run = Interrupt(c.args, tmp, c.watched, c.prefix, c.signal);
         EXPECT_TRUE(run.seen) << "the run ended before its temporary file showed";
         // The tool ends as the signal would have ended it.

@@ -134,11 +134,7 @@ int RunTextImport(const ImportOptions& options, FILE* err, bool quiet) {
         ReadDeck(in, sink);
     }
 
-    if (report.Errors() != 0) {
-        return 1;
-    }
-    if (!writer.Commit(&why)) {
-        report.ErrorAbout(writer.Output(), why);
+    if (!CommitUnlessErrors(writer, report)) {
         return 1;
     }
     if (err != nullptr) {

@@ -126,13 +126,6 @@ card_references() {
 
 # The launcher and every process it started, and what a closing must leave: none of them, no
 # watch (inotifywait), nothing in TMPDIR, the data folder as it was.
-descendants() {
-    local pid
-    for pid in $(pgrep -P "$1"); do
-        echo "$pid"
-        descendants "$pid"
-    done
-}
 expect_nothing_left() {
     local how="$1" status="$2" pid
     wait "$launcher" && got=0 || got=$?
@@ -203,7 +196,7 @@ wait "$ANKI_PID" || true
 grep -q 'reading its newest backup instead' "$work/run.log" || fail "the backup was not read"
 
 # Each way of closing leaves nothing behind.
-tree="$(descendants "$launcher")"
+tree="$(tollamy_descendants "$launcher")"
 xdotool mousemove --window "$window" 190 330 click 1 # the right soft key, Exit
 expect_nothing_left "Exit" 0
 
@@ -211,12 +204,12 @@ expect_nothing_left "Exit" 0
 # again, with its reviews): the launcher knows it from the items list and its data folder.
 start
 wait_for_cards 1
-tree="$(descendants "$launcher")"
+tree="$(tollamy_descendants "$launcher")"
 xdotool windowfocus --sync "$window" key F2
 expect_nothing_left "F2" 0
 
 start --anki French
-tree="$(descendants "$launcher")"
+tree="$(tollamy_descendants "$launcher")"
 xdotool mousemove --window "$window" 235 10 click 1 # the close button of the window's caption
 expect_nothing_left "the window closed" 0
 
@@ -229,7 +222,7 @@ wait_for_message 'could not be imported again; its last cards stay: .*not an Ank
 [ "$(tollamy_reg_value "$items\\French" Enabled)" = 0x1 ] || fail "switched off on the same day"
 wait_for_message 'is switched off: its cards are an earlier day' 40
 [ "$(tollamy_reg_value "$items\\French" Enabled)" = 0x0 ] || fail "not switched off"
-tree="$(descendants "$launcher")"
+tree="$(tollamy_descendants "$launcher")"
 kill -TERM "$launcher"
 expect_nothing_left "SIGTERM" 143
 echo "refresh: the Anki item stays current while the screen is open, and nothing is left behind"

@@ -93,13 +93,8 @@ awk -v w="$wc_s" -v s="$check_s" 'BEGIN { printf "check_ratio %.2f\n", w / s }'
 echo "import_peak_rss_mib $import_rss"
 echo "check_peak_rss_mib $check_rss"
 
-# An Anki collection in the older schema: 100,000 "Basic (and reversed card)" notes in 20 decks,
-# 200,000 cards: 40 % new, 55 % reviews due from 20 days ago to 300 days ahead, 5 % learning.
-python3 - "$work/collection.anki2" <<'PY'
-import json, random, sqlite3, sys
-random.seed(22)
-db = sqlite3.connect(sys.argv[1])
-db.executescript("""
+# The tables of a collection in the older schema, as both generated collections have them.
+export BENCH_COLLECTION_TABLES="
 PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;
 CREATE TABLE col (id integer PRIMARY KEY, crt integer NOT NULL, mod integer NOT NULL,
   scm integer NOT NULL, ver integer NOT NULL, dty integer NOT NULL, usn integer NOT NULL,
@@ -114,7 +109,15 @@ CREATE TABLE cards (id integer PRIMARY KEY, nid integer NOT NULL, did integer NO
   reps integer NOT NULL, lapses integer NOT NULL, left integer NOT NULL, odue integer NOT NULL,
   odid integer NOT NULL, flags integer NOT NULL, data text NOT NULL);
 CREATE INDEX ix_cards_nid ON cards (nid);
-""")
+"
+
+# An Anki collection in the older schema: 100,000 "Basic (and reversed card)" notes in 20 decks,
+# 200,000 cards: 40 % new, 55 % reviews due from 20 days ago to 300 days ahead, 5 % learning.
+python3 - "$work/collection.anki2" <<'PY'
+import json, os, random, sqlite3, sys
+random.seed(22)
+db = sqlite3.connect(sys.argv[1])
+db.executescript(os.environ["BENCH_COLLECTION_TABLES"])
 crt, now, today = 1600000000, 1773223200, (1773223200 - 1600000000) // 86400
 model = {"id": 1002, "name": "Basic (and reversed card)", "type": 0,
          "flds": [{"name": "Front", "ord": 0}, {"name": "Back", "ord": 1}],
@@ -166,24 +169,9 @@ echo "due_peak_rss_mib $due_rss"
 # sections, hints, furigana, the text filter, a hidden element and sounds: about 300 bytes of
 # fields a note, as the notes of the published decks have (25 to 400, Lapis's far more).
 python3 - "$work/package.anki2" "$work/package.apkg" <<'PY'
-import json, sqlite3, sys, zipfile
+import json, os, sqlite3, sys, zipfile
 db = sqlite3.connect(sys.argv[1])
-db.executescript("""
-PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;
-CREATE TABLE col (id integer PRIMARY KEY, crt integer NOT NULL, mod integer NOT NULL,
-  scm integer NOT NULL, ver integer NOT NULL, dty integer NOT NULL, usn integer NOT NULL,
-  ls integer NOT NULL, conf text NOT NULL, models text NOT NULL, decks text NOT NULL,
-  dconf text NOT NULL, tags text NOT NULL);
-CREATE TABLE notes (id integer PRIMARY KEY, guid text NOT NULL, mid integer NOT NULL,
-  mod integer NOT NULL, usn integer NOT NULL, tags text NOT NULL, flds text NOT NULL,
-  sfld integer NOT NULL, csum integer NOT NULL, flags integer NOT NULL, data text NOT NULL);
-CREATE TABLE cards (id integer PRIMARY KEY, nid integer NOT NULL, did integer NOT NULL,
-  ord integer NOT NULL, mod integer NOT NULL, usn integer NOT NULL, type integer NOT NULL,
-  queue integer NOT NULL, due integer NOT NULL, ivl integer NOT NULL, factor integer NOT NULL,
-  reps integer NOT NULL, lapses integer NOT NULL, left integer NOT NULL, odue integer NOT NULL,
-  odid integer NOT NULL, flags integer NOT NULL, data text NOT NULL);
-CREATE INDEX ix_cards_nid ON cards (nid);
-""")
+db.executescript(os.environ["BENCH_COLLECTION_TABLES"])
 names = ["Word", "Reading", "Meaning", "Example", "Translation", "Notes", "Hint", "Audio",
          "Picture", "Level"]
 model = {"id": 3001, "name": "Vocabulary", "type": 0,

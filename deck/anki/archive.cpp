@@ -1,6 +1,7 @@
 // The package's ZIP archive through libzip, and the private copy of its collection.
 #include "deck/anki/archive.h"
 
+#include "deck/anki/collection.h"
 #include "deck/anki/zstd.h"
 #include "deck/base/filekind.h"
 #include "deck/base/files.h"
@@ -38,11 +39,7 @@ public:
         if (!folder_.Create("tollamy-apkg", err)) {
             return false;
         }
-        path_ = folder_.File("collection");
-        // SQLite's companions of the copy, should it make any while reading.
-        for (const char* companion : {"-journal", "-wal", "-shm"}) {
-            folder_.File(std::string("collection") + companion);
-        }
+        path_ = CollectionCopyIn(folder_);
         fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd_ < 0) {
             *err = std::string("cannot create a temporary file (") + strerror(errno) + ")";

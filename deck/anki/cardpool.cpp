@@ -148,20 +148,20 @@ void CardPool::RenderBatch(CardRenderer& renderer, Batch& batch) {
     }
 }
 
-CardTally CardPool::Tally() const {
-    CardRenderer all(FieldChoice{});
+std::unique_ptr<CardRenderer> CardPool::Merged() const {
+    auto all = std::make_unique<CardRenderer>(FieldChoice{});
     for (const auto& renderer : renderers_) {
-        all.Merge(*renderer);
+        all->Merge(*renderer);
     }
-    return all.Tally();
+    return all;
+}
+
+CardTally CardPool::Tally() const {
+    return Merged()->Tally();
 }
 
 void CardPool::ReportProblems(Report& report) const {
-    CardRenderer all(FieldChoice{});
-    for (const auto& renderer : renderers_) {
-        all.Merge(*renderer);
-    }
-    all.ReportProblems(report);
+    Merged()->ReportProblems(report);
 }
 
 } // namespace deck::anki

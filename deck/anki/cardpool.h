@@ -64,6 +64,8 @@ private:
     // Hands on the finished batches at the front; with `wait`, waits for the first one.
     void TakeDone(const Take& take, bool wait);
     void Submit();
+    // One renderer that holds what every worker's renderer counted.
+    std::unique_ptr<CardRenderer> Merged() const;
 
     std::vector<std::unique_ptr<CardRenderer>> renderers_; // the last one is the caller's
     std::vector<std::thread> threads_;

@@ -78,6 +78,14 @@ int FirstCards(sqlite3* db, const std::set<int64_t>& decks,
 
 } // namespace
 
+std::string CollectionCopyIn(TempFolder& folder) {
+    const std::string copy = folder.File("collection");
+    for (const char* companion : {"-wal", "-shm", "-journal"}) {
+        folder.File("collection" + std::string(companion));
+    }
+    return copy;
+}
+
 bool PrepareCollectionCopy(const std::string& path, const std::string& entry, std::string* err) {
     int fd = open(path.c_str(), O_RDWR);
     if (fd < 0) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "deck/anki/sqlite.h"
+#include "deck/base/files.h"
 #include "deck/anki/package.h"
 
 #include <string>
@@ -10,6 +11,10 @@
 #include <vector>
 
 namespace deck::anki {
+
+// The path of a collection's private copy in `folder`, with the files SQLite may make beside it
+// (-wal, -shm, -journal) registered, so that a signal removes them too.
+std::string CollectionCopyIn(TempFolder& folder);
 
 // Each of these is false with *err set to what is wrong, in words for the user.
 

@@ -60,14 +60,15 @@ nlohmann::json ParseJsonColumn(sqlite3_stmt* stmt, int column, const char* what,
     return json;
 }
 
-// Adds an entry's damage to a part's text: the first one in words, then how many more.
+// Notes a damaged entry of a part: the first one's words are kept, the others counted.
 void AddDamage(std::string* damage, long* count, const std::string& text) {
     if ((*count)++ == 0) {
         *damage = text;
     }
 }
 
-std::string Counted(const std::string& first, long count) {
+// The first damaged entry's words, and how many more entries were damaged.
+std::string AndMore(const std::string& first, long count) {
     return count <= 1 ? first
                       : first + ", and " + std::to_string(count - 1) + " more" +
                             (count == 2 ? " entry" : " entries");
@@ -134,7 +135,7 @@ int LoadJsonTables(sqlite3* db, Schema* schema, Loading* loading) {
                 loading->templates[type_id].emplace_back(ord, formats);
             });
         }
-        schema->types_damage = Counted(schema->types_damage, damaged);
+        schema->types_damage = AndMore(schema->types_damage, damaged);
     }
     nlohmann::json decks = ParseJsonColumn(stmt.get(), 1, "col.decks", &schema->decks_damage);
     if (decks.is_object()) {
@@ -154,7 +155,7 @@ int LoadJsonTables(sqlite3* db, Schema* schema, Loading* loading) {
             info.name = name->get<std::string>();
             info.filtered = dyn != deck.end() && dyn->is_number_integer() && dyn->get<int>() != 0;
         }
-        schema->decks_damage = Counted(schema->decks_damage, damaged);
+        schema->decks_damage = AndMore(schema->decks_damage, damaged);
     }
     return SQLITE_OK;
 }
@@ -225,7 +226,7 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
             return rc;
         }
     }
-    schema->types_damage = Counted(schema->types_damage, damaged);
+    schema->types_damage = AndMore(schema->types_damage, damaged);
     bool has_decks = false;
     rc = TableExists(db, "decks", &has_decks);
     if (rc != SQLITE_OK) {
@@ -263,7 +264,7 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
                           "\" is damaged (it is taken as a normal deck)");
         }
     }
-    schema->decks_damage = Counted(schema->decks_damage, damaged_decks);
+    schema->decks_damage = AndMore(schema->decks_damage, damaged_decks);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 

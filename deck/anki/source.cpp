@@ -67,10 +67,7 @@ bool ReadUserCollection(const std::string& path, Report& report, const Collectio
     if (!folder.Create("tollamy-anki", err)) {
         return false;
     }
-    const std::string copy = folder.File("collection");
-    for (const char* companion : {"-wal", "-shm", "-journal"}) {
-        folder.File(std::string("collection") + companion);
-    }
+    const std::string copy = CollectionCopyIn(folder);
     bool busy = false;
     if (TakeSnapshot(path, copy, &busy, err)) {
         return use(copy, fs::path(path).filename().string(), err);
@@ -97,14 +94,6 @@ bool ReadUserCollection(const std::string& path, Report& report, const Collectio
 
 } // namespace
 
-bool LooksLikeSqlite(const std::string& path) {
-    return IsSqliteHead(FileHead(path, kHeadBytes));
-}
-
-bool LooksLikeAnki(const std::string& path) {
-    return LooksLikeZip(path) || LooksLikeSqlite(path);
-}
-
 bool ProbeInput(const std::string& path, InputKind* kind, std::string* err) {
     int fd = OpenQuietly(path);
     if (fd < 0) {
@@ -129,6 +118,12 @@ bool ProbeInput(const std::string& path, InputKind* kind, std::string* err) {
             : IsZipHead(bytes)  ? InputKind::kZip
                                 : InputKind::kOther;
     return true;
+}
+
+bool LooksLikeAnki(const std::string& path) {
+    InputKind kind = InputKind::kOther;
+    std::string unread;
+    return ProbeInput(path, &kind, &unread) && kind != InputKind::kOther;
 }
 
 bool WithAnkiCollection(const std::string& path, uint64_t max_bytes, Report& report,

@@ -13,9 +13,6 @@
 
 namespace deck::anki {
 
-// True when the file begins with the SQLite header: an Anki collection, or some database.
-bool LooksLikeSqlite(const std::string& path);
-
 // True when the file is an Anki input by its content: a ZIP archive or an SQLite database.
 bool LooksLikeAnki(const std::string& path);
 

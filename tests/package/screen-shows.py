@@ -6,16 +6,18 @@
 Writes the dump as SCREEN.png (to look at when a check fails). Exit status 0 when the pixels of
 one of the ITEM.png appear, row for row, somewhere in the dump; 1 when none does.
 """
-import importlib.util
+import importlib.machinery
 import os
 import struct
 import sys
+import types
 import zlib
 
-spec = importlib.util.spec_from_file_location(
+# check-png.py's PNG reading and writing; its name is no module name, so it is loaded by path.
+loader = importlib.machinery.SourceFileLoader(
     "check_png", os.path.join(os.path.dirname(__file__), "..", "host", "check-png.py"))
-check_png = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(check_png)
+check_png = types.ModuleType(loader.name)
+loader.exec_module(check_png)
 
 
 def xwd_rows(path):

@@ -2,6 +2,8 @@
 // handed back oldest first.
 #include "deck/anki/cardpool.h"
 
+#include "deck/base/files.h"
+
 #include <system_error>
 
 namespace deck::anki {
@@ -20,6 +22,11 @@ CardPool::CardPool(const FieldChoice& choice, unsigned workers) {
     for (unsigned i = 0; i <= workers; ++i) {
         renderers_.push_back(std::make_unique<CardRenderer>(choice));
     }
+    // The workers start with SIGINT, SIGTERM and SIGHUP held back, and keep them so: those
+    // signals then always reach the calling thread, whose SignalsHeld closes the moment between
+    // making a temporary file and registering it for removal. A worker that took the signal
+    // there would end the program with the file left behind.
+    SignalsHeld held;
     for (unsigned i = 0; i < workers; ++i) {
         try {
             threads_.emplace_back(&CardPool::Work, this, renderers_[i].get());

@@ -174,11 +174,11 @@ SignalsHeld::SignalsHeld() {
     for (int signal : kSignals) {
         sigaddset(&held, signal);
     }
-    sigprocmask(SIG_BLOCK, &held, &old_);
+    pthread_sigmask(SIG_BLOCK, &held, &old_);
 }
 
 SignalsHeld::~SignalsHeld() {
-    sigprocmask(SIG_SETMASK, &old_, nullptr);
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
 }
 
 TempFolder::~TempFolder() {

@@ -45,8 +45,10 @@ private:
     int slot_ = -1;
 };
 
-// Holds SIGINT, SIGTERM and SIGHUP back while it lives, so that a file is never made without
-// being registered for removal; a signal that came meanwhile arrives when it goes.
+// Holds SIGINT, SIGTERM and SIGHUP back in the calling thread while it lives, so that a file is
+// never made without being registered for removal; a signal that came meanwhile arrives when it
+// goes. Threads started meanwhile keep them held back for good, which leaves those signals to
+// the threads that make temporary files.
 class SignalsHeld {
 public:
     SignalsHeld();

@@ -13,6 +13,10 @@
 #                                  and 200,000 cards, against the sqlite3 shell reading the same
 #                                  collection's notes and cards tables (ratio = sqlite3's time /
 #                                  ours; target >= 0.5); due_peak_rss_mib (target <= 64)
+#   held_lock_ms, held_lock_ratio  import --anki-profile --due of the same collection in a
+#                                  profile while another program holds it as Anki does (the
+#                                  newest backup is read; target < 1 s), against the same import
+#                                  with the collection free (ratio = free time / held time)
 #   package_import_ms, package_ratio   import of a generated package of 100,000 notes of a note
 #                                  type of its own (10 fields, its templates with sections and
 #                                  filters: every card is rendered), against the sqlite3 shell
@@ -164,6 +168,47 @@ awk -v s="$sqlite_s" 'BEGIN { printf "sqlite3_ms %.1f\n", s * 1000 }'
 awk -v s="$due_s" 'BEGIN { printf "due_import_ms %.1f\n", s * 1000 }'
 awk -v q="$sqlite_s" -v s="$due_s" 'BEGIN { printf "due_ratio %.2f\n", q / s }'
 echo "due_peak_rss_mib $due_rss"
+
+# The same collection as Anki's profile "User" (in WAL mode, as Anki keeps it) with a backup of
+# it, read by import --anki-profile --due once while a program holds the collection as Anki does
+# (exclusive locking mode: the tool waits briefly for the lock, then reads the newest backup),
+# and once while nothing holds it (the tool reads the collection itself).
+profile="$work/anki/User"
+mkdir -p "$profile/backups"
+python3 - "$work/collection.anki2" "$profile" <<'PY'
+import shutil, sqlite3, sys, zipfile
+source, profile = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(profile + "/backups/backup-2026-03-11-10.00.00.colpkg", "w",
+                     zipfile.ZIP_DEFLATED) as z:
+    z.write(source, "collection.anki2")
+shutil.copy(source, profile + "/collection.anki2")
+db = sqlite3.connect(profile + "/collection.anki2")
+db.execute("PRAGMA journal_mode=WAL")
+db.close()
+PY
+run_profile() {
+    rm -f "$work/profile.txt"
+    ANKI_BASE="$work/anki" "$tool" import --anki-profile User --due -o "$work/profile.txt" \
+        2>/dev/null
+}
+best_of3 profile_free_s run_profile
+coproc holder {
+    python3 -c '
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("PRAGMA locking_mode=EXCLUSIVE")
+db.execute("SELECT count(*) FROM col").fetchall()
+print("held", flush=True)
+sys.stdin.read()
+' "$profile/collection.anki2"
+}
+read -r held <&"${holder[0]}"
+[ "$held" = held ] || { echo "deck-bench.sh: the collection could not be held" >&2; exit 1; }
+best_of3 profile_held_s run_profile
+eval "exec ${holder[1]}>&-"
+wait "$holder_PID"
+awk -v s="$profile_held_s" 'BEGIN { printf "held_lock_ms %.1f\n", s * 1000 }'
+awk -v f="$profile_free_s" -v s="$profile_held_s" 'BEGIN { printf "held_lock_ratio %.2f\n", f / s }'
 
 # A package of 100,000 notes of a vocabulary note type of 10 fields, whose templates use
 # sections, hints, furigana, the text filter, a hidden element and sounds: about 300 bytes of

@@ -218,7 +218,7 @@ int RunDecks(const std::string& path, FILE* out, FILE* err) {
     std::vector<DeckCounts> rows;
     Hidden hidden;
     if (!WithAnkiCollection(
-            path, kMaxCollectionBytes, report,
+            path, kind, kMaxCollectionBytes, report,
             [&](const std::string& copy, const std::string& entry, std::string* why) {
                 LoadedCollection c;
                 Needs needs;

@@ -231,7 +231,7 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
     Due due;
     std::string entry;
     if (!WithAnkiCollection(
-            path, kMaxCollectionBytes, report,
+            path, kind, kMaxCollectionBytes, report,
             [&](const std::string& copy, const std::string& name, std::string* why) {
                 entry = name;
                 LoadedCollection c;

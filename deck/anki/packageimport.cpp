@@ -105,7 +105,7 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         pool.Add(write);
     };
     if (!WithAnkiCollection(
-            path, read.max_bytes, report,
+            path, kind, read.max_bytes, report,
             [&](const std::string& copy, const std::string& entry, std::string* why) {
                 return ReadNotes(copy, entry, read, notes, &info, why);
             },

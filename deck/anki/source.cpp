@@ -126,12 +126,8 @@ bool LooksLikeAnki(const std::string& path) {
     return ProbeInput(path, &kind, &unread) && kind != InputKind::kOther;
 }
 
-bool WithAnkiCollection(const std::string& path, uint64_t max_bytes, Report& report,
+bool WithAnkiCollection(const std::string& path, InputKind kind, uint64_t max_bytes, Report& report,
                         const CollectionUse& use, std::string* err) {
-    InputKind kind = InputKind::kOther;
-    if (!ProbeInput(path, &kind, err)) {
-        return false;
-    }
     if (kind == InputKind::kSqlite) {
         return ReadUserCollection(path, report, use, max_bytes, err);
     }

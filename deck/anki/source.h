@@ -28,9 +28,10 @@ bool ProbeInput(const std::string& path, InputKind* kind, std::string* err);
 // package, or a snapshot of a collection file and its -wal. While another program (Anki) holds
 // the collection locked, the newest backup in the backups folder beside it (*.colpkg, or
 // backup-*.apkg as older Anki versions named them) is read instead, with a warning in `report`
-// naming it and its time. The copies are removed before this returns. False with *err set when
-// the input cannot be read (or Anki holds it and there is no backup) or `use` failed.
-bool WithAnkiCollection(const std::string& path, uint64_t max_bytes, Report& report,
+// naming it and its time. `kind` is what ProbeInput found the input to be. The copies are
+// removed before this returns. False with *err set when the input cannot be read (or Anki holds
+// it and there is no backup) or `use` failed.
+bool WithAnkiCollection(const std::string& path, InputKind kind, uint64_t max_bytes, Report& report,
                         const CollectionUse& use, std::string* err);
 
 // A collection opened for its schedule: the database, its note types and decks, and its

@@ -64,6 +64,11 @@ peak_rss_mib() {
     /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null 2>&1
     awk '{ printf "%.1f", $1 / 1024 }' "$work/rss"
 }
+# print_ms NAME SECONDS: "NAME milliseconds". print_ratio NAME PEER OURS: "NAME PEER/OURS".
+print_ms() { awk -v s="$2" -v n="$1" 'BEGIN { printf "%s %.1f\n", n, s * 1000 }'; }
+print_ratio() { awk -v p="$2" -v s="$3" -v n="$1" 'BEGIN { printf "%s %.2f\n", n, p / s }'; }
+# deck_cards DECK: the number of cards that check counts in DECK.
+deck_cards() { "$tool" check "$1" 2>/dev/null | awk '{ print $1 }'; }
 tsv_bytes=$(stat -c %s "$work/cards.tsv")
 
 run_iconv() { iconv -f UTF-8 -t UTF-16LE "$work/cards.tsv" >"$work/iconv.out"; }
@@ -77,7 +82,7 @@ best_of3 iconv_s run_iconv
 best_of3 import_s run_import
 best_of3 iconv_csv_s run_iconv_csv
 best_of3 import_csv_s run_import_csv
-cards=$("$tool" check "$work/deck.txt" 2>/dev/null | awk '{ print $1 }')
+cards=$(deck_cards "$work/deck.txt")
 best_of3 wc_s run_wc
 best_of3 check_s run_check
 import_rss=$(peak_rss_mib "$tool" import "$work/cards.tsv" -o "$work/deck.txt" --force)
@@ -87,13 +92,13 @@ awk -v b="$tsv_bytes" -v s="$import_s" 'BEGIN { printf "import_mb_s %.1f\n", b /
 echo "import_cards $cards"
 echo "iconv_s $iconv_s"
 echo "import_s $import_s"
-awk -v i="$iconv_s" -v s="$import_s" 'BEGIN { printf "import_ratio %.2f\n", i / s }'
+print_ratio import_ratio "$iconv_s" "$import_s"
 echo "iconv_csv_s $iconv_csv_s"
 echo "import_csv_s $import_csv_s"
-awk -v i="$iconv_csv_s" -v s="$import_csv_s" 'BEGIN { printf "import_csv_ratio %.2f\n", i / s }'
+print_ratio import_csv_ratio "$iconv_csv_s" "$import_csv_s"
 echo "wc_s $wc_s"
 echo "check_s $check_s"
-awk -v w="$wc_s" -v s="$check_s" 'BEGIN { printf "check_ratio %.2f\n", w / s }'
+print_ratio check_ratio "$wc_s" "$check_s"
 echo "import_peak_rss_mib $import_rss"
 echo "check_peak_rss_mib $check_rss"
 
@@ -162,11 +167,11 @@ best_of3 sqlite_s run_sqlite
 best_of3 due_s run_due
 rm -f "$work/due.txt"
 due_rss=$(peak_rss_mib "$tool" import "$work/collection.anki2" --due -o "$work/due.txt")
-due_cards=$("$tool" check "$work/due.txt" 2>/dev/null | awk '{ print $1 }')
+due_cards=$(deck_cards "$work/due.txt")
 echo "due_cards $due_cards"
-awk -v s="$sqlite_s" 'BEGIN { printf "sqlite3_ms %.1f\n", s * 1000 }'
-awk -v s="$due_s" 'BEGIN { printf "due_import_ms %.1f\n", s * 1000 }'
-awk -v q="$sqlite_s" -v s="$due_s" 'BEGIN { printf "due_ratio %.2f\n", q / s }'
+print_ms sqlite3_ms "$sqlite_s"
+print_ms due_import_ms "$due_s"
+print_ratio due_ratio "$sqlite_s" "$due_s"
 echo "due_peak_rss_mib $due_rss"
 
 # The same collection as Anki's profile "User" (in WAL mode, as Anki keeps it) with a backup of
@@ -207,8 +212,8 @@ read -r held <&"${holder[0]}"
 best_of3 profile_held_s run_profile
 eval "exec ${holder[1]}>&-"
 wait "$holder_PID"
-awk -v s="$profile_held_s" 'BEGIN { printf "held_lock_ms %.1f\n", s * 1000 }'
-awk -v f="$profile_free_s" -v s="$profile_held_s" 'BEGIN { printf "held_lock_ratio %.2f\n", f / s }'
+print_ms held_lock_ms "$profile_held_s"
+print_ratio held_lock_ratio "$profile_free_s" "$profile_held_s"
 
 # A package of 100,000 notes of a vocabulary note type of 10 fields, whose templates use
 # sections, hints, furigana, the text filter, a hidden element and sounds: about 300 bytes of
@@ -261,11 +266,11 @@ best_of3 sqlite_notes_s run_sqlite_notes
 best_of3 package_s run_package
 best_of3 unzip_s run_unzip
 package_rss=$(peak_rss_mib "$tool" import "$work/package.apkg" -o "$work/package.txt" --force)
-package_cards=$("$tool" check "$work/package.txt" 2>/dev/null | awk '{ print $1 }')
+package_cards=$(deck_cards "$work/package.txt")
 echo "package_cards $package_cards"
-awk -v s="$sqlite_notes_s" 'BEGIN { printf "sqlite3_notes_ms %.1f\n", s * 1000 }'
-awk -v s="$package_s" 'BEGIN { printf "package_import_ms %.1f\n", s * 1000 }'
-awk -v q="$sqlite_notes_s" -v s="$package_s" 'BEGIN { printf "package_ratio %.2f\n", q / s }'
+print_ms sqlite3_notes_ms "$sqlite_notes_s"
+print_ms package_import_ms "$package_s"
+print_ratio package_ratio "$sqlite_notes_s" "$package_s"
 echo "package_peak_rss_mib $package_rss"
-awk -v s="$unzip_s" 'BEGIN { printf "package_unzip_ms %.1f\n", s * 1000 }'
-awk -v q="$sqlite_notes_s" -v s="$unzip_s" 'BEGIN { printf "unzip_ratio %.2f\n", q / s }'
+print_ms package_unzip_ms "$unzip_s"
+print_ratio unzip_ratio "$sqlite_notes_s" "$unzip_s"

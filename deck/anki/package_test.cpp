@@ -2,13 +2,12 @@
 #include "deck/anki/proto.h"
 #include "deck/anki/package.h"
 #include "deck/tests/apkg_builder.h"
+#include "deck/tests/deck_support.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,10 +32,7 @@ struct Read {
 class ApkgRead : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/apkg-read-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        tmp_ = dir_ + "/tmp";
+        tmp_ = dir_.Path("tmp");
         ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
         const char* old = getenv("TMPDIR");
         old_tmpdir_ = old ? old : "";
@@ -49,31 +45,15 @@ protected:
         } else {
             unsetenv("TMPDIR");
         }
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
     }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-    std::vector<std::string> TmpFiles() const {
-        std::vector<std::string> names;
-        DIR* d = opendir(tmp_.c_str());
-        while (dirent* e = d ? readdir(d) : nullptr) {
-            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) {
-                names.push_back(e->d_name);
-            }
-        }
-        if (d) {
-            closedir(d);
-        }
-        return names;
-    }
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
 
     Read ReadPath(const std::string& path, const anki::ReadOptions& options = {}) {
         Read read;
         read.ok = anki::ReadPackage(
             path, options, [&](const anki::Note& note) { read.notes.push_back(note); }, &read.info,
             &read.message);
-        EXPECT_TRUE(TmpFiles().empty()) << "temporary copy left behind";
+        EXPECT_TRUE(decktest::TempDir::NamesIn(tmp_).empty()) << "temporary copy left behind";
         return read;
     }
     Read ReadSpec(const PackageSpec& plan, const anki::ReadOptions& options = {}) {
@@ -87,7 +67,8 @@ protected:
         return ReadPath(path, options);
     }
 
-    std::string dir_, tmp_, old_tmpdir_;
+    decktest::TempDir dir_;
+    std::string tmp_, old_tmpdir_;
     bool had_tmpdir_ = false;
 };
 

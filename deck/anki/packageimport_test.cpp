@@ -1,6 +1,7 @@
 // `tollamy-deck import` of Anki packages, run as the user runs it: the deck bytes on disk,
 // the exit status, the messages, and the files left in the folders afterwards.
 #include "deck/tests/apkg_builder.h"
+#include "deck/tests/deck_support.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,56 +38,36 @@ const std::u16string kSampleCards = u"chat\tcat\r\n"
 class ApkgImport : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/apkg-import-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        tmp_ = dir_ + "/tmp";
+        tmp_ = Path("tmp");
         ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
     }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
-    }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-    static std::vector<std::string> Files(const std::string& dir) {
-        std::vector<std::string> names;
-        DIR* d = opendir(dir.c_str());
-        while (dirent* e = d ? readdir(d) : nullptr) {
-            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) {
-                names.push_back(e->d_name);
-            }
-        }
-        if (d) {
-            closedir(d);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
 
     // Runs the tool with $TMPDIR in the test's own folder; returns the exit status.
     int Run(const std::string& args) {
-        std::string cmd = "cd '" + dir_ + "' && TMPDIR='" + tmp_ + "' '" TOLLAMY_DECK_BINARY "' " +
-                          args + " >'" + tmp_ + "/../stdout.txt' 2>'" + tmp_ + "/../stderr.txt'";
+        std::string cmd = "cd '" + dir_.Path() + "' && TMPDIR='" + tmp_ +
+                          "' '" TOLLAMY_DECK_BINARY "' " + args + " >'" + tmp_ +
+                          "/../stdout.txt' 2>'" + tmp_ + "/../stderr.txt'";
         int status = system(cmd.c_str());
         err_ = ReadFile(Path("stderr.txt"));
         out_ = ReadFile(Path("stdout.txt"));
         unlink(Path("stderr.txt").c_str());
         unlink(Path("stdout.txt").c_str());
-        EXPECT_TRUE(Files(tmp_).empty()) << "temporary copy left in $TMPDIR";
+        EXPECT_TRUE(decktest::TempDir::NamesIn(tmp_).empty()) << "temporary copy left in $TMPDIR";
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     // The folder holds exactly these files (no temporary deck either).
     void ExpectFolder(std::vector<std::string> names) {
         names.push_back("tmp");
         std::sort(names.begin(), names.end());
-        EXPECT_EQ(Files(dir_), names);
+        EXPECT_EQ(dir_.Names(), names);
     }
     void Build(const PackageSpec& plan, const std::string& name) {
         ASSERT_EQ(BuildPackage(plan, Path(name)), "");
     }
 
-    std::string dir_, tmp_, err_, out_;
+    decktest::TempDir dir_;
+    std::string tmp_, err_, out_;
 };
 
 TEST_F(ApkgImport, EachFormatGivesTheDeckTheItemReads) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 using namespace apkg_test;
+using decktest::Quote;
 
 namespace {
 
@@ -33,10 +34,6 @@ PackageSpec Small(Format format) {
         {3, kBasic, {"perro", "dog"}, "Spanish", {{2, 2, 69}}},
     };
     return plan;
-}
-
-std::string Quote(const std::string& text) {
-    return "'" + text + "'";
 }
 
 struct Result {

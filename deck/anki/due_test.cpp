@@ -18,6 +18,7 @@
 
 using namespace apkg_test;
 using decktest::Deck;
+using decktest::Quote;
 using decktest::ReadBytes;
 
 namespace {
@@ -76,14 +77,6 @@ const std::vector<std::pair<std::string, std::string>> kFrenchDue = {
     {"to eat", "manger"},
     {"Paris is in [...]", "Paris is in France · Europe"},
 };
-
-std::string Quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
 
 struct Snapshot {
     std::map<std::string, std::string> bytes;

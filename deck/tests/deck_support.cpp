@@ -53,6 +53,14 @@ std::vector<std::string> TempDir::NamesIn(const std::string& folder) {
     return names;
 }
 
+std::string Quote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -24,6 +24,8 @@ private:
     std::string path_;
 };
 
+// `text` as one word of a shell command line, in single quotes.
+std::string Quote(const std::string& text);
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 bool Exists(const std::string& path);

@@ -299,25 +299,21 @@ int LoadSchema(sqlite3* db, Schema* schema) {
         schema->types_damage = has_notetypes ? "the notetypes table holds no note type"
                                              : "col.models holds no note type";
     }
-    auto by_ord = [](const auto& a, const auto& b) { return a.first < b.first; };
-    for (auto& [id, fields] : loading.fields) {
-        auto type = schema->types.find(id);
-        if (type != schema->types.end()) {
-            std::stable_sort(fields.begin(), fields.end(), by_ord);
-            for (auto& field : fields) {
-                type->second.field_names.push_back(std::move(field.second));
+    // Each note type's fields and templates, in their order, into the list `member` of it.
+    auto attach = [schema](auto& loaded, auto member) {
+        for (auto& [id, items] : loaded) {
+            auto type = schema->types.find(id);
+            if (type != schema->types.end()) {
+                std::stable_sort(items.begin(), items.end(),
+                                 [](const auto& a, const auto& b) { return a.first < b.first; });
+                for (auto& item : items) {
+                    (type->second.*member).push_back(std::move(item.second));
+                }
             }
         }
-    }
-    for (auto& [id, templates] : loading.templates) {
-        auto type = schema->types.find(id);
-        if (type != schema->types.end()) {
-            std::stable_sort(templates.begin(), templates.end(), by_ord);
-            for (auto& formats : templates) {
-                type->second.templates.push_back(std::move(formats.second));
-            }
-        }
-    }
+    };
+    attach(loading.fields, &NoteType::field_names);
+    attach(loading.templates, &NoteType::templates);
     return SQLITE_OK;
 }
 

@@ -13,6 +13,7 @@
 #include "deck/cli/options.h"
 #include "deck/cli/parse.h"
 #include "deck/text/import.h"
+#include "deck/watch/watch.h"
 
 #include <stdlib.h>
 
@@ -118,7 +119,7 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
     }
     ParsedLine line = ParseLine(surface, argc, argv);
     if (args.help) {
-        fputs(surface::RenderHelp(surface).c_str(), out);
+        fputs(surface::RenderHelp(surface, line.command).c_str(), out);
         return 0;
     }
     if (args.version) {
@@ -130,12 +131,25 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
     }
     const std::string& command = line.command;
     if (command.empty()) {
-        return PrintUsage(err, "no command (import, check, export, decks or profiles)");
+        return PrintUsage(err, "no command (import, check, export, decks, watch or profiles)");
     }
     std::vector<std::string>& files = line.files;
     ImportOptions& import = args.import;
     if (command == "profiles") {
         return files.empty() ? RunProfiles(out, err) : PrintUsage(err, "profiles takes no file");
+    }
+    if (command == "watch") {
+        if (files.size() != 1) {
+            return PrintUsage(err, "watch takes one FOLDER");
+        }
+        watch::WatchOptions& w = args.watch;
+        if (!import.ankiProfile.empty() && w.anki.empty()) {
+            return PrintUsage(err, "--anki-profile names the profile of the --anki decks; give "
+                                   "--anki DECK too");
+        }
+        w.folder = files[0];
+        w.profile = import.ankiProfile;
+        return watch::RunWatch(w, out, err);
     }
     if (!import.ankiProfile.empty()) {
         // The profile's collection is the input.

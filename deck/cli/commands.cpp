@@ -73,6 +73,39 @@ void DeclareCommands(surface::Surface& s) {
          "the item cannot show and in which decks they are: \"2 due cards show only pictures "
          "or sounds: the item leaves them out (Maths 1, Maths::Shapes 1)\"; they still count "
          "as due, as Anki counts them."});
+    s.commands.push_back(
+        {"watch",
+         {"FOLDER [--anki DECK]...", "FOLDER --once [--anki DECK]... [options]"},
+         "keeps the Anki items in FOLDER current",
+         "Keeps the due cards of the Anki items in *FOLDER* current. An item is a deck "
+         "*NAME*`.txt`, with *NAME*`.source` beside it, which names its Anki deck and profile "
+         "(`deck=French`, `profile=User 1`), and *NAME*`.next`, which its last good import "
+         "wrote (see `--next-change`). `tollamy --anki` starts it beside the Today screen, and "
+         "it ends with the launcher. Each item is imported again as `import --due` imports "
+         "it:\n\n"
+         "- at the next change of its due cards: the rollover, or a learning card coming within "
+         "the learn-ahead limit;\n"
+         "- within 10 seconds of Anki writing the profile's `collection.anki2` or its log "
+         "`collection.anki2-wal`, or a file in its `backups/` folder (a change waits for 2 "
+         "quiet seconds, 8 at most, so that a burst of writes gives one import);\n"
+         "- at least every `--refresh` minutes, as a safety net;\n"
+         "- after a failure, 1 minute later, then 2, 4 and 8, then every 10 minutes, and at the "
+         "rollover;\n"
+         "- at once, every item, when the clock is set back.\n\n"
+         "A deck that did not change is left as it is, with its time stamp; a changed one is "
+         "written in one step and its closing line printed. A failed import keeps the last "
+         "deck and says why; once the deck is an earlier day's, the item is switched off "
+         "(`--switch`), and on again by the next import that works. An item added to *FOLDER* "
+         "meanwhile (a new *NAME*`.source`) is kept current from then on, and one whose "
+         "*NAME*`.source` goes is dropped.\n\n"
+         "The folders are watched with the system's notification (inotify). Where that cannot "
+         "be had, where the system's limit of watches is reached, or when the watch fails "
+         "later, it says so once and looks at the files' time stamps every 5 seconds instead "
+         "(`TOLLAMY_WATCH=poll` asks for that). Between events it sleeps, waking once a minute "
+         "at the most often besides its schedule, so that the time after a suspend is seen. "
+         "It ends when SIGTERM, SIGINT or SIGHUP comes, or when the program that started it "
+         "ends, by SIGKILL too. One `watch` keeps a folder: a second one fails with status "
+         "1."});
     s.commands.push_back({"profiles",
                           {""},
                           "lists Anki's profiles",

@@ -116,8 +116,9 @@ const char kExamples[] =
 void DeclareManual(surface::Surface& s) {
     s.purpose = "import, check and export Tollamy decks";
     s.description = kDescription;
-    s.helpFooter = "Exit status: 0 done, 1 failed (nothing written), 2 bad arguments. More: man "
-                   "tollamy-deck";
+    s.mainCommand = "import";
+    s.helpFooter = "Exits 0 done, 1 failed (nothing written), 2 bad arguments. More: COMMAND "
+                   "--help, man tollamy-deck";
     s.sections.push_back({"CSV and text files", kTextFiles, {}});
     s.sections.push_back({"Anki packages and collections", kAnki, {}});
     s.sections.push_back({"Examples", kExamples, {}});
@@ -131,6 +132,9 @@ void DeclareManual(surface::Surface& s) {
            "A time in Unix seconds that replaces the clock for `--due` and `decks`: what is due "
            "then."},
           {"`TZ`", "The time zone in which the collection's day starts."},
+          {"`TOLLAMY_WATCH`",
+           "How `watch` sees Anki's files change: `inotify` (the default) or `poll`, which "
+           "looks at their time stamps every 5 seconds."},
           {"`TMPDIR`",
            "Where the private copies of packages and collections are made (default `/tmp`)."}}});
     s.sections.push_back(

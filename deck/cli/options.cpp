@@ -63,6 +63,12 @@ public:
         option_.store = [to](const std::string& v) { *to = atol(v.c_str()); };
         return *this;
     }
+    // Each value given counts.
+    Declare& Into(std::vector<std::string>* to) {
+        option_.repeat = true;
+        option_.store = [to](const std::string& v) { to->push_back(v); };
+        return *this;
+    }
     void To(surface::Surface& s) { s.options.push_back(std::move(option_)); }
 
 private:
@@ -249,12 +255,67 @@ void DeclareOptions(surface::Surface& s, Arguments& a) {
         .Into(&i.nextChange)
         .To(s);
     Declare("--anki-profile", "NAME", Value::Profile)
-        .For({"import", "decks"})
-        .Help("Anki: reads profile NAME's collection instead of INPUT")
+        .For({"import", "decks", "watch"})
+        .Help("Anki: reads profile NAME, not INPUT (watch: the --anki decks' profile)")
         .Text("Reads the collection of this Anki profile, *NAME*`/collection.anki2` under "
               "Anki's folder (see `ANKI_BASE`), instead of *INPUT*. An unknown *NAME* fails "
-              "with status 1 and lists the profiles found.")
+              "with status 1 and lists the profiles found. With `watch`, the profile of the "
+              "`--anki` decks; without it the only profile there is, and with several, status 2 "
+              "and their list.")
         .Into(&i.ankiProfile)
+        .To(s);
+    watch::WatchOptions& w = a.watch;
+    Declare("--anki", "DECK", Value::Text)
+        .For({"watch"})
+        .Help("watch: adds the Anki deck DECK as an item (repeatable)")
+        .Text("Adds the Anki deck *DECK* (with its subdecks; `Parent::Child`) to *FOLDER*'s "
+              "items: its due cards are imported into *FOLDER*`/`*NAME*`.txt`, and "
+              "*NAME*`.source` beside it names the deck and the profile. *NAME* is the deck's "
+              "name with `::` as `-`, and with `_` for each character that Windows does not "
+              "allow in a file name, `%` and the control characters; one deck written in "
+              "another case of A to Z is the same item. A deck whose import fails is not "
+              "added. Two distinct decks that would make one name (`A/B` and `A_B`), or a deck "
+              "that would take the name of another deck's item or of `Tollamy`, are refused "
+              "with status 2 before anything is written, with a message that names both. The "
+              "option can be given several times.")
+        .Into(&w.anki)
+        .To(s);
+    Declare("--other-item", "NAME", Value::Text)
+        .For({"watch"})
+        .Help("watch: an item of the screen that no --anki deck may take (repeatable)")
+        .Text("Names an item of the screen that is no Anki deck's, such as a `tollamy --deck` "
+              "item: an `--anki` deck whose item would have that name is refused. `Tollamy`, "
+              "the item itself, is always taken. The option can be given several times.")
+        .Into(&w.others)
+        .To(s);
+    Declare("--refresh", "MINUTES", Value::Minutes)
+        .For({"watch"})
+        .Help("watch: imports each item again at least every MINUTES (default 10)")
+        .Text("Imports each item again at least every *MINUTES* minutes (0 to 1440, default "
+              "10) as a safety net beside the watch on Anki's files; `0` turns it off.")
+        .Into(&w.refreshMinutes)
+        .To(s);
+    Declare("--switch", "PROGRAM", Value::File)
+        .For({"watch"})
+        .Help("watch: runs PROGRAM NAME on|off to show or leave out an item")
+        .Text("Runs *PROGRAM* *NAME* `off` when the deck of item *NAME* has become an earlier "
+              "day's and cannot be imported again, so that yesterday's cards never pass for "
+              "today's, and *PROGRAM* *NAME* `on` after the next import that works (and after "
+              "the first import of an item whose state it does not know). *PROGRAM* exits "
+              "with 0 when it switched the item and 1 when the item was so already; the watch "
+              "says what changed. The launcher's program switches the item's entry in the Today "
+              "items list.")
+        .Into(&w.switchProgram)
+        .To(s);
+    Declare("--once", "", Value::None)
+        .For({"watch"})
+        .Help("watch: imports each item once, and exits")
+        .Text("Imports each item once, the `--anki` decks first, and exits instead of "
+              "watching. For each item it prints one line on standard output: `added NAME` (an "
+              "`--anki` deck, an item now), `shown NAME` (an item of *FOLDER* imported again) or "
+              "`hidden NAME` (its import failed, as the message before says; an `--anki` deck "
+              "is not added then). The status is 0 whatever became of the items.")
+        .Into(&w.once)
         .To(s);
     Declare("--strict", "", Value::None)
         .For({"check"})

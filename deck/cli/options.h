@@ -5,12 +5,14 @@
 
 #include "deck/importoptions.h"
 #include "deck/surface/surface.h"
+#include "deck/watch/watch.h"
 
 namespace deck::cli {
 
 // What the command line sets.
 struct Arguments {
     ImportOptions import;
+    watch::WatchOptions watch;
     bool strict = false;
     bool help = false;
     bool version = false;

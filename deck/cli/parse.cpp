@@ -16,10 +16,10 @@ std::string NameOf(const Option& option) {
     return option.shortName.empty() ? option.longName : option.shortName;
 }
 
-bool InRange(const std::string& text, long most) {
+bool InRange(const std::string& text, long most, long least = 1) {
     char* end = nullptr;
     long v = strtol(text.c_str(), &end, 10);
-    return end != text.c_str() && *end == 0 && v >= 1 && v <= most;
+    return end != text.c_str() && *end == 0 && v >= least && v <= most;
 }
 
 // Empty when `value` suits the option, else the message.
@@ -32,6 +32,8 @@ std::string CheckValue(const Option& option, const std::string& value) {
         return InRange(value, 1000) ? std::string() : needs + " (a column number from 1)";
     case Value::Count:
         return InRange(value, 1000000) ? std::string() : needs + " (a number of cards from 1)";
+    case Value::Minutes:
+        return InRange(value, 1440, 0) ? std::string() : needs + " (minutes from 0 to 1440)";
     case Value::Choice: {
         if (value.empty()) {
             return needs;
@@ -163,7 +165,13 @@ ParsedLine ParseLine(const surface::Surface& s, int argc, char** argv) {
         }
     }
     for (const Option& o : s.options) {
-        for (const std::string& value : ValuesOf(*app, sub, o)) {
+        const std::vector<std::string> values = ValuesOf(*app, sub, o);
+        // One value is meant: a second one would silently win over the first.
+        if (values.size() > 1 && !o.repeat) {
+            line.error = "option " + NameOf(o) + " is given twice; give it once";
+            return line;
+        }
+        for (const std::string& value : values) {
             line.error = CheckValue(o, value);
             if (!line.error.empty()) {
                 return line;

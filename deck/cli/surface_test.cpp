@@ -26,15 +26,16 @@ TEST(Surface, EveryOptionTheParserTakesIsInTheManPageWithItsCommandsAndInTheHelp
     std::unique_ptr<CLI::App> app = deck::cli::BindParser(s);
     const std::string man = surface::RenderMan(s);
     const std::string options = man.substr(man.find(".SH OPTIONS"));
-    const std::string help = surface::RenderHelp(s);
     std::vector<const CLI::App*> apps{app.get()};
     for (const CLI::App* sub : app->get_subcommands([](const CLI::App*) { return true; })) {
         apps.push_back(sub);
     }
-    ASSERT_EQ(6u, apps.size());
+    ASSERT_EQ(7u, apps.size());
     size_t names = 0;
     for (const CLI::App* where : apps) {
         const bool top = where == app.get();
+        // The program's --help lists its own options and import's; COMMAND --help the command's.
+        const std::string help = surface::RenderHelp(s, top ? "" : where->get_name());
         for (const CLI::Option* option : where->get_options()) {
             std::vector<std::string> all;
             for (const std::string& l : option->get_lnames()) {
@@ -85,7 +86,11 @@ TEST(Surface, VersionIsTheProjectsAndTheProgramIsNamedTollamyDeck) {
     EXPECT_EQ(0, r.status);
     EXPECT_EQ(0u, r.out.find("usage: tollamy-deck import INPUT -o OUTPUT")) << r.out;
     EXPECT_EQ(std::string::npos, r.out.find("scripts/")) << r.out;
-    EXPECT_EQ(r.out, Tool({"import", "--bogus", "-h"}).out);
+    const std::string watch = Tool({"watch", "--bogus", "-h"}).out;
+    EXPECT_EQ(0u, watch.find("usage: tollamy-deck watch FOLDER [--anki DECK]...\n")) << watch;
+    EXPECT_NE(std::string::npos, watch.find("  --switch PROGRAM")) << watch;
+    EXPECT_EQ(std::string::npos, r.out.find("--switch")) << r.out;
+    EXPECT_EQ(std::string::npos, watch.find("--question")) << watch;
     r = Tool({});
     EXPECT_EQ(2, r.status);
     EXPECT_EQ(0u, r.err.find("usage: tollamy-deck"));
@@ -97,8 +102,17 @@ TEST(Surface, BadArgumentsAreStatus2WithTheirMessage) {
     const std::string in = dir.Path("in.tsv"), out = dir.Path("out.txt");
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"frobnicate", in},
-         "unknown command 'frobnicate' (import, check, export, decks or "
+         "unknown command 'frobnicate' (import, check, export, decks, watch or "
          "profiles)"},
+        {{"import", in, "-o", out, "-o", in}, "option -o is given twice; give it once"},
+        {{"import", in, "-o", out, "--swap", "--swap"},
+         "option --swap is given twice; give it once"},
+        {{"watch", dir.Path("data"), "--refresh", "1441"},
+         "option --refresh needs a value (minutes from 0 to 1440)"},
+        {{"watch"}, "watch takes one FOLDER"},
+        {{"watch", dir.Path("data"), "--anki-profile", "P"},
+         "--anki-profile names the profile of the --anki decks; give --anki DECK too"},
+        {{"import", in, "-o", out, "--anki", "French"}, "unknown option '--anki' for import"},
         {{"--bogus"}, "unknown option '--bogus'"},
         {{"check", in, "--deck", "x"}, "unknown option '--deck' for check"},
         {{"check", in, "-o", out}, "check writes nothing: -o and --force do not apply"},

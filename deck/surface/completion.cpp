@@ -124,7 +124,7 @@ std::string RenderCompletion(const Surface& s) {
                "_profiles \"$cur\"\n        return\n        ;;\n";
     }
     std::vector<std::string> typed;
-    for (Value kind : {Value::Text, Value::Column, Value::Count}) {
+    for (Value kind : {Value::Text, Value::Column, Value::Count, Value::Minutes}) {
         std::string p = ValuePattern(s, kind);
         if (!p.empty()) {
             typed.push_back(p);

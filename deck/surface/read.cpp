@@ -20,7 +20,7 @@ bool KindNamed(const std::string& name, Value* kind) {
     static const std::pair<const char*, Value> kKinds[] = {
         {"none", Value::None},       {"text", Value::Text},     {"file", Value::File},
         {"profile", Value::Profile}, {"column", Value::Column}, {"count", Value::Count},
-        {"choice", Value::Choice}};
+        {"minutes", Value::Minutes}, {"choice", Value::Choice}};
     for (const auto& k : kKinds) {
         if (name == k.first) {
             *kind = k.second;

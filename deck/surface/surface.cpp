@@ -68,11 +68,18 @@ std::vector<Form> Forms(const Surface& surface, bool all) {
     return forms;
 }
 
-std::string RenderHelp(const Surface& surface) {
+std::string RenderHelp(const Surface& surface, const std::string& command) {
     std::string out;
     const std::string lead = "usage: ";
     const std::string more(lead.size(), ' ');
-    std::vector<Form> forms = Forms(surface, false);
+    std::vector<Form> forms;
+    for (const Form& form : Forms(surface, !command.empty())) {
+        if (command.empty() || form.text.compare(0, command.size() + 1, command + " ") == 0 ||
+            form.text == command) {
+            forms.push_back(command.empty() ? form : Form{form.text, ""});
+        }
+    }
+    const std::string& shown = command.empty() ? surface.mainCommand : command;
     size_t width = 0;
     for (const auto& form : forms) {
         width = std::max(width, form.text.size());
@@ -88,7 +95,8 @@ std::string RenderHelp(const Surface& surface) {
     std::vector<const Option*> listed;
     size_t column = 0;
     for (const Option& option : surface.options) {
-        if (surface.commands.empty() || !TakesOption(option, "")) {
+        if (surface.commands.empty() ||
+            (!TakesOption(option, "") && (shown.empty() || TakesOption(option, shown)))) {
             listed.push_back(&option);
             column = std::max(column, OptionTerm(option).size());
         }

@@ -17,6 +17,7 @@ enum class Value {
     Text,    // any text but the empty one
     Column,  // a column number, 1 to 1000
     Count,   // a number of cards, 1 to 1000000
+    Minutes, // a number of minutes, 0 to 1440 (a day)
     Choice,  // one of the option's choices
     File,    // a file name
     Profile, // the name of an Anki profile (the completion asks `tollamy-deck profiles`)
@@ -80,6 +81,9 @@ struct Surface {
     std::vector<Command> commands;
     std::vector<Option> options;
     std::vector<Section> sections;
+    // The command whose options the program's --help lists beside the program's own; the
+    // others' are listed by COMMAND --help. Empty: every option.
+    std::string mainCommand;
     std::string helpFooter; // --help's last line
     std::string source;     // the files it is declared in, named in the generated files
 };
@@ -102,8 +106,9 @@ struct Form {
 };
 std::vector<Form> Forms(const Surface& surface, bool all);
 
-// Renderers, each a complete file.
-std::string RenderHelp(const Surface& surface);
+// Renderers, each a complete file. --help of `command` ("": the program's) lists every form of
+// that command and its options.
+std::string RenderHelp(const Surface& surface, const std::string& command = "");
 std::string RenderMan(const Surface& surface);
 std::string RenderMarkdown(const Surface& surface);
 std::string RenderCompletion(const Surface& surface);

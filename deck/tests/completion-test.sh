@@ -32,10 +32,12 @@ touch "deck one.txt" deck2.txt notes.csv
 mkdir -p "anki/User 1" anki/Work
 touch "anki/User 1/collection.anki2" anki/Work/collection.anki2
 
-expect "--help --version check decks export import profiles" tollamy-deck ""
+expect "--help --version check decks export import profiles watch" tollamy-deck ""
 expect "import" tollamy-deck im
 expect "--force --format" tollamy-deck import notes.csv --fo
 expect "--help --strict" tollamy-deck check --
+expect "--anki --anki-profile" tollamy-deck watch data --an
+expect "" tollamy-deck watch data --refresh ""
 expect "anki apkg auto" tollamy-deck import notes.csv --format a
 expect "csv" tollamy-deck import notes.csv --format = c
 expect "anki apkg auto csv deck text tsv" tollamy-deck import notes.csv --format ""

@@ -8,8 +8,6 @@ TOLLAMY_BUILD_PACKAGES=(g++-mingw-w64-x86-64 cmake ninja-build googletest python
 # All that the scripts need to build, run and test it.
 TOLLAMY_PACKAGES=("${TOLLAMY_BUILD_PACKAGES[@]}" wine wine64 xvfb xauth fonts-wine
     fonts-wqy-microhei clang-format
-    # the launcher's watch on Anki's files (inotifywait)
-    inotify-tools
     # the packages and their tests: dpkg-shlibdeps and file for CPack's .deb, lintian, unzip
     dpkg-dev file lintian unzip
     # the launcher's test on a screen: keys and clicks (xdotool), the window's pixels (xwd),
@@ -233,6 +231,20 @@ tollamy_use_xvfb() {
 tollamy_start_wineserver() {
     tollamy_stop_wineserver
     "${TOLLAMY_PIN_CMD[@]}" wineserver -p </dev/null >/dev/null 2>&1 || true
+    trap tollamy_stop_wineserver EXIT
+    "${TOLLAMY_PIN_CMD[@]}" wine wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+# For a session of the launcher (the screen, the demo), which holds the prefix alone: a server
+# for $WINEPREFIX that ends by itself 60 s after its last program, so that nothing of the session
+# outlives it by more, even when the launcher is killed and cannot stop it. What is left of an
+# earlier session (a server still waiting out its minute, and its desktop on a display that may
+# be gone) is stopped first. The calling script's exit stops the server and every Wine process
+# of the prefix.
+tollamy_session_wineserver() {
+    tollamy_stop_wineserver
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    "${TOLLAMY_PIN_CMD[@]}" wineserver -p60 </dev/null >/dev/null 2>&1 || true
     trap tollamy_stop_wineserver EXIT
     "${TOLLAMY_PIN_CMD[@]}" wine wineboot </dev/null >/dev/null 2>&1 || true
 }

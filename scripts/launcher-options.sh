@@ -98,25 +98,43 @@ tollamy_usage() {
 }
 
 # tollamy_parse_args PROGRAM ARGS...: calls each option's handler with its value; PROGRAM
-# names the program in the messages.
+# names the program in the messages. A value follows its option as the next word or after "=";
+# "--" ends the options (the launcher takes no other words). An option declared "once" may be
+# given once.
 tollamy_parse_args() {
-    local name
+    local name word value given=" "
     TOLLAMY_PROGRAM="$1"
     shift
     TOLLAMY_ARGS=("$@")
     while [ $# -gt 0 ]; do
-        name="$1"
+        word="$1"
         shift
+        if [ "$word" = -- ]; then
+            [ $# -eq 0 ] || tollamy_usage "unknown argument '$1'"
+            break
+        fi
+        name="${word%%=*}"
         [ -n "$name" ] && [ -n "${TOLLAMY_OPTION_HANDLER[$name]+set}" ] ||
             tollamy_usage "unknown option '$name'"
         name="$(tollamy_long_name "$name")"
+        if [ "${TOLLAMY_OPTION_HOW[$name]}" != repeat ]; then
+            [[ "$given" != *" $name "* ]] || tollamy_usage "option $name is given twice; give it once"
+            given+="$name "
+        fi
         if [ "${TOLLAMY_OPTION_VALUE[$name]}" = - ]; then
+            [ "$word" = "${word#*=}" ] || tollamy_usage "option $name takes no value"
             "${TOLLAMY_OPTION_HANDLER[$name]}"
+            continue
+        fi
+        if [ "$word" != "${word#*=}" ]; then
+            value="${word#*=}"
         else
-            [ $# -gt 0 ] && [ -n "$1" ] || tollamy_usage "option $name needs a value"
-            "${TOLLAMY_OPTION_HANDLER[$name]}" "$1"
+            [ $# -gt 0 ] || tollamy_usage "option $name needs a value"
+            value="$1"
             shift
         fi
+        [ -n "$value" ] || tollamy_usage "option $name needs a value"
+        "${TOLLAMY_OPTION_HANDLER[$name]}" "$value"
     done
     if [ -n "$TOLLAMY_ANKI_PROFILE" ] && [ ${#TOLLAMY_ANKI_DECKS[@]} -eq 0 ]; then
         tollamy_usage "--anki-profile names the profile of the --anki decks; give --anki DECK too"
@@ -166,6 +184,9 @@ Without a display (`DISPLAY` unset) it runs a scripted demo under Xvfb: the thre
 turn of the card, a new card, the options dialog raising the height to 48 pixels, and the
 action. It writes the screen captures as PNG files and prints their paths.
 
+A value follows its option as the next word or after `=` (`--refresh=5`), and `--` ends the
+options; an option that is not marked as repeatable may be given once.
+
 `scripts/run` in a source tree takes the same options: it builds Tollamy first and runs what
 it built.
 TEXT
@@ -198,6 +219,11 @@ When an import fails, the launcher says why and keeps the last deck; it switches
 only when that deck is an earlier day's (so that yesterday's cards never pass for today's), and
 a failed import at start switches it off too. The next import that works switches it on again.
 An item is removed as a `--deck` item is, with its files in `~/.local/share/tollamy/anki`.
+
+The item is named after the deck, with `::` as `-` and `_` for each character that Windows does
+not allow in a file name: `French::Verbs` shows as `French-Verbs`. Two decks that would make
+one name (`A/B` and `A_B`), or a deck that would take the name of a `--deck` item, are refused
+before any file is written, with a message that names both.
 TEXT
 tollamy_option --anki-profile NAME profile once tollamy_set_anki_profile "the Anki profile that --anki reads"
 tollamy_doc text <<'TEXT'
@@ -243,8 +269,20 @@ tollamy_doc text <<'TEXT'
 Every item shows a card from the start, and an item whose deck changes while it is not
 selected shows a card of the new deck within a few seconds (`today-host --live`). When decks
 are named with `--anki` or `--deck`, the Tollamy item is left out while its deck is still the
-sample that the first start copied; once you change that deck, it shows. Closing the screen
-(Exit, F2, the window's close button, or `SIGTERM` to the launcher) ends the refresh with it.
+sample that the first start copied; once you change that deck, it shows.
+
+The screen and the refresh of its Anki items (`tollamy-deck watch`) live exactly as long as
+each other. Closing the screen (Exit, F2, the window's close button), `SIGTERM`, `SIGINT` or
+`SIGHUP` to the launcher, and even `SIGKILL` to it, end both; a refresh that ends while the
+screen is open is started again, and the launcher says so; one that cannot be started closes
+the screen with a message. Wine's server ends a minute after the last program of the prefix
+at the latest.
+
+There is one screen per user and prefix. A second start while it is open leaves it alone: it
+says "Tollamy is already running", and the decks it names (`--deck`, `--anki`) join the open
+screen. The lock behind this is dropped by the system when the launcher ends, however it ends,
+so a later start is never refused by a screen that has gone; `--autostart` and a start by hand
+therefore never fight.
 TEXT
 tollamy_doc section Environment
 tollamy_doc entry '`TOLLAMY_PREFIX`'
@@ -272,8 +310,9 @@ next change of the due cards comes as long after the start as it lies after that
 TEXT
 tollamy_doc entry '`TOLLAMY_WATCH`'
 tollamy_doc text <<'TEXT'
-How Anki's files are watched: `inotify` (the default where `inotifywait` is installed) or
-`poll`, which looks at their time stamps every 5 seconds.
+How Anki's files are watched: `inotify` (the default) or `poll`, which looks at their time
+stamps every 5 seconds. Where inotify cannot be had, or its limit of watches is reached, the
+refresh says so once and looks at the time stamps instead.
 TEXT
 tollamy_doc section Files
 tollamy_doc entry '*PREFIX*`/drive_c/Tollamy/Tollamy.txt`'
@@ -293,7 +332,9 @@ The autostart entry of `--autostart`.
 TEXT
 tollamy_doc section "Exit status"
 tollamy_doc text <<'TEXT'
-The host's status: 0 on success; 2 for bad arguments; 143 when `SIGTERM` ended the launcher.
+The host's status: 0 on success, also when a screen is open already; 1 when the screen could
+not be kept current; 2 for bad arguments; 143, 130 or 129 when `SIGTERM`, `SIGINT` or `SIGHUP`
+ended the launcher.
 TEXT
 tollamy_doc section "See also"
 tollamy_doc text <<'TEXT'

@@ -10,11 +10,13 @@
 #                                        starts SELF at login, written or removed; then exits
 #   tollamy_need_display SCRIPT          without a display: runs SCRIPT again under Xvfb, as the demo
 #   tollamy_has_anki_items               true when Anki decks are named or were at earlier starts
-#   tollamy_import_anki TOLLAMY_DECK     today's due cards of each Anki item, as decks
-#   tollamy_prepare BIN_DIR              the prefix, its fonts and .txt association, the binaries
-#                                        from BIN_DIR, the settings key, the Today items list
-#   tollamy_show DEMO_OUT                the Today host with the refresh of the Anki items
-#                                        (refresh.sh), or the demo writing its PNGs to DEMO_OUT
+#   tollamy_session TOOL BIN_DIR DEMO_OUT
+#                                        one screen per user and prefix: with none open, today's
+#                                        due cards of each Anki item imported with the deck tool
+#                                        TOOL ("": none), the prefix prepared with the binaries
+#                                        of BIN_DIR, and the Today host with the refresh of the
+#                                        Anki items (screen.sh), or the demo writing its PNGs to
+#                                        DEMO_OUT; with one open, the decks named handed to it
 #
 # TOLLAMY_PREFIX is the prefix (default ~/.local/share/tollamy/wineprefix), TOLLAMY_OUT the
 # demo's folder, TOLLAMY_SCRIPT the demo's host script (default samples/demo.script). The data
@@ -33,17 +35,16 @@ TOLLAMY_ANKI_DECKS=()
 TOLLAMY_ANKI_PROFILE=""
 TOLLAMY_ANKI_SHOWN=()
 TOLLAMY_ANKI_HIDDEN=()
-# The Anki items to keep current, named at this start or an earlier one: their names (NAME.txt
-# in the data folder), each one's Anki deck and profile, and the deck tool that imports them.
+# The Anki items, named at this start or an earlier one (NAME.txt in the data folder), and the
+# deck tool that imports them and keeps them current.
 TOLLAMY_ANKI_ITEMS=()
-declare -gA TOLLAMY_ANKI_DECK_OF=() TOLLAMY_ANKI_PROFILE_OF=()
 TOLLAMY_ANKI_FOLDER="$HOME/.local/share/tollamy/anki"
 TOLLAMY_DECK_TOOL=""
 # --refresh MINUTES (0: off), and --autostart (on) or --no-autostart (off).
 TOLLAMY_REFRESH_MINUTES=10
 TOLLAMY_AUTOSTART=""
 source "$TOLLAMY_ROOT/scripts/launcher-options.sh"
-source "$TOLLAMY_ROOT/scripts/refresh.sh"
+source "$TOLLAMY_ROOT/scripts/screen.sh"
 
 # Adds the deck at $1 as one more item, named after its file (French.txt: French); two decks
 # with one name, or a deck named like the installed item, are refused.
@@ -151,89 +152,38 @@ ENTRY
     exit 0
 }
 
-# The item name of an Anki deck: "::" as "-", and the characters Windows does not allow in file
-# names as "_".
-tollamy_anki_item_name() {
-    local name="${1//::/-}"
-    printf '%s' "$name" | tr '/\\:*?"<>|%[:cntrl:]' '_'
-}
-
-# Imports the Anki item $1's due cards into its deck in the data folder with the deck tool; the
-# tool's messages go to TOLLAMY_ANKI_LOG, and what --next-change says to $1.next beside the deck.
-tollamy_anki_import_one() {
-    local name="$1"
-    TOLLAMY_ANKI_LOG="$("$TOLLAMY_DECK_TOOL" import --anki-profile "${TOLLAMY_ANKI_PROFILE_OF[$name]}" \
-        --deck "${TOLLAMY_ANKI_DECK_OF[$name]}" --due -o "$TOLLAMY_ANKI_FOLDER/$name.txt" --force \
-        --next-change "$TOLLAMY_ANKI_FOLDER/$name.next" 2>&1)"
-}
-
-# The deck tool's reason for a failure, without its "FILE: error: " start.
-tollamy_anki_why() { printf '%s' "$TOLLAMY_ANKI_LOG" | sed -n 's/^.*: error: //p' | head -1; }
-
-# Imports today's due cards of each --anki DECK with the deck tool at $1 into
-# ~/.local/share/tollamy/anki/NAME.txt (NAME: tollamy_anki_item_name) and adds it as a --deck
-# would, with NAME.source beside it naming the deck and the profile. The profile is
-# --anki-profile, else the only one there is; several without --anki-profile are an error that
-# lists them. A failed import is reported and its item left out; the others show. The Anki
-# items of earlier starts (a NAME.source in the data folder) are imported again too, each from
-# its own profile; tollamy_item_entries switches them on or off.
+# Imports today's due cards of each --anki DECK, and of the Anki items of earlier starts, with
+# the deck tool at $1 (tollamy-deck watch --once) into ~/.local/share/tollamy/anki/NAME.txt,
+# with NAME.source beside it naming the deck and the profile. The profile is --anki-profile,
+# else the only one there is; several without --anki-profile are an error that lists them, and
+# so are two decks that would make one item, or a deck that would take the name of a --deck
+# item: the tool refuses them before anything is written. A named deck that was imported is
+# added as a --deck would be; a failed import is reported and its item left out (switched off by
+# tollamy_item_entries); the others show.
 tollamy_import_anki() {
-    local tool="$1" profile="$TOLLAMY_ANKI_PROFILE" profiles deck name source key value
+    local tool="$1" args=() name line said status=0
     TOLLAMY_DECK_TOOL="$tool"
     tollamy_has_anki_items || return 0
-    if [ ${#TOLLAMY_ANKI_DECKS[@]} -gt 0 ] && [ -z "$profile" ]; then
-        if ! profiles="$("$tool" profiles 2>/dev/null)"; then
-            echo "$TOLLAMY_PROGRAM: the Anki decks are left out:" \
-                "$("$tool" profiles 2>&1 >/dev/null | sed 's/^.*: error: //')" >&2
-            profiles=""
-        elif [ "$(printf '%s\n' "$profiles" | wc -l)" -gt 1 ]; then
-            echo "$TOLLAMY_PROGRAM: Anki has several profiles ($(printf '%s\n' "$profiles" |
-                sed 's/.*/"&"/' | paste -sd, - | sed 's/,/, /g')); name one with --anki-profile" \
-                "NAME" >&2
-            exit 2
-        fi
-        profile="$profiles"
-    fi
-    mkdir -p "$TOLLAMY_ANKI_FOLDER"
-    for deck in ${TOLLAMY_ANKI_DECKS[@]+"${TOLLAMY_ANKI_DECKS[@]}"}; do
-        name="$(tollamy_anki_item_name "$deck")"
-        TOLLAMY_ANKI_DECK_OF[$name]="$deck"
-        TOLLAMY_ANKI_PROFILE_OF[$name]="$profile"
-        if [ -n "$profile" ] && tollamy_anki_import_one "$name"; then
-            [ -n "$TOLLAMY_ANKI_LOG" ] && printf '%s\n' "$TOLLAMY_ANKI_LOG" >&2
-            printf 'deck=%s\nprofile=%s\n' "$deck" "$profile" >"$TOLLAMY_ANKI_FOLDER/$name.source"
+    for name in ${TOLLAMY_ANKI_DECKS[@]+"${TOLLAMY_ANKI_DECKS[@]}"}; do args+=(--anki "$name"); done
+    [ -n "$TOLLAMY_ANKI_PROFILE" ] && args+=(--anki-profile "$TOLLAMY_ANKI_PROFILE")
+    for name in ${TOLLAMY_DECK_NAMES[@]+"${TOLLAMY_DECK_NAMES[@]}"}; do
+        args+=(--other-item "$name")
+    done
+    said="$("$tool" watch "$TOLLAMY_ANKI_FOLDER" --once ${args[@]+"${args[@]}"})" || status=$?
+    [ "$status" = 0 ] || exit "$status"
+    while IFS= read -r line; do
+        name="${line#* }"
+        case "${line%% *}" in
+        added)
             tollamy_add_deck "$TOLLAMY_ANKI_FOLDER/$name.txt"
             TOLLAMY_ANKI_SHOWN+=("$name")
-        else
-            [ -n "$profile" ] && echo "$TOLLAMY_PROGRAM: the Anki deck $deck is left out:" \
-                "$(tollamy_anki_why)" >&2
-            TOLLAMY_ANKI_HIDDEN+=("$name")
-        fi
+            ;;
+        shown) TOLLAMY_ANKI_SHOWN+=("$name") ;;
+        hidden) TOLLAMY_ANKI_HIDDEN+=("$name") ;;
+        *) continue ;;
+        esac
         TOLLAMY_ANKI_ITEMS+=("$name")
-    done
-    # The items of earlier starts, each with the deck and the profile it was imported from.
-    for source in "$TOLLAMY_ANKI_FOLDER"/*.source; do
-        [ -f "$source" ] || continue
-        name="$(basename "$source" .source)"
-        [ -n "${TOLLAMY_ANKI_DECK_OF[$name]+set}" ] && continue
-        while IFS='=' read -r key value; do
-            case "$key" in
-            deck) TOLLAMY_ANKI_DECK_OF[$name]="$value" ;;
-            profile) TOLLAMY_ANKI_PROFILE_OF[$name]="$value" ;;
-            esac
-        done <"$source"
-        [ -n "${TOLLAMY_ANKI_DECK_OF[$name]:-}" ] && [ -n "${TOLLAMY_ANKI_PROFILE_OF[$name]:-}" ] ||
-            continue
-        if tollamy_anki_import_one "$name"; then
-            [ -n "$TOLLAMY_ANKI_LOG" ] && printf '%s\n' "$TOLLAMY_ANKI_LOG" >&2
-            TOLLAMY_ANKI_SHOWN+=("$name")
-        else
-            echo "$TOLLAMY_PROGRAM: the Anki deck ${TOLLAMY_ANKI_DECK_OF[$name]} is left out:" \
-                "$(tollamy_anki_why)" >&2
-            TOLLAMY_ANKI_HIDDEN+=("$name")
-        fi
-        TOLLAMY_ANKI_ITEMS+=("$name")
-    done
+    done <<<"$said"
 }
 
 tollamy_has_anki_items() {
@@ -263,13 +213,77 @@ tollamy_reg_value() {
         sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | tr -d '\r' | grep .
 }
 
+tollamy_prefix() { echo "${TOLLAMY_PREFIX:-$HOME/.local/share/tollamy/wineprefix}"; }
+
+# One screen per user and prefix: the first start holds a lock beside the prefix (flock, which
+# the system drops when the launcher ends, however it ends, so a stale lock never blocks a later
+# start) and runs the session; a start while that screen is open leaves it alone and hands it
+# the decks it names (tollamy_hand_over). The lock is not passed on to the programs the session
+# starts: Wine's server and services could hold it beyond the launcher. A signal ends the
+# session at any point, from the import on.
+tollamy_session() {
+    local tool="$1" bin="$2" out="$3" lock
+    lock="$(tollamy_prefix).screen.lock"
+    mkdir -p "$(dirname "$lock")"
+    exec {TOLLAMY_LOCK_FD}>>"$lock"
+    if ! flock -n "$TOLLAMY_LOCK_FD"; then
+        tollamy_hand_over "$tool" "$bin" {TOLLAMY_LOCK_FD}>&-
+        exit
+    fi
+    trap 'tollamy_session_end 143' TERM
+    trap 'tollamy_session_end 130' INT
+    trap 'tollamy_session_end 129' HUP
+    tollamy_session_run "$tool" "$bin" "$out" {TOLLAMY_LOCK_FD}>&-
+}
+
+tollamy_session_run() {
+    [ -n "$1" ] && tollamy_import_anki "$1"
+    tollamy_prepare "$2"
+    tollamy_show "$3"
+}
+
+# A signal ends the launcher: the screen and its refresh first; the EXIT trap then stops Wine's
+# server and every program of the prefix.
+tollamy_session_end() {
+    tollamy_screen_stop
+    exit "$1"
+}
+
+# A screen is open for this prefix already. It is left alone, and the decks named now join it:
+# each --anki deck is imported (its refresh keeps it current from then on, as it follows the
+# data folder), and each deck that has no item yet is installed beside the running programs,
+# whose files stay untouched; the screen's host follows the items list.
+tollamy_hand_over() {
+    local tool="$1" bin="$2" name added=""
+    if [ ${#TOLLAMY_ANKI_DECKS[@]} -gt 0 ]; then
+        # A refresh holds the data folder's lock while it runs.
+        if [ -z "$tool" ] || { mkdir -p "$TOLLAMY_ANKI_FOLDER" &&
+            flock -n "$TOLLAMY_ANKI_FOLDER/.watch.lock" true; }; then
+            echo "$TOLLAMY_PROGRAM: Tollamy is already running, without a refresh of Anki" \
+                "decks; close it, then start it again with --anki" >&2
+            exit 1
+        fi
+        tollamy_import_anki "$tool"
+    fi
+    if [ ${#TOLLAMY_DECKS[@]} -eq 0 ]; then
+        echo "$TOLLAMY_PROGRAM: Tollamy is already running"
+        return 0
+    fi
+    tollamy_wine_env "$(tollamy_prefix)"
+    TOLLAMY_RUNNING=1
+    tollamy_install_decks "$bin" || exit 1
+    for name in "${TOLLAMY_DECK_NAMES[@]}"; do added+="${added:+, }$name"; done
+    echo "$TOLLAMY_PROGRAM: Tollamy is already running; its screen shows $added too"
+}
+
 tollamy_prepare() {
-    local bin="$1"
-    local prefix="${TOLLAMY_PREFIX:-$HOME/.local/share/tollamy/wineprefix}"
+    local bin="$1" prefix
+    prefix="$(tollamy_prefix)"
     mkdir -p "$(dirname "$prefix")"
-    # The Wine environment and a new prefix, with Wine managing no windows itself (common.sh).
+    # The Wine environment and a new prefix, with Wine managing no windows itself (common.sh),
+    # and a server that ends by itself when the session is gone.
     tollamy_wine_env "$prefix"
-    tollamy_start_wineserver
+    tollamy_session_wineserver
     tollamy_prepare_fonts
     tollamy_prepare_registry
     tollamy_install "$bin" || return
@@ -277,14 +291,14 @@ tollamy_prepare() {
 }
 
 # Switches an entry of the Today items list on or off: tollamy_switch_item NAME DLL 0|1. Only an
-# entry for the module DLL is touched, and only when it needs to change. False when there is no
-# such entry.
+# entry for the module DLL is touched, and only when it needs to change. Status 0 when it was
+# switched, 1 when it was so already, 2 when there is no such entry, 3 when it could not be
+# written.
 tollamy_switch_item() {
     local key="HKLM\\Software\\Microsoft\\Today\\Items\\$1"
-    [ "$(tollamy_reg_value "$key" DLL || true)" = "$2" ] || return 1
-    if [ "$(tollamy_reg_value "$key" Enabled || true)" != "0x$3" ]; then
-        tollamy_quiet wine reg add "$key" /v Enabled /t REG_DWORD /d "$3" /f || true
-    fi
+    [ "$(tollamy_reg_value "$key" DLL || true)" = "$2" ] || return 2
+    [ "$(tollamy_reg_value "$key" Enabled || true)" != "0x$3" ] || return 1
+    tollamy_quiet wine reg add "$key" /v Enabled /t REG_DWORD /d "$3" /f || return 3
 }
 
 # The entries that this start decides on:
@@ -296,11 +310,13 @@ tollamy_switch_item() {
 # - on the screen (not in the demo), when decks are named, the Tollamy item is switched off
 #   while its deck is still the sample that the install step copied, and on otherwise.
 tollamy_item_entries() {
-    local name want kept=() link decks="$WINEPREFIX/drive_c/Tollamy/decks"
+    local name want status kept=() link decks="$WINEPREFIX/drive_c/Tollamy/decks"
     for name in ${TOLLAMY_ANKI_ITEMS[@]+"${TOLLAMY_ANKI_ITEMS[@]}"}; do
         want=0
         printf '%s\n' ${TOLLAMY_ANKI_SHOWN[@]+"${TOLLAMY_ANKI_SHOWN[@]}"} | grep -qxF "$name" && want=1
-        tollamy_switch_item "$name" "C:\\Tollamy\\decks\\$name.dll" "$want" && kept+=("$name")
+        status=0
+        tollamy_switch_item "$name" "C:\\Tollamy\\decks\\$name.dll" "$want" || status=$?
+        [ "$status" -le 1 ] && kept+=("$name")
     done
     TOLLAMY_ANKI_ITEMS=(${kept[@]+"${kept[@]}"})
     for link in "$decks"/*.txt; do
@@ -377,14 +393,20 @@ REG
 # module per --deck in C:\Tollamy\decks, named after its deck, beside a link to the deck, so
 # the item reads and its action edits the user's file; each copy gets its own entry.
 tollamy_install() {
-    local bin="$1" install="$WINEPREFIX/drive_c/Tollamy" i name link dll key have
+    local bin="$1" install="$WINEPREFIX/drive_c/Tollamy"
     mkdir -p "$install"
     cp "$bin/Tollamy.dll" "$bin/today-host.exe" "$install/"
     cp "$TOLLAMY_ROOT/resources/install.cmd" "$TOLLAMY_ROOT/resources/tollamy.reg" \
         "$TOLLAMY_ROOT/samples/capitals.txt" "$install/"
     tollamy_quiet wine cmd /c 'C:\Tollamy\install.cmd' ||
         { echo "$TOLLAMY_PROGRAM: the install step failed" >&2; return 1; }
+    tollamy_install_decks "$bin"
+}
 
+# The copies of the module for the decks, each with its link and its entry. While a screen runs
+# (TOLLAMY_RUNNING) a copy that is there already stays as it is: the host has it loaded.
+tollamy_install_decks() {
+    local bin="$1" install="$WINEPREFIX/drive_c/Tollamy" i name link dll key have
     [ ${#TOLLAMY_DECKS[@]} -eq 0 ] && return 0
     mkdir -p "$install/decks"
     for i in "${!TOLLAMY_DECKS[@]}"; do
@@ -403,7 +425,8 @@ tollamy_install() {
             echo "$TOLLAMY_PROGRAM: $link is not a link to a deck; move it away" >&2
             return 1
         fi
-        cp "$bin/Tollamy.dll" "$install/decks/$name.dll"
+        [ -n "${TOLLAMY_RUNNING:-}" ] && [ -f "$install/decks/$name.dll" ] ||
+            cp "$bin/Tollamy.dll" "$install/decks/$name.dll"
         if [ "$(readlink "$link" || true)" != "${TOLLAMY_DECKS[$i]}" ]; then
             rm -f "$link" "$install/decks/$name.idx"
             ln -s "${TOLLAMY_DECKS[$i]}" "$link"
@@ -415,7 +438,7 @@ tollamy_install() {
 }
 
 # Runs the Today host on the Today items list: the screen, with its Anki items kept current
-# (refresh.sh). In the demo (no display) it runs
+# (screen.sh). In the demo (no display) it runs
 # $TOLLAMY_SCRIPT (default samples/demo.script) and prints the paths of the PNG files it wrote
 # to $TOLLAMY_OUT (default DEMO_OUT); the demo changes the height through the options dialog, so
 # the user's settings are kept aside and put back afterwards.

@@ -302,8 +302,9 @@ void DeclareOptions(surface::Surface& s, Arguments& a) {
               "day's and cannot be imported again, so that yesterday's cards never pass for "
               "today's, and *PROGRAM* *NAME* `on` after the next import that works (and after "
               "the first import of an item whose state it does not know). *PROGRAM* exits "
-              "with 0 when it switched the item and 1 when the item was so already; the watch "
-              "says what changed. The launcher's program switches the item's entry in the Today "
+              "with 0 when it switched the item, and 1 when the item was so already or has no "
+              "entry; the watch says what changed. The launcher's program switches the item's "
+              "entry in the Today "
               "items list.")
         .Into(&w.switchProgram)
         .To(s);

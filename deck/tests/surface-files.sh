@@ -66,14 +66,24 @@ for name in $options; do
     esac
     launcher "${args[@]}" >/dev/null || fail "the launcher refuses $name"
 done
-status=0
-launcher --bogus >/dev/null 2>"$work/err" || status=$?
-[ "$status" = 2 ] && grep -qx "tollamy: error: unknown option '--bogus'" "$work/err" ||
-    fail "an unknown option: status $status, $(cat "$work/err")"
-status=0
-launcher --deck 2>"$work/err" || status=$?
-[ "$status" = 2 ] && grep -qx "tollamy: error: option --deck needs a value" "$work/err" ||
-    fail "a missing value: status $status, $(cat "$work/err")"
+[ "$(launcher --refresh=5 --anki=A --anki B --vga --)" = "$(printf 'refresh 5\nanki A\nanki B\nvga')" ] ||
+    fail "values after '=', a repeated option, and '--'"
+# Bad arguments, each with its message and status 2: "ARGUMENTS|MESSAGE".
+while IFS='|' read -r line message; do
+    read -ra args <<<"$line"
+    status=0
+    launcher "${args[@]}" >/dev/null 2>"$work/err" || status=$?
+    [ "$status" = 2 ] && grep -qxF "tollamy: error: $message" "$work/err" ||
+        fail "tollamy $line: status $status, $(cat "$work/err")"
+done <<'CASES'
+--bogus|unknown option '--bogus'
+--deck|option --deck needs a value
+--deck=|option --deck needs a value
+--refresh 5 --refresh=6|option --refresh is given twice; give it once
+--vga --vga|option --vga is given twice; give it once
+--vga=yes|option --vga takes no value
+-- --vga|unknown argument '--vga'
+CASES
 [ "$(launcher --version)" = "tollamy $version" ] || fail "tollamy --version: $(launcher --version)"
 launcher --help >"$work/help"
 [ "$(wc -l <"$work/help")" -le 24 ] && [ "$(wc -L <"$work/help")" -le 100 ] ||

@@ -229,8 +229,9 @@ public:
     }
 
     // Adds an item, imported already or not: its plan comes from what its last good import
-    // wrote.
-    void Add(const Item& item, Shown shown) {
+    // wrote. Its entry shows while that deck is today's: it is switched off only after the
+    // rollover, and one that failed at the launcher's start has no NAME.next (RunOnce).
+    void Add(const Item& item) {
         const Seconds now = Now();
         Seconds change = kNever, rollover = kNever, at = 0;
         if (!ReadNext(NextFile(o_.folder, item.name), &change, &rollover, &at)) {
@@ -238,7 +239,7 @@ public:
         }
         ItemPlan plan =
             PlanItem(ProfileFolder(item.profile), at, ToolClock(at), change, rollover, now);
-        plan.shown = shown;
+        plan.shown = plan.rollover != kNever && plan.rollover > now ? Shown::kOn : Shown::kUnknown;
         items_.push_back(item);
         plan_.items.push_back(plan);
         said_.emplace_back();
@@ -264,7 +265,7 @@ public:
         for (const Item& item : now) {
             if (std::none_of(items_.begin(), items_.end(),
                              [&](const Item& x) { return x.name == item.name; })) {
-                Add(item, Shown::kUnknown);
+                Add(item);
             }
         }
     }
@@ -386,7 +387,7 @@ private:
     }
 
     // Runs the switch program for the item's entry: true when it switched it, false when the
-    // entry was so already (or there is no program; its failure is said).
+    // entry was so already or there is none (or no program; a failure is said).
     bool Switch(const Item& item, bool on) {
         if (o_.switchProgram.empty()) {
             return false;
@@ -435,6 +436,10 @@ int RunOnce(const WatchOptions& o, const std::vector<Item>& named,
             if (!item.profile.empty()) {
                 Say(err, "the Anki deck " + item.deck + " is left out: " + got.why);
             }
+            // Its entry is switched off now: what a good import wrote goes with it, so that the
+            // watch switches it on again with the next import that works.
+            std::error_code ec;
+            std::filesystem::remove(NextFile(o.folder, item.name), ec);
             fprintf(out, "hidden %s\n", item.name.c_str());
         }
         fflush(out);
@@ -495,7 +500,7 @@ int RunWatch(const WatchOptions& o, FILE* out, FILE* err) {
         Imported got = item.profile.empty() ? Imported() : Import(o.folder, item);
         if (got.ok && WriteSource(o.folder, item, &why)) {
             SayLines(err, got.messages);
-            watcher.Add(item, Shown::kOn);
+            watcher.Add(item);
         } else if (!item.profile.empty()) {
             Say(err, "the Anki deck " + item.deck + " is left out: " + (got.ok ? why : got.why));
         }

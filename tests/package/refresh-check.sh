@@ -11,8 +11,10 @@
 #   6. within 15 s the deck holds them again.
 # Then each way of closing the screen (Exit, F2, the window's close button, SIGTERM to the
 # launcher) leaves no process, watch or temporary file behind; a start that does not name the
-# deck keeps it current too; a failed refresh keeps the deck until the rollover, and then
-# switches the item off.
+# deck keeps it current too; a second start while the screen is open leaves it open and current,
+# and hands it a deck it names; the refresh killed is started again; SIGKILL to the launcher
+# leaves nothing running after 100 s, nor a lock that refuses the next start; a failed refresh
+# keeps the deck until the rollover, and then switches the item off.
 #   refresh-check.sh BUILD_DIR
 set -euo pipefail
 # A display of its own: the test clicks, types and reads the screen.
@@ -124,25 +126,53 @@ card_references() {
     done < <(cards)
 }
 
-# The launcher and every process it started, and what a closing must leave: none of them, no
-# watch (inotifywait), nothing in TMPDIR, the data folder as it was.
-expect_nothing_left() {
-    local how="$1" status="$2" pid
-    wait "$launcher" && got=0 || got=$?
-    [ "$got" = "$status" ] || { cat "$work/run.log"; fail "$how: status $got, not $status"; }
+# What is left of the launcher and every process it started ($tree): nothing but an empty line
+# when no process of them runs, no Wine server of the prefix, nothing that names the work folder
+# on its command line (the refresh, the host), nothing in TMPDIR but Wine's own folder (its
+# server's socket and lock).
+left() {
+    local pid
     for pid in $tree; do
-        kill -0 "$pid" 2>/dev/null && fail "$how: process $pid ($(ps -o args= -p "$pid")) is left"
+        # A zombie has ended: it waits only for a parent to collect its status.
+        [[ "$(ps -o stat= -p "$pid" || true)" == *[!Z\ ]* ]] &&
+            echo "process $pid ($(ps -o args= -p "$pid"))"
     done
     # Wine's server works in its folder under TMPDIR.
     for pid in $(pgrep wineserver); do
-        [[ "$(readlink "/proc/$pid/cwd")" != "$work/"* ]] || fail "$how: Wine's server is left"
+        [[ "$(readlink "/proc/$pid/cwd")" != "$work/"* ]] || echo "Wine's server"
     done
-    # The watch (inotifywait) and the host name the work folder on their command lines.
-    pgrep -f "$work" >/dev/null && fail "$how: left: $(pgrep -af "$work")"
-    # Only Wine's own folder (its server's socket and lock) stays.
-    [ -z "$(ls -A "$work/tmp" | grep -v '^wine-')" ] || fail "$how: left in TMPDIR: $(ls -A "$work/tmp")"
-    [ "$(ls "$data" | tr '\n' ' ')" = "French.next French.source French.txt " ] ||
-        fail "$how: the data folder holds $(ls "$data")"
+    pgrep -af "$work" || true
+    ls -A "$work/tmp" | grep -v '^wine-' || true
+}
+# The launcher ended with status $2, leaving nothing ($1: how it was closed), and the data
+# folder as it was (with the items $3, by default French).
+expect_nothing_left() {
+    local how="$1" status="$2" what names="" name
+    wait "$launcher" && got=0 || got=$?
+    [ "$got" = "$status" ] || { cat "$work/run.log"; fail "$how: status $got, not $status"; }
+    what="$(left)"
+    [ -z "$what" ] || fail "$how: left: $what"
+    for name in ${3:-French}; do names+="$name.next $name.source $name.txt "; done
+    [ "$(ls "$data" | tr '\n' ' ')" = "$names" ] || fail "$how: the data folder holds $(ls "$data")"
+}
+# Anki saves: the due cards reviewed (due tomorrow), or today's collection back.
+review() {
+    sqlite3 "$collection" "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;
+        UPDATE cards SET type = 2, queue = 2, due = 70,
+            odue = CASE WHEN odid != 0 THEN 70 ELSE odue END, mod = mod + 1
+        WHERE queue IN (1, 2, 3, 4)" >/dev/null
+}
+unreview() {
+    rm -f "$collection-wal" "$collection-shm"
+    cp "$work/due-today.anki2" "$collection.new"
+    mv "$collection.new" "$collection"
+}
+# The process id of the launcher's refresh (tollamy-deck watch).
+refresh_pid() {
+    local pid
+    for pid in $(tollamy_descendants "$launcher"); do
+        [[ "$(ps -o args= -p "$pid")" != *"tollamy-deck watch"* ]] || echo "$pid"
+    done
 }
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 items='HKLM\Software\Microsoft\Today\Items'
@@ -158,10 +188,7 @@ shows "$work/start" "$work/ref"/card*.png ||
 
 # 2. Reviewed in Anki: the due cards come due tomorrow (day 70), and the collection is saved
 # with its log, as Anki saves it.
-sqlite3 "$collection" "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;
-    UPDATE cards SET type = 2, queue = 2, due = 70,
-        odue = CASE WHEN odid != 0 THEN 70 ELSE odue END, mod = mod + 1
-    WHERE queue IN (1, 2, 3, 4)" >/dev/null
+review
 
 # 3. Within 15 s the deck holds the "Nothing due" card.
 wait_for_cards 1
@@ -204,9 +231,52 @@ expect_nothing_left "Exit" 0
 # again, with its reviews): the launcher knows it from the items list and its data folder.
 start
 wait_for_cards 1
+first="$launcher" first_window="$window"
+
+# A second start while the screen is open leaves it alone, and hands it the deck it names.
+status=0
+env -u TOLLAMY_IN_XVFB -u TOLLAMY_DEMO -u WINEPREFIX -u XDG_DATA_HOME -u XDG_CONFIG_HOME \
+    HOME="$work/home" ANKI_BASE="$work/anki" TOLLAMY_NOW=1773223200 TZ=UTC \
+    TOLLAMY_PREFIX="$prefix" TOLLAMY_NO_BUILD=1 BUILD_DIR="$build" \
+    timeout 120 "$root/scripts/run" --anki Geography::Capitals >"$work/second.log" 2>&1 ||
+    status=$?
+[ "$status" = 0 ] || { cat "$work/second.log"; fail "the second start: status $status"; }
+grep -qx 'scripts/run: Tollamy is already running; its screen shows Geography-Capitals too' \
+    "$work/second.log" || { cat "$work/second.log"; fail "the second start did not say so"; }
+kill -0 "$first" || fail "the second start ended the first screen"
+xdotool search --onlyvisible --name '^Today$' | grep -qx "$first_window" ||
+    fail "the first screen's window is gone"
+[ "$(tollamy_reg_value "$items\\Geography-Capitals" Enabled)" = 0x1 ] ||
+    fail "the handed deck has no entry"
+"$tool" check "$data/Geography-Capitals.txt" >/dev/null || fail "the handed deck is not written"
+# ... and the screen stays current: today's collection comes back, and the deck with it.
+unreview
+wait_for_cards 4
+
+# The refresh killed is started again, and the deck is kept current still.
+killed="$(refresh_pid)"
+[ -n "$killed" ] || fail "no refresh runs"
+kill -KILL "$killed"
+wait_for_message 'the refresh of the Anki items ended (status 137); it starts again' 10
+review
+wait_for_cards 1
 tree="$(tollamy_descendants "$launcher")"
 xdotool windowfocus --sync "$window" key F2
-expect_nothing_left "F2" 0
+expect_nothing_left "F2" 0 "French Geography-Capitals"
+rm -f "$data"/Geography-Capitals.*
+wine reg delete "$items\\Geography-Capitals" /f </dev/null >/dev/null 2>&1
+
+# SIGKILL to the launcher: within 100 s nothing of it runs, and its lock refuses no later start.
+start --anki French
+tree="$(tollamy_descendants "$launcher")"
+kill -KILL "$launcher"
+wait "$launcher" 2>/dev/null || true
+for _ in $(seq 100); do
+    [ -z "$(left)" ] && break
+    sleep 1
+done
+what="$(left)"
+[ -z "$what" ] || fail "SIGKILL to the launcher: after 100 s left: $what"
 
 start --anki French
 tree="$(tollamy_descendants "$launcher")"

@@ -13,8 +13,9 @@
 # launcher) leaves no process, watch or temporary file behind; a start that does not name the
 # deck keeps it current too; a second start while the screen is open leaves it open and current,
 # and hands it a deck it names; the refresh killed is started again; SIGKILL to the launcher
-# leaves nothing running after 100 s, nor a lock that refuses the next start; a failed refresh
-# keeps the deck until the rollover, and then switches the item off.
+# leaves nothing running after 100 s, nor a lock that refuses the next start; a refresh that
+# cannot be started closes the screen; a failed refresh keeps the deck until the rollover, and
+# then switches the item off.
 #   refresh-check.sh BUILD_DIR
 set -euo pipefail
 # A display of its own: the test clicks, types and reads the screen.
@@ -282,6 +283,24 @@ start --anki French
 tree="$(tollamy_descendants "$launcher")"
 xdotool mousemove --window "$window" 235 10 click 1 # the close button of the window's caption
 expect_nothing_left "the window closed" 0
+
+# A refresh that cannot be started (another one holds the data folder) closes the screen, and
+# says why.
+flock "$data/.watch.lock" sleep 600 &
+holder=$!
+status=0
+env -u TOLLAMY_IN_XVFB -u TOLLAMY_DEMO -u WINEPREFIX -u XDG_DATA_HOME -u XDG_CONFIG_HOME \
+    HOME="$work/home" ANKI_BASE="$work/anki" TOLLAMY_NOW=1773223200 TZ=UTC \
+    TOLLAMY_PREFIX="$prefix" TOLLAMY_NO_BUILD=1 BUILD_DIR="$build" \
+    timeout 120 "$root/scripts/run" >"$work/run.log" 2>&1 || status=$?
+kill "$holder"
+wait "$holder" 2>/dev/null || true
+[ "$status" = 1 ] || { cat "$work/run.log"; fail "a refresh that cannot start: status $status"; }
+grep -q 'the refresh of the Anki items cannot be started .*; the screen closes' "$work/run.log" ||
+    { cat "$work/run.log"; fail "no message for a refresh that cannot start"; }
+tree=""
+what="$(left)"
+[ -z "$what" ] || fail "a refresh that cannot start: left: $what"
 
 # A refresh that fails keeps the last deck and says why; once the deck is an earlier day's
 # (the clock stands 20 s before the rollover, Thu 05:00), the item is switched off.

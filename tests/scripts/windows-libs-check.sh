@@ -38,11 +38,12 @@ for f in "$real"/*.csv "$real"/*.txt "$real"/*.tsv; do
     [ -f "$f" ] && [ "${f##*/}" != MANIFEST.tsv ] && files+=("$f")
 done
 
-"$work/native/windows-libs-smoke" "${files[@]}" >"$work/native.out" || fail "the native run: $(cat "$work/native.out")"
+"$work/native/windows-libs-smoke" "${files[@]}" >"$work/native.out" ||
+    fail "the native run: $(grep -h FAILED "$work/native.out")"
 tollamy_wine_env "$work/wineprefix"
 tollamy_start_wineserver
 wine "$exe" "${files[@]}" </dev/null 2>"$work/windows.err" | tr -d '\r' >"$work/windows.out" ||
-    fail "the run under Wine: $(cat "$work/windows.out" "$work/windows.err")"
+    fail "the run under Wine: $(grep -h FAILED "$work/windows.out"; cat "$work/windows.err")"
 tollamy_stop_wineserver
 
 comparable() {

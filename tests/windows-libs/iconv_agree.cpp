@@ -6,9 +6,9 @@
 //   iconv-agree files OUTDIR FILE...  writes each file's text to OUTDIR/NAME and prints a line
 //                                     "NAME: ENCODING, BYTES bytes, warnings at lines ..."
 //   iconv-agree table ENCODING...     every byte, each followed by "A\n", a line each
-//                                     "ENCODING HEX: UTF-8 HEX [N warnings] [held N]"; "held" counts
-//                                     the bytes left waiting for the next block, as an
-//                                     incomplete sequence (EINVAL) is
+//                                     "ENCODING HEX: UTF-8 HEX [N warnings] [held N]", where
+//                                     "held" counts the bytes left waiting for the next block,
+//                                     as an incomplete sequence (EINVAL) is
 //   iconv-agree pairs ENCODING...     the same, and every two-byte sequence with a lead byte of
 //                                     0x80 or above (and GB18030's four-byte ones from 0x81 0x30
 //                                     to 0x84 0x39)

@@ -59,6 +59,17 @@ void ReadDllPath(HKEY key, TodayItemEntry* entry) {
     entry->dllPath = path;
 }
 
+// In Order, equal Orders by name.
+void SortEntries(std::vector<TodayItemEntry>* entries) {
+    std::sort(entries->begin(), entries->end(),
+              [](const TodayItemEntry& a, const TodayItemEntry& b) {
+                  if (a.order != b.order) {
+                      return a.order < b.order;
+                  }
+                  return lstrcmpiW(a.name.c_str(), b.name.c_str()) < 0;
+              });
+}
+
 } // namespace
 
 std::vector<TodayItemEntry> ReadTodayItemList(HKEY root, const wchar_t* keyPath) {
@@ -96,11 +107,21 @@ std::vector<TodayItemEntry> ReadTodayItemList(HKEY root, const wchar_t* keyPath)
         ReadDllPath(item.Get(), &entry);
         entries.push_back(entry);
     }
-    std::sort(entries.begin(), entries.end(), [](const TodayItemEntry& a, const TodayItemEntry& b) {
-        if (a.order != b.order) {
-            return a.order < b.order;
+    SortEntries(&entries);
+    return entries;
+}
+
+std::vector<TodayItemEntry> ReadTodayItems() {
+    std::vector<TodayItemEntry> entries = ReadTodayItemList(HKEY_LOCAL_MACHINE, TODAY_ITEMS_KEY);
+    for (TodayItemEntry& user : ReadTodayItemList(HKEY_CURRENT_USER, TODAY_ITEMS_KEY)) {
+        // The machine's entry of that name, shown or not, is the one that counts.
+        ScopedKey machine;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                          (std::wstring(TODAY_ITEMS_KEY) + L"\\" + user.name).c_str(), 0, KEY_READ,
+                          machine.Receive()) != ERROR_SUCCESS) {
+            entries.push_back(std::move(user));
         }
-        return lstrcmpiW(a.name.c_str(), b.name.c_str()) < 0;
-    });
+    }
+    SortEntries(&entries);
     return entries;
 }

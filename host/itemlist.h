@@ -30,3 +30,9 @@ struct TodayItemEntry {
 // as 0. The DLL value must be a string (REG_SZ, or REG_EXPAND_SZ, which is expanded) shorter
 // than MAX_PATH units. A missing list reads as empty.
 std::vector<TodayItemEntry> ReadTodayItemList(HKEY root, const wchar_t* keyPath);
+
+// The items the host shows: the machine's list (HKEY_LOCAL_MACHINE), and beside it the user's
+// own list under the same path in HKEY_CURRENT_USER, which a desktop user may write without
+// being an administrator, for the names that the machine's list does not have; together in
+// Order, equal Orders by name.
+std::vector<TodayItemEntry> ReadTodayItems();

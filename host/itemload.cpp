@@ -50,7 +50,7 @@ bool LoadTodayItems(const std::wstring& modulePath, TodayItems* items, std::wstr
     if (!modulePath.empty()) {
         return LoadSingle(modulePath, items, error);
     }
-    std::vector<TodayItemEntry> entries = ReadTodayItemList(HKEY_LOCAL_MACHINE, TODAY_ITEMS_KEY);
+    std::vector<TodayItemEntry> entries = ReadTodayItems();
     if (entries.empty()) {
         return LoadSingle(DefaultModulePath(), items, error);
     }

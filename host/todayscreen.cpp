@@ -22,6 +22,8 @@ const UINT_PTR REFRESH_TIMER = 1;
 
 ScopedHandle readyEvent;
 ItemListWatch listWatch;
+// The user's own list beside the machine's (host/itemlist.h).
+ItemListWatch userListWatch;
 
 // Lays the rows out and moves each item window onto its row.
 void Layout() {
@@ -70,7 +72,9 @@ void OnTimer(HWND window, UINT_PTR id) {
         RefreshItem(static_cast<int>(i));
     }
     if (screen.live) {
-        if (listWatch.Changed()) {
+        // Both are asked, so that each goes on watching.
+        const bool machine = listWatch.Changed();
+        if (userListWatch.Changed() || machine) {
             TakeListAgain();
         }
         DrawNewCards(&screen, true);
@@ -262,6 +266,11 @@ bool CreateTodayScreen(HINSTANCE instance, int dpi, TodayItems items, bool live,
     if (live && followList) {
         // From here on a change of the list is seen; the items were read from it just before.
         listWatch.Start(HKEY_LOCAL_MACHINE, TODAY_ITEMS_KEY);
+        // The user's list is watched even while it is empty: it is made for that.
+        ScopedKey user;
+        RegCreateKeyExW(HKEY_CURRENT_USER, TODAY_ITEMS_KEY, 0, nullptr, 0, KEY_READ, nullptr,
+                        user.Receive(), nullptr);
+        userListWatch.Start(HKEY_CURRENT_USER, TODAY_ITEMS_KEY);
     }
     CreateItemWindows(&screen);
     if (screen.items.empty()) {
@@ -291,6 +300,7 @@ void CloseTodayScreen() {
     }
     KillTimer(screen.window, REFRESH_TIMER);
     listWatch.Stop();
+    userListWatch.Stop();
     for (std::unique_ptr<TodayItem>& item : screen.items) {
         if (item->window != nullptr) {
             DestroyWindow(item->window);

@@ -341,9 +341,36 @@ tollamy_doc text <<'TEXT'
 [`tollamy-deck`(1)](tollamy-deck.md), `wine`(1)
 TEXT
 
-# Run as a program: the declaration for tollamy-surface, with the synopsis this table gives.
+# The declaration as C++ for the Windows launcher (launcher/options.cpp): each option's names,
+# value, kind, how it is given and its handler's name, and --help as it prints here.
+tollamy_cpp() {
+    local o
+    c_string() {
+        local t="${1//\\/\\\\}"
+        t="${t//\"/\\\"}"
+        t="${t//$'\n'/\\n}"
+        printf 'L"%s"' "$t"
+    }
+    echo "// Made from scripts/launcher-options.sh by the build; do not edit."
+    echo "const LauncherOption kLauncherOptions[] = {"
+    for o in "${TOLLAMY_OPTIONS[@]}"; do
+        printf '    {%s, %s, %s, %s, %s},\n' "$(c_string "${TOLLAMY_OPTION_NAMES[$o]}")" \
+            "$(c_string "${TOLLAMY_OPTION_VALUE[$o]}")" "$(c_string "${TOLLAMY_OPTION_KIND[$o]}")" \
+            "$(c_string "${TOLLAMY_OPTION_HOW[$o]}")" "$(c_string "${TOLLAMY_OPTION_HANDLER[$o]}")"
+    done
+    echo "};"
+    printf 'const wchar_t kLauncherHelp[] = %s;\n' "$(c_string "$(TOLLAMY_PROGRAM=tollamy \
+        TOLLAMY_HELP_FOOTER="More: README.txt, beside tollamy.exe" tollamy_help)")"
+}
+
+# Run as a program: the declaration for tollamy-surface, with the synopsis this table gives, or
+# (--cpp) the C++ table of the Windows launcher.
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     set -euo pipefail
+    if [ "${1:-}" = --cpp ]; then
+        tollamy_cpp
+        exit 0
+    fi
     while IFS= read -r form; do
         echo "synopsis $form"
     done < <(tollamy_synopsis)

@@ -50,23 +50,19 @@ source "$TOLLAMY_ROOT/scripts/screen.sh"
 # with one name, or a deck named like the installed item, are refused.
 tollamy_add_deck() {
     local path name other
-    [ -f "$1" ] || { echo "$TOLLAMY_PROGRAM: no deck at $1" >&2; exit 2; }
+    [ -f "$1" ] || tollamy_usage "no deck at $1"
     path="$(realpath "$1")"
     name="$(basename "$path")"
     name="${name%.*}"
     case "$name" in
     "" | *[%\"]* | *[[:cntrl:]]*)
-        echo "$TOLLAMY_PROGRAM: $1: a deck's name (its file name without the extension)" \
-            "must not be empty or hold % or \"" >&2
-        exit 2
+        tollamy_usage "$1: a deck's name (its file name without the extension) must not be empty or hold % or \""
         ;;
     esac
     # Windows names and registry keys ignore case.
     for other in Tollamy ${TOLLAMY_DECK_NAMES[@]+"${TOLLAMY_DECK_NAMES[@]}"}; do
         if [ "${name,,}" = "${other,,}" ]; then
-            echo "$TOLLAMY_PROGRAM: $1: there is already an item named $other;" \
-                "rename the deck" >&2
-            exit 2
+            tollamy_usage "$1: there is already an item named $other; rename the deck"
         fi
     done
     TOLLAMY_DECKS+=("$path")

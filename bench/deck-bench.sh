@@ -25,12 +25,18 @@
 #   package_unzip_ms, unzip_ratio  `unzip -p` of the same package's collection: the
 #                                  decompression alone, which the import must do and its peer
 #                                  does not (sqlite3's time over unzip's: the ratio's ceiling)
+#   wine_due_ms, wine_due_ratio, wine_import_ms, wine_import_ratio   with TOLLAMY-DECK-EXE given,
+#                                  the Windows tool under Wine on the same --due collection and
+#                                  the same package, against the Linux tool (ratio = Linux time
+#                                  / Windows time; no target: they show what Wine costs, not
+#                                  what Windows costs), and the decks they write compared
 # Each time is the best of 3 runs. The files lie in /dev/shm where there is one, and so do the
 # tool's private copies of collections (TMPDIR), so that both peers of a pair are measured on the
 # CPU rather than on the disk (import syncs its output before the rename). Usage:
-# bench/deck-bench.sh TOLLAMY-DECK
+# bench/deck-bench.sh TOLLAMY-DECK [TOLLAMY-DECK-EXE]
 set -euo pipefail
 tool="$1"
+windows_tool="${2:-}"
 tmp=/tmp
 [ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
 work="$(mktemp -d "$tmp/deck-bench-XXXXXX")"
@@ -274,3 +280,27 @@ print_ratio package_ratio "$sqlite_notes_s" "$package_s"
 echo "package_peak_rss_mib $package_rss"
 print_ms package_unzip_ms "$unzip_s"
 print_ratio unzip_ratio "$sqlite_notes_s" "$unzip_s"
+
+# The Windows tool under Wine (scripts/wine-exec: a persistent server for the build's prefix, so
+# that no run pays for the server's start) on the same two inputs, with the same clock.
+if [ -n "$windows_tool" ]; then
+    wine_exec="$(cd "$(dirname "$0")/.." && pwd)/scripts/wine-exec"
+    run_wine_due() {
+        rm -f "$work/wine-due.txt"
+        "$wine_exec" "$windows_tool" import "$work/collection.anki2" --due -o "$work/wine-due.txt" \
+            </dev/null >/dev/null 2>&1
+    }
+    run_wine_package() {
+        "$wine_exec" "$windows_tool" import "$work/package.apkg" -o "$work/wine-package.txt" \
+            --force </dev/null >/dev/null 2>&1
+    }
+    run_wine_due # the server and Wine's services started once, outside the timing
+    best_of3 wine_due_s run_wine_due
+    best_of3 wine_package_s run_wine_package
+    cmp -s "$work/due.txt" "$work/wine-due.txt" && cmp -s "$work/package.txt" "$work/wine-package.txt" ||
+        echo "wine_decks_differ 1"
+    print_ms wine_due_ms "$wine_due_s"
+    print_ratio wine_due_ratio "$due_s" "$wine_due_s"
+    print_ms wine_import_ms "$wine_package_s"
+    print_ratio wine_import_ratio "$package_s" "$wine_package_s"
+fi

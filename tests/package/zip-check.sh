@@ -11,14 +11,20 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f "$zip" ] || fail "no $zip"
 top="Tollamy-$version-win64"
 expected="$(printf '%s\n' LICENSE.txt README.txt Tollamy.dll capitals.txt install.cmd japanese.txt \
-    today-host.exe tollamy.reg | sed "s|^|$top/|" | LC_ALL=C sort)"
+    switch-item.exe today-host.exe tollamy-deck.exe tollamy.exe tollamy.reg | sed "s|^|$top/|" |
+    LC_ALL=C sort)"
 got="$(unzip -Z1 "$zip" | LC_ALL=C sort)"
 [ "$got" = "$expected" ] || fail "the zip holds:"$'\n'"$got"$'\n'"expected:"$'\n'"$expected"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work"
 cmp "$work/$top/Tollamy.dll" "$build/Tollamy.dll" || fail "Tollamy.dll is not the build's"
-cmp "$work/$top/today-host.exe" "$build/today-host.exe" || fail "today-host.exe is not the build's"
+for program in today-host.exe tollamy.exe switch-item.exe; do
+    cmp "$work/$top/$program" "$build/$program" || fail "$program is not the build's"
+done
+# Every program of the zip needs Windows' own DLLs only: nothing beside it that a machine lacks.
+source "$root/scripts/pe-imports.sh"
+tollamy_system_imports_only "$work/$top"/*.exe "$work/$top"/*.dll || fail "a program needs DLLs"
 cmp "$work/$top/capitals.txt" "$root/samples/capitals.txt" || fail "capitals.txt differs"
 cmp "$work/$top/install.cmd" "$root/resources/install.cmd" || fail "install.cmd differs"
 # Every line of the README and of install.cmd ends in CR LF.
@@ -29,5 +35,6 @@ for f in LICENSE.txt README.txt install.cmd; do
 done
 grep -q "Tollamy $version for Windows" "$work/$top/README.txt" || fail "README.txt lacks the version"
 grep -q 'install.cmd' "$work/$top/README.txt" || fail "README.txt does not tell how to install"
+grep -q 'tollamy --anki French' "$work/$top/README.txt" || fail "README.txt does not tell of --anki"
 grep -q '^MIT License' "$work/$top/LICENSE.txt" || fail "LICENSE.txt is not the MIT licence"
 echo "zip: $(unzip -Z1 "$zip" | wc -l) files, all as expected"

@@ -58,14 +58,7 @@ start() {
         TOLLAMY_PREFIX="$prefix" TOLLAMY_NO_BUILD=1 BUILD_DIR="$build" \
         "$root/scripts/run" "$@" >"$work/run.log" 2>&1 &
     launcher=$!
-    window=""
-    for _ in $(seq 120); do
-        window="$(xdotool search --onlyvisible --name '^Today$' 2>/dev/null | head -1)" && [ -n "$window" ] &&
-            break
-        kill -0 "$launcher" 2>/dev/null || { cat "$work/run.log"; fail "the launcher ended"; }
-        sleep 0.5
-    done
-    [ -n "$window" ] || { cat "$work/run.log"; fail "no Today window"; }
+    wait_for_window
 }
 
 # Waits up to 15 s for the deck to hold $1 (cards, as tollamy-deck check counts them).

@@ -43,14 +43,7 @@ wine cmd /c "$top\\install.cmd" </dev/null >/dev/null 2>&1 || fail "install.cmd 
 # 2. The launcher, as a learner starts it.
 TOLLAMY_NOW=1773223200 TZ=UTC wine "$top\\tollamy.exe" --anki French </dev/null >"$work/run.log" 2>&1 &
 launcher=$!
-window=""
-for _ in $(seq 120); do
-    window="$(xdotool search --onlyvisible --name '^Today$' 2>/dev/null | head -1)" && [ -n "$window" ] &&
-        break
-    kill -0 "$launcher" 2>/dev/null || { cat "$work/run.log"; fail "the launcher ended"; }
-    sleep 0.5
-done
-[ -n "$window" ] || { cat "$work/run.log"; fail "no Today window"; }
+wait_for_window
 
 # 3. Today's due cards, in the data folder of the launcher.
 deck="$local/Tollamy/anki/French.txt"

@@ -103,6 +103,9 @@ int ImportAnki(const LauncherArgs& args, const LauncherPlaces& places, AnkiItems
     for (const std::wstring& name : args.names) {
         argv.insert(argv.end(), {L"--other-item", name});
     }
+    for (const std::wstring& name : ItemsOutside(places.data)) {
+        argv.insert(argv.end(), {L"--other-item", name});
+    }
     std::string said;
     std::wstring why;
     const int status = RunCaptured(argv, &said, &why);

@@ -110,3 +110,27 @@ int SwitchItem(const std::wstring& name, const std::wstring& dll, bool on) {
     }
     return 1;
 }
+
+std::vector<std::wstring> ItemsOutside(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        ScopedKey list;
+        if (RegOpenKeyExW(root, kItems, 0, KEY_READ, list.Receive()) != ERROR_SUCCESS) {
+            continue;
+        }
+        wchar_t name[256];
+        for (DWORD i = 0;; ++i) {
+            DWORD length = 256;
+            if (RegEnumKeyExW(list.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS) {
+                break;
+            }
+            std::wstring dll;
+            if (EntryModule(root, name, &dll) &&
+                Lower(dll) != Lower(folder + L"\\" + name + L".dll")) {
+                names.push_back(name);
+            }
+        }
+    }
+    return names;
+}

@@ -157,13 +157,19 @@ ENTRY
 # added as a --deck would be; a failed import is reported and its item left out (switched off by
 # tollamy_item_entries); the others show.
 tollamy_import_anki() {
-    local tool="$1" args=() name line said status=0
+    local tool="$1" args=() name line link said status=0
     TOLLAMY_DECK_TOOL="$tool"
     tollamy_has_anki_items || return 0
     for name in ${TOLLAMY_ANKI_DECKS[@]+"${TOLLAMY_ANKI_DECKS[@]}"}; do args+=(--anki "$name"); done
     [ -n "$TOLLAMY_ANKI_PROFILE" ] && args+=(--anki-profile "$TOLLAMY_ANKI_PROFILE")
     for name in ${TOLLAMY_DECK_NAMES[@]+"${TOLLAMY_DECK_NAMES[@]}"}; do
         args+=(--other-item "$name")
+    done
+    # The --deck items of earlier starts: their links lead elsewhere than to the data folder.
+    for link in "$(tollamy_prefix)/drive_c/Tollamy/decks"/*.txt; do
+        name="$(basename "$link" .txt)"
+        [ -L "$link" ] && [ "$(readlink "$link")" != "$TOLLAMY_ANKI_FOLDER/$name.txt" ] &&
+            args+=(--other-item "$name")
     done
     said="$("$tool" watch "$TOLLAMY_ANKI_FOLDER" --once ${args[@]+"${args[@]}"})" || status=$?
     [ "$status" = 0 ] || exit "$status"

@@ -3,7 +3,8 @@
 # (scripts/launcher-options.sh) read one declaration: for each command line of the table they
 # give the same status and the same message, and the same --help but for its last line (where
 # the Linux launcher names its man page and the Windows one its README.txt); --version is the
-# project's.   launcher-agree.sh BUILD_DIR
+# project's; --autostart writes the user's Run key, --no-autostart removes it.
+#   launcher-agree.sh BUILD_DIR
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "$1" && pwd)"
@@ -54,4 +55,16 @@ windows --help
 version="$(sed -n 's/^project(Tollamy VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLists.txt")"
 windows --version
 [ "$(tr -d '\r' <"$work/out")" = "tollamy $version" ] || fail "--version: $(cat "$work/out")"
+# --autostart: the user's Run key starts the launcher with the options given, a deck by its full
+# path, quoted as Windows programs read a command line; --no-autostart removes it.
+mkdir -p "$work/my decks"
+printf '\xff\xfeQ\0\t\0A\0' >"$work/my decks/Capitals.txt"
+run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+windows --autostart --anki French::Verbs --deck "my decks/Capitals.txt" --refresh 5
+value="$(wine reg query "$run" /v Tollamy </dev/null 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ *Tollamy *REG_SZ *//p')"
+[ "$value" = "$(winepath -w "$build/tollamy.exe") --deck \"$(winepath -w "$work/my decks/Capitals.txt")\" --anki French::Verbs --refresh 5" ] ||
+    fail "the autostart entry: $value"
+windows --no-autostart
+wine reg query "$run" /v Tollamy </dev/null >/dev/null 2>&1 && fail "--no-autostart left the entry"
 echo "launcher agree: the Windows launcher parses as the Linux one, with the same messages"

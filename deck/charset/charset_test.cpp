@@ -1,0 +1,453 @@
+// deck/charset held against glibc's iconv, the reference it copies: each input decoded by both
+// as deck/text/input.cpp drives iconv (one block, the invalid sequences replaced and skipped,
+// then the end of the input, then a flush), and every call's result, errno and bytes consumed
+// compared, with the text.
+#include "deck/charset/charset.h"
+#include "deck/charset/tables.h"
+
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <iconv.h>
+#include <string.h>
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Iconv {
+    void* (*open)(const char*, const char*);
+    size_t (*convert)(void*, char**, size_t*, char**, size_t*);
+    int (*close)(void*);
+};
+const Iconv kGlibc = {iconv_open, iconv, iconv_close};
+const Iconv kOurs = {tollamy_iconv_open, tollamy_iconv, tollamy_iconv_close};
+
+// Appends "[r errno consumed written]" for one call.
+void Note(std::string& trace, size_t r, int e, size_t consumed, size_t written) {
+    char note[64];
+    char* p = note;
+    *p++ = '[';
+    for (long v : {r == static_cast<size_t>(-1) ? -1L : static_cast<long>(r),
+                   r == static_cast<size_t>(-1) ? static_cast<long>(e) : 0L,
+                   static_cast<long>(consumed), static_cast<long>(written)}) {
+        p = std::to_chars(p, note + sizeof note, v).ptr;
+        *p++ = ' ';
+    }
+    p[-1] = ']';
+    trace.append(note, p);
+}
+
+// What a caller sees of one decode: each iconv call's result, errno, bytes consumed and bytes
+// written, the text, and a flush after the end of the input. As the tool does, an invalid
+// sequence (and an incomplete one at the end) becomes U+FFFD and `unit` bytes are skipped;
+// outSize is the output buffer's first size (0: the tool's), doubled at each E2BIG.
+void Decode(const Iconv& lib, void* cd, const std::string& input, size_t unit, size_t outSize,
+            std::string& trace) {
+    static std::string raw, out;
+    trace.clear();
+    lib.convert(cd, nullptr, nullptr, nullptr, nullptr);
+    raw = input;
+    for (bool end : {false, true}) {
+        char* in = raw.data();
+        size_t inLeft = raw.size();
+        out.resize(outSize != 0 ? outSize : inLeft * 4 + 16);
+        size_t produced = 0;
+        while (inLeft > 0) {
+            char* o = out.data() + produced;
+            size_t oLeft = out.size() - produced;
+            size_t before = inLeft;
+            errno = 0;
+            size_t r = lib.convert(cd, &in, &inLeft, &o, &oLeft);
+            int e = errno;
+            Note(trace, r, e, before - inLeft, out.size() - oLeft - produced);
+            produced = out.size() - oLeft;
+            if (r != static_cast<size_t>(-1)) {
+                break;
+            }
+            if (e == E2BIG) {
+                out.resize(out.size() * 2);
+                continue;
+            }
+            if (e == EINVAL && !end) {
+                break;
+            }
+            size_t skip = std::min(unit, inLeft);
+            in += skip;
+            inLeft -= skip;
+            if (out.size() < produced + 3) {
+                out.resize(out.size() * 2 + 3);
+            }
+            memcpy(out.data() + produced, "\xEF\xBF\xBD", 3);
+            produced += 3;
+        }
+        trace.append(out, 0, produced);
+        raw.erase(0, raw.size() - inLeft);
+    }
+    // A flush writes what the state holds and returns it to the start: "!!" then reads as
+    // it reads at the start, and a second flush has nothing to write (not with a short
+    // output, which changes nothing there).
+    for (const char* after : {"", "!!"}) {
+        if (*after != '\0' && outSize != 0) {
+            break;
+        }
+        char text[16];
+        char* in = const_cast<char*>(after);
+        size_t inLeft = strlen(after);
+        char* o = text;
+        size_t oLeft = sizeof text;
+        size_t r = lib.convert(cd, nullptr, nullptr, &o, &oLeft);
+        trace += "|flush";
+        Note(trace, r, errno, 0, sizeof text - oLeft);
+        r = lib.convert(cd, &in, &inLeft, &o, &oLeft);
+        Note(trace, r, errno, strlen(after) - inLeft, sizeof text - oLeft);
+        trace.append(text, o);
+    }
+}
+
+// Bytes as C writes them: printable ASCII as is, the others as \xNN.
+std::string Escaped(const std::string& s) {
+    std::string e;
+    char b[8];
+    for (unsigned char c : s) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            e += static_cast<char>(c);
+        } else {
+            snprintf(b, sizeof b, "\\x%02X", c);
+            e += b;
+        }
+    }
+    return e;
+}
+
+using Emit = std::function<void(const std::string&)>;
+
+std::string Bytes(std::initializer_list<int> bytes) {
+    std::string s;
+    for (int b : bytes) {
+        s += static_cast<char>(b);
+    }
+    return s;
+}
+
+// Every input of `length` bytes taken from the lists of values for each position (empty: all
+// 256), after `prefix`.
+void Product(const std::string& prefix, const std::vector<std::vector<int>>& positions,
+             const Emit& emit) {
+    std::string s = prefix;
+    std::function<void(size_t)> go = [&](size_t i) {
+        if (i == positions.size()) {
+            emit(s);
+            return;
+        }
+        for (int b = 0; b < 256; ++b) {
+            const std::vector<int>& p = positions[i];
+            if (!p.empty() && std::find(p.begin(), p.end(), b) == p.end()) {
+                continue;
+            }
+            s.push_back(static_cast<char>(b));
+            go(i + 1);
+            s.pop_back();
+        }
+    };
+    go(0);
+}
+
+std::vector<int> Span(int first, int last, std::vector<int> more = {}) {
+    for (int b = first; b <= last; ++b) {
+        more.push_back(b);
+    }
+    return more;
+}
+
+const std::vector<int> kAll;
+
+// The inputs of each kind of encoding. Every one- and two-byte input, and:
+enum class Inputs {
+    kSingle,    // single bytes only (a byte's character does not depend on its neighbours)
+    kPairs,     // every one- and two-byte input
+    kComposing, // and three bytes: letters, letters or marks, marks (C0-FF and a few others)
+    kEucJp,     // and every 8F xx yy
+    kEucTw,     // and every 8E xx yy, every code of the planes that the charmap has, a few more
+    kGb18030,   // and every four-byte code under 81-84, the others under a few first bytes
+    kUtf8,      // and three- to six-byte sequences of leads and boundary continuation bytes
+    kUtf16,     // and surrogates: every high one before a few units, a few before every unit
+    kUtf32,     // and a fifth of the BMP, the surrogates' and limits' neighbours, both orders
+    kIso2022,   // every one- and two-byte input and escape sequence, after each prefix
+};
+
+void Inputs16(bool big, const Emit& emit) {
+    auto unit = [big](int u) {
+        return big ? Bytes({u >> 8, u & 0xFF}) : Bytes({u & 0xFF, u >> 8});
+    };
+    for (int high = 0xD800; high <= 0xDFFF; ++high) {
+        for (int next : {0x0041, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFEFF, 0xFFFE}) {
+            emit(unit(high) + unit(next));
+        }
+    }
+    for (int high : {0xD800, 0xDBFF}) {
+        for (int next = 0; next < 0x10000; next += 7) {
+            emit(unit(high) + unit(next));
+        }
+    }
+    for (std::string bom : {Bytes({0xFE, 0xFF}), Bytes({0xFF, 0xFE})}) {
+        for (int u : {0x0041, 0x4100, 0xFEFF, 0xFFFE, 0xD800}) {
+            emit(bom + unit(u));
+            emit(bom + bom + unit(u));
+        }
+    }
+}
+
+void Inputs32(const Emit& emit) {
+    auto units = [&](uint32_t u) {
+        emit(Bytes({int(u >> 24), int(u >> 16 & 0xFF), int(u >> 8 & 0xFF), int(u & 0xFF)}));
+        emit(Bytes({int(u & 0xFF), int(u >> 8 & 0xFF), int(u >> 16 & 0xFF), int(u >> 24)}));
+    };
+    for (uint32_t u = 0; u < 0x10000; u += u >= 0xD7F0 && u < 0xE010 ? 1 : 5) {
+        units(u);
+    }
+    for (uint32_t u :
+         {0x10000u, 0x10FFFFu, 0x110000u, 0x1FFFFFu, 0x200000u, 0x3FFFFFFu, 0x4000000u, 0x7FFFFFFFu,
+          0x80000000u, 0xFFFFFFFFu, 0xFEFF0000u, 0xFFFE0000u, 0x0000FFFEu}) {
+        units(u);
+    }
+    for (std::string bom : {Bytes({0, 0, 0xFE, 0xFF}), Bytes({0xFF, 0xFE, 0, 0})}) {
+        emit(bom + Bytes({0, 0, 0, 0x41}));
+        emit(bom + Bytes({0x41, 0, 0, 0}));
+        emit(bom + bom);
+    }
+    Product("", {{0x00, 0x41, 0xFE, 0xFF}, kAll, {0x00, 0xFE}}, emit);
+}
+
+// The prefixes that put each ISO-2022 decoder in each of its states.
+std::vector<std::string> Prefixes(const std::string& encoding) {
+    if (encoding == "ISO-2022-JP") {
+        return {"", "\x1B(J", "\x1B$B", "\x1B$@", "\x1B$B\x1B(B"};
+    }
+    if (encoding == "ISO-2022-KR") {
+        return {"", "\x0E", "\x1B$)C\x0E\x0F"};
+    }
+    return {"", "\x0E", "\x1B$)G\x0E", "\x1B$)G\x0E\x0F\n\x0E", "\x1B$)G\x0E\x1B$)A"};
+}
+
+void ForEachInput(Inputs kind, const std::string& encoding, const Emit& emit) {
+    if (kind == Inputs::kIso2022) {
+        for (const std::string& prefix : Prefixes(encoding)) {
+            Product(prefix, {kAll}, emit);
+            Product(prefix, {kAll, kAll}, emit);
+            // The bytes that escape sequences are made of, and a few that they are not.
+            std::vector<int> escapes = {0x0A, 0x0E, 0x1B, 0x21, 0x24, 0x28, 0x29,
+                                        0x2A, 0x40, 0x41, 0x42, 0x43, 0x47, 0x48,
+                                        0x49, 0x4A, 0x4E, 0x7E, 0x7F, 0x80, 0xA1};
+            for (const char* escape : {"\x1B", "\x1B$", "\x1B$)", "\x1B$*", "\x1B$("}) {
+                Product(prefix + escape, {kAll}, emit);
+                Product(prefix + escape, {kAll, escapes}, emit);
+            }
+            if (encoding == "ISO-2022-CN" && prefix.size() <= 1) {
+                Product(prefix + "\x1BN", {kAll, kAll}, emit);
+            }
+        }
+        return;
+    }
+    Product("", {kAll}, emit);
+    if (kind == Inputs::kSingle) {
+        return;
+    }
+    Product("", {kAll, kAll}, emit);
+    switch (kind) {
+    case Inputs::kComposing: {
+        std::vector<int> letters = Span(0xC0, 0xFF, {0x20, 0x41, 0x4F, 0x61, 0x6F});
+        std::vector<int> marks = Span(0xC0, 0xD2, {0x20, 0x41, 0xDE, 0xE0, 0xEC, 0xF2, 0xF9});
+        Product("", {letters, letters, marks}, emit);
+        break;
+    }
+    case Inputs::kEucJp:
+        Product("\x8F", {kAll, kAll}, emit);
+        break;
+    case Inputs::kEucTw: {
+        std::vector<int> graphic = Span(0xA0, 0xFF, {0x00, 0x41, 0x7F});
+        Product("\x8E", {kAll, kAll}, emit);
+        Product("\x8E", {Span(0xA1, 0xA7, {0xAF}), Span(0xA1, 0xFE), Span(0xA1, 0xFE)}, emit);
+        Product("\x8E", {{0xA0, 0xA8, 0xAE, 0xB0, 0xB1}, graphic, {0x00, 0x41, 0xA1, 0xFE}}, emit);
+        break;
+    }
+    case Inputs::kGb18030: {
+        std::vector<int> digits = Span(0x30, 0x39);
+        Product("", {Span(0x81, 0x84), digits, Span(0x81, 0xFE), digits}, emit);
+        std::vector<int> firsts = {0x80, 0x85, 0x8F, 0x90, 0x91, 0xC0, 0xE3, 0xE4, 0xFE, 0xFF};
+        Product("",
+                {firsts,
+                 digits,
+                 {0x30, 0x80, 0x81, 0x82, 0x99, 0x9A, 0x9B, 0xFD, 0xFE, 0xFF},
+                 Span(0x30, 0x39, {0x2F, 0x3A})},
+                emit);
+        Product("", {Span(0x81, 0x84, firsts), Span(0x2F, 0x3A), kAll}, emit);
+        break;
+    }
+    case Inputs::kUtf8: {
+        std::vector<int> edges = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
+        Product("", {Span(0xE0, 0xFF), kAll, edges}, emit);
+        Product("", {Span(0xF0, 0xFF), edges, edges, edges}, emit);
+        Product("",
+                {Span(0xF8, 0xFF),
+                 {0x80, 0x87, 0x88, 0xBF},
+                 {0x80, 0xBF},
+                 {0x80, 0xBF},
+                 edges,
+                 {0x41, 0x80, 0xBF}},
+                emit);
+        break;
+    }
+    case Inputs::kUtf16:
+        Inputs16(encoding.find("BE") != std::string::npos || encoding == "UNICODEBIG", emit);
+        break;
+    case Inputs::kUtf32:
+        Inputs32(emit);
+        break;
+    default:
+        break;
+    }
+}
+
+struct Case {
+    const char* encoding;
+    Inputs inputs;
+};
+
+// Every encoding that deck/charset decodes, by the name that glibc gives it.
+const Case kCases[] = {
+    {"ANSI_X3.4-1968", Inputs::kSingle},
+    {"ISO-8859-1", Inputs::kSingle},
+    {"ISO-8859-2", Inputs::kSingle},
+    {"ISO-8859-3", Inputs::kSingle},
+    {"ISO-8859-4", Inputs::kSingle},
+    {"ISO-8859-5", Inputs::kSingle},
+    {"ISO-8859-6", Inputs::kSingle},
+    {"ISO-8859-7", Inputs::kSingle},
+    {"ISO-8859-8", Inputs::kSingle},
+    {"ISO-8859-9", Inputs::kSingle},
+    {"ISO-8859-10", Inputs::kSingle},
+    {"ISO-8859-11", Inputs::kSingle},
+    {"ISO-8859-13", Inputs::kSingle},
+    {"ISO-8859-14", Inputs::kSingle},
+    {"ISO-8859-15", Inputs::kSingle},
+    {"ISO-8859-16", Inputs::kSingle},
+    {"WINDOWS-1250", Inputs::kSingle},
+    {"WINDOWS-1251", Inputs::kSingle},
+    {"WINDOWS-1252", Inputs::kSingle},
+    {"WINDOWS-1253", Inputs::kSingle},
+    {"WINDOWS-1254", Inputs::kSingle},
+    {"WINDOWS-1256", Inputs::kSingle},
+    {"WINDOWS-1257", Inputs::kSingle},
+    {"KOI8-R", Inputs::kSingle},
+    {"KOI8-U", Inputs::kSingle},
+    {"KOI8-RU", Inputs::kSingle},
+    {"KOI8-T", Inputs::kSingle},
+    {"IBM437", Inputs::kSingle},
+    {"IBM850", Inputs::kSingle},
+    {"IBM852", Inputs::kSingle},
+    {"IBM855", Inputs::kSingle},
+    {"IBM857", Inputs::kSingle},
+    {"IBM858", Inputs::kSingle},
+    {"IBM860", Inputs::kSingle},
+    {"IBM861", Inputs::kSingle},
+    {"IBM862", Inputs::kSingle},
+    {"IBM863", Inputs::kSingle},
+    {"IBM864", Inputs::kSingle},
+    {"IBM865", Inputs::kSingle},
+    {"IBM866", Inputs::kSingle},
+    {"IBM869", Inputs::kSingle},
+    {"IBM874", Inputs::kSingle},
+    {"CP737", Inputs::kSingle},
+    {"CP775", Inputs::kSingle},
+    {"CP1125", Inputs::kSingle},
+    {"MAC-CENTRALEUROPE", Inputs::kSingle},
+    {"MACINTOSH", Inputs::kSingle},
+    {"MAC-CYRILLIC", Inputs::kSingle},
+    {"TIS-620", Inputs::kSingle},
+    {"VISCII", Inputs::kSingle},
+    {"PT154", Inputs::kSingle},
+    {"RK1048", Inputs::kSingle},
+    {"ARMSCII-8", Inputs::kSingle},
+    {"GEORGIAN-PS", Inputs::kSingle},
+    {"GEORGIAN-ACADEMY", Inputs::kSingle},
+    {"WINDOWS-1255", Inputs::kComposing},
+    {"WINDOWS-1258", Inputs::kComposing},
+    {"UTF-8", Inputs::kUtf8},
+    {"UTF-16", Inputs::kUtf16},
+    {"UTF-16LE", Inputs::kUtf16},
+    {"UTF-16BE", Inputs::kUtf16},
+    {"UCS-2", Inputs::kUtf16},
+    {"UNICODEBIG", Inputs::kUtf16},
+    {"UNICODE", Inputs::kUtf16},
+    {"UTF-32", Inputs::kUtf32},
+    {"UTF-32LE", Inputs::kUtf32},
+    {"UTF-32BE", Inputs::kUtf32},
+    {"UCS-4", Inputs::kUtf32},
+    {"UCS-4LE", Inputs::kUtf32},
+    {"SHIFT_JIS", Inputs::kPairs},
+    {"EUC-JP", Inputs::kEucJp},
+    {"ISO-2022-JP", Inputs::kIso2022},
+    {"EUC-KR", Inputs::kPairs},
+    {"CP949", Inputs::kPairs},
+    {"ISO-2022-KR", Inputs::kIso2022},
+    {"BIG5", Inputs::kPairs},
+    {"EUC-TW", Inputs::kEucTw},
+    {"GB2312", Inputs::kPairs},
+    {"GBK", Inputs::kPairs},
+    {"GB18030", Inputs::kGb18030},
+    {"ISO-2022-CN", Inputs::kIso2022},
+};
+
+// The bytes the tool skips at an invalid sequence (deck/text/input.cpp).
+size_t Unit(const std::string& encoding) {
+    return encoding.rfind("UTF-16", 0) == 0 || encoding.rfind("UCS-2", 0) == 0 ? 2
+           : encoding.rfind("UTF-32", 0) == 0                                  ? 4
+                                                                               : 1;
+}
+
+TEST(Charset, EveryEncodingDecodesAsGlibcDoes) {
+    std::string ours, glibc;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.encoding);
+        void* g = kGlibc.open("UTF-8", c.encoding);
+        void* o = kOurs.open("UTF-8", c.encoding);
+        ASSERT_NE(reinterpret_cast<void*>(-1), g);
+        ASSERT_NE(reinterpret_cast<void*>(-1), o);
+        size_t unit = Unit(c.encoding), count = 0, differ = 0;
+        ForEachInput(c.inputs, c.encoding, [&](const std::string& sequence) {
+            // Each input at the end, and followed by more text; one in 16 (and each that
+            // begins with a byte-order mark) also with the output as short as can be, growing
+            // at E2BIG.
+            for (int run = 0; run < 3; ++run) {
+                bool mark = sequence.rfind("\xFE\xFF", 0) == 0 ||
+                            sequence.rfind("\xFF\xFE", 0) == 0 ||
+                            sequence.rfind(std::string("\0\0\xFE\xFF", 4), 0) == 0;
+                if (run == 2 && count % 16 != 0 && !mark) {
+                    continue;
+                }
+                std::string input = run == 0 ? sequence : sequence + "A\n";
+                size_t outSize = run == 2 ? 1 : 0;
+                Decode(kGlibc, g, input, unit, outSize, glibc);
+                Decode(kOurs, o, input, unit, outSize, ours);
+                if (ours != glibc && ++differ <= 5) {
+                    ADD_FAILURE() << Escaped(input) << (outSize != 0 ? " (short output)" : "")
+                                  << "\n glibc: " << Escaped(glibc)
+                                  << "\n  ours: " << Escaped(ours);
+                }
+            }
+            ++count;
+        });
+        EXPECT_EQ(0u, differ) << "of " << count << " inputs";
+        kGlibc.close(g);
+        kOurs.close(o);
+    }
+}
+
+} // namespace

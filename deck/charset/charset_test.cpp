@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <errno.h>
 #include <iconv.h>
 #include <string.h>
@@ -412,7 +413,27 @@ size_t Unit(const std::string& encoding) {
                                                                                : 1;
 }
 
+// The files of the tool's corpus (deck/tests/corpus), real text to decode in every encoding.
+std::vector<std::string> Corpus() {
+    std::vector<std::string> files;
+    std::string folder = TOLLAMY_SOURCE_DIR "/deck/tests/corpus";
+    DIR* dir = opendir(folder.c_str());
+    while (dirent* entry = dir != nullptr ? readdir(dir) : nullptr) {
+        std::ifstream in(folder + "/" + entry->d_name, std::ios::binary);
+        if (entry->d_name[0] != '.' && in) {
+            files.emplace_back(std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>());
+        }
+    }
+    if (dir != nullptr) {
+        closedir(dir);
+    }
+    return files;
+}
+
 TEST(Charset, EveryEncodingDecodesAsGlibcDoes) {
+    const std::vector<std::string> corpus = Corpus();
+    ASSERT_FALSE(corpus.empty());
     std::string ours, glibc;
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.encoding);
@@ -421,7 +442,7 @@ TEST(Charset, EveryEncodingDecodesAsGlibcDoes) {
         ASSERT_NE(reinterpret_cast<void*>(-1), g);
         ASSERT_NE(reinterpret_cast<void*>(-1), o);
         size_t unit = Unit(c.encoding), count = 0, differ = 0;
-        ForEachInput(c.inputs, c.encoding, [&](const std::string& sequence) {
+        auto compare = [&](const std::string& sequence) {
             // Each input at the end, and followed by more text; one in 16 (and each that
             // begins with a byte-order mark) also with the output as short as can be, growing
             // at E2BIG.
@@ -443,10 +464,100 @@ TEST(Charset, EveryEncodingDecodesAsGlibcDoes) {
                 }
             }
             ++count;
-        });
+        };
+        ForEachInput(c.inputs, c.encoding, compare);
+        std::for_each(corpus.begin(), corpus.end(), compare);
         EXPECT_EQ(0u, differ) << "of " << count << " inputs";
         kGlibc.close(g);
         kOurs.close(o);
+    }
+}
+
+// The names that glibc's iconv_open accepts open the same encoding in ours: every alias of the
+// tables, and spellings as users write them (case, punctuation, suffixes). Names that glibc
+// refuses, ours refuses; so it does with encodings that it leaves out, and with a target other
+// than UTF-8 or one that would skip what it cannot convert (//IGNORE).
+TEST(Charset, NamesOpenWhatGlibcOpens) {
+    // Every byte, and pairs and quads from each CJK range, to tell any two encodings apart.
+    std::string probe;
+    for (int b = 0; b < 256; ++b) {
+        probe += static_cast<char>(b);
+    }
+    probe += "\x81\x40\x88\x9F\xA1\xA1\xB0\xA1\xC4\xA1\x8E\xA1\x8F\xB0\xA1\x81\x30\x81\x30"
+             "\x1B$B!!\x0E!!\x0FA";
+    auto same = [&](const char* to, const char* from) {
+        SCOPED_TRACE(std::string(to) + " from " + from);
+        void* g = kGlibc.open(to, from);
+        void* o = kOurs.open(to, from);
+        ASSERT_NE(reinterpret_cast<void*>(-1), g);
+        ASSERT_NE(reinterpret_cast<void*>(-1), o);
+        std::string glibc, ours;
+        Decode(kGlibc, g, probe, 1, 0, glibc);
+        Decode(kOurs, o, probe, 1, 0, ours);
+        EXPECT_EQ(Escaped(glibc), Escaped(ours));
+        kGlibc.close(g);
+        kOurs.close(o);
+    };
+    for (size_t i = 0; i < deck::charset::kAliasCount; ++i) {
+        same("UTF-8", deck::charset::kAliases[i].name);
+    }
+    for (const char* name : {"sjis",
+                             "Shift_JIS",
+                             "ms_kanji",
+                             "csShiftJIS",
+                             "S JIS",
+                             "SJIS//IGNORE",
+                             "SJIS/",
+                             "SJIS,",
+                             "SJIS/,/",
+                             "SJIS///x",
+                             "utf8",
+                             "ISO-10646/UTF8/x",
+                             "iso_8859-1:1987",
+                             "latin1",
+                             "windows-1252",
+                             "MAC-CYRILLIC",
+                             "UCS-2LE",
+                             "ISO-10646",
+                             "cp949",
+                             "GB2312",
+                             "EUC-CN",
+                             "CP936",
+                             "BIG-5",
+                             "ucs-4be",
+                             "UTF-16//TRANSLIT"}) {
+        same("UTF-8", name);
+    }
+    for (const char* to : {"utf8", "UTF-8//TRANSLIT", "ISO-10646/UTF8/", "UTF-8/"}) {
+        same(to, "ISO-8859-1");
+    }
+    // Refused with EINVAL by ours; glibc refuses the first ones too, and knows the others.
+    auto refused = [](const char* name, bool glibcKnows) {
+        SCOPED_TRACE(name);
+        void* g = kGlibc.open("UTF-8", name);
+        EXPECT_EQ(glibcKnows, g != reinterpret_cast<void*>(-1));
+        if (g != reinterpret_cast<void*>(-1)) {
+            kGlibc.close(g);
+        }
+        errno = 0;
+        EXPECT_EQ(reinterpret_cast<void*>(-1), kOurs.open("UTF-8", name));
+        EXPECT_EQ(EINVAL, errno);
+    };
+    for (const char* name : {"SJIS/IGNORE", "S_JIS", "LATIN-1", "ISO-8859-8-I", "HZ-GB-2312",
+                             "WINDOWS1252", "UTF-8/x", "ISO-8859-1:", "INTERNAL", "\uFF33JIS"}) {
+        refused(name, false);
+    }
+    for (const char* name :
+         {"CP932", "EUC-JP-MS", "BIG5-HKSCS", "UTF-7", "WCHAR_T", "ISO-2022-JP-2",
+          "ISO-2022-CN-EXT", "JOHAB", "TCVN5712-1", "IBM930", "EUC-JISX0213", ""}) {
+        refused(name, true);
+    }
+    for (const char* to : {"UTF-8//IGNORE", "UTF-8//TRANSLIT,IGNORE", "UTF-16", "ISO-8859-1",
+                           "WCHAR_T", "nonsense"}) {
+        SCOPED_TRACE(to);
+        errno = 0;
+        EXPECT_EQ(reinterpret_cast<void*>(-1), kOurs.open(to, "ISO-8859-1"));
+        EXPECT_EQ(EINVAL, errno);
     }
 }
 

@@ -468,6 +468,10 @@ out.append("};\nconst size_t kAliasCount = %d;\n" % len(names))
 out.append("const size_t kEncodingCount = %d;\n" % len(encodings))
 
 out.append("\n} // namespace deck::charset\n")
+total = sum(sizes.values())
+out.insert(1, "// Table bytes: %d in all; %s.\n" % (total, ", ".join(
+    "%s %d" % (name, size) for name, size in sorted(sizes.items(), key=lambda i: -i[1])
+    if size >= 4096)))
 with open(OUT + ".tmp", "w") as f:
     f.write("".join(out))
 os.replace(OUT + ".tmp", OUT)

@@ -124,14 +124,15 @@ SINGLE = [
 # Single-byte encodings whose converter composes a base letter and a following combining mark
 # into one character, as glibc's CP1255 and CP1258 converters do.
 COMPOSING = [("CP1255", "CP1255"), ("CP1258", "CP1258")]
-# The decoders that take no table of their own; the enumerator of each in decoders.h.
+# The decoders that take no table of their own, and the Kind (tables.h) of each.
 UNICODE = [
     ("ISO-10646/UTF8/", "kUtf8"), ("UTF-16", "kUtf16"), ("UTF-16LE", "kUtf16Le"),
     ("UTF-16BE", "kUtf16Be"), ("UTF-32", "kUtf32"), ("UTF-32LE", "kUtf32Le"),
     ("UTF-32BE", "kUtf32Be"), ("ISO-10646/UCS2/", "kUcs2"), ("UNICODEBIG", "kUcs2Be"),
     ("UNICODE", "kUnicode"), ("ISO-10646/UCS4/", "kUcs4"), ("UCS-4LE", "kUcs4Le"),
 ]
-# The multi-byte encodings, with the charmap of their single bytes (ISO-2022: ASCII's).
+# The multi-byte encodings, their Kind and the charmap of their single bytes (the ISO-2022
+# decoders read bytes by their own rules).
 MULTI = [
     ("SJIS", "kSjis", "SHIFT_JIS"), ("EUC-JP", "kEucJp", "EUC-JP"),
     ("ISO-2022-JP", "kIso2022Jp", "ANSI_X3.4-1968"), ("EUC-KR", "kEucKr", "EUC-KR"),
@@ -200,8 +201,8 @@ def array(out, ctype, name, values, per_line=16):
     out.append("};\n")
 
 
-def two_byte(mapping, lead_ok=lambda b: True):
-    return {(k[0], k[1]): v for k, v in mapping.items() if len(k) == 2 and lead_ok(k[0])}
+def two_byte(mapping):
+    return {(k[0], k[1]): v for k, v in mapping.items() if len(k) == 2}
 
 
 def singles(mapping):
@@ -217,7 +218,6 @@ def expect_singles(name, mapping, expected):
 
 out = []
 grids = []
-ranges_size = 0
 
 # Shift_JIS: single bytes 00-7F and A1-DF, JIS X 0208 under the leads 81-9F and E0-EA.
 sjis = load_charmap("SHIFT_JIS")
@@ -262,8 +262,8 @@ big5 = load_charmap("BIG5")
 expect_singles("BIG5", big5, range(0x81))
 big5_cells = two_byte(big5)
 # glibc's BIG5 converter decodes ten sequences that the charmap lacks, each a second code of
-# a character that has its own (A2CC and A2CE the radicals 十 and 卅; F9E9-F9F1 and F9F9-F9FE
-# box drawing): one-way mappings of the converter's table.
+# a character that the charmap has elsewhere (A2CC and A2CE: 十 and 卅 of A451 and A4CA; F9E9-
+# F9EB and F9F9-F9FD: box drawing of A27E-A2A7): one-way mappings of the converter's table.
 BIG5_DECODE_ONLY = {
     (0xA2, 0xCC): 0x5341, (0xA2, 0xCE): 0x5345, (0xF9, 0xE9): 0x255E, (0xF9, 0xEA): 0x256A,
     (0xF9, 0xEB): 0x2561, (0xF9, 0xF9): 0x2550, (0xF9, 0xFA): 0x256D, (0xF9, 0xFB): 0x256E,
@@ -286,6 +286,8 @@ expect_singles("GB18030", gb18030, range(0x80))
 gb_two = two_byte(gb18030)
 gb_grid = Grid("kGb18030Grid", gb_two)
 grids.append(gb_grid)
+if gb_grid.first_row != 0x81:
+    fail("GB18030: the first lead byte is not 81 (kGbkCells counts from there)")
 gbk = load_charmap("GBK")
 expect_singles("GBK", gbk, range(0x81))
 for key, cp in two_byte(gbk).items():

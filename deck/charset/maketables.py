@@ -419,6 +419,8 @@ for name, charmap in SINGLE + COMPOSING:
         encodings.append((module_of(name), "{Kind::kSingleByte, %s, %s, nullptr, 0, 0, 0, false}" % (low, high)))
 
 jis_roman = singles(load_charmap("JIS_X0201"))
+if any(b not in jis_roman for b in range(128)):
+    fail("JIS_X0201: a byte below 80 is no character")
 array(out, "uint16_t", "kJisRomanLow", [jis_roman.get(b, 0xFFFF) for b in range(128)])
 
 for grid in grids:

@@ -193,6 +193,9 @@ extern "C" void* tollamy_iconv_open(const char* tocode, const char* fromcode) {
     const deck::charset::Encoding* to = Find(Key(tocode, &toSuffixes));
     const deck::charset::Encoding* from = Find(Key(fromcode, &fromSuffixes));
     // To UTF-8 only; //IGNORE, which would skip what cannot be converted, is not offered.
+    for (char& ch : toSuffixes) {
+        ch = ch == '/' ? ',' : ch;
+    }
     bool ignore = (',' + toSuffixes + ',').find(",IGNORE,") != std::string::npos;
     if (from == nullptr || to == nullptr || to != Find("ISO-10646/UTF8/") || ignore) {
         errno = EINVAL;

@@ -5,7 +5,13 @@
 //
 // tollamy_iconv_open(tocode, fromcode): tocode names UTF-8 as glibc names it ("UTF-8",
 // "utf8", "UTF-8//TRANSLIT"; //IGNORE is refused); fromcode is looked up as glibc looks it up,
-// among the same aliases. An encoding that it does not know gives (void*)-1 with EINVAL.
+// among the same aliases. The encodings are those of maketables.py: Unicode's, the ISO-8859,
+// Windows, DOS, KOI8 and Mac single-byte ones, CP1255 and CP1258 with glibc's compositions,
+// and the Japanese, Korean and Chinese ones that uchardet names (EUC, Shift_JIS, UHC, Big5,
+// GBK, GB18030, ISO-2022-JP/KR/CN). Any other name gives (void*)-1 with EINVAL: those glibc
+// does not know (HZ-GB-2312, ISO-8859-8-I), and those it knows that are left out here (CP932,
+// EUC-JP-MS, BIG5-HKSCS, JOHAB, ISO-2022-JP-2, ISO-2022-CN-EXT, UTF-7, TCVN, EBCDIC, ... and
+// "", glibc's name for the locale's encoding).
 #pragma once
 
 #include <stddef.h>

@@ -20,7 +20,9 @@ TOLLAMY_DECK_PACKAGES=(g++ cmake ninja-build pkg-config libuchardet-dev
     # the command line (CLI11, header-only) and the man-page checks (groff through man)
     libcli11-dev man-db groff-base
     # the peer of the due-import benchmark (bench/deck-bench.sh)
-    sqlite3)
+    sqlite3
+    # deck/charset's tables: glibc's charmaps, read by a Python script
+    locales python3)
 
 # Installs whatever of the given Debian packages is missing: one dpkg-query for the check, and
 # when something is missing one apt-get update and one apt-get install for all of it. Does

@@ -6,11 +6,8 @@
 #include "deck/base/utf.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <uchardet/uchardet.h>
-#include <unistd.h>
 
 #include <vector>
 
@@ -89,27 +86,28 @@ std::string LooksLike(const uint8_t* bytes, size_t size, bool* fixable) {
 
 bool ReadDeckFile(const std::string& path, Report& report, const DeckBlock& blockOut,
                   bool* oddByte) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenRead(path);
     if (fd < 0) {
         report.Error(0, std::string("cannot be opened: ") + strerror(errno));
         return false;
     }
     struct Closer {
         int fd;
-        ~Closer() { close(fd); }
+        ~Closer() { CloseFile(fd); }
     } closer{fd};
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    FileInfo st;
+    if (!StatFile(fd, &st) || st.kind == PathKind::kFolder) {
         report.Error(0, "is a folder, not a file");
         return false;
     }
-    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) >= kMaxDeckBytes) {
+    const bool file = st.kind == PathKind::kFile;
+    if (file && static_cast<uint64_t>(st.size) >= kMaxDeckBytes) {
         report.Error(0, kTooLarge);
         return false;
     }
     // Blocks no larger than the file: small files cost small buffers.
-    size_t blockBytes = S_ISREG(st.st_mode) && st.st_size < static_cast<off_t>(kBlockBytes)
-                            ? static_cast<size_t>(st.st_size) + 16
+    size_t blockBytes = file && st.size < static_cast<int64_t>(kBlockBytes)
+                            ? static_cast<size_t>(st.size) + 16
                             : kBlockBytes;
     std::vector<uint8_t> block(blockBytes + 2);
     ssize_t got = ReadFull(fd, block.data(), blockBytes);

@@ -152,7 +152,7 @@ bool DeckWriter::Commit(std::string* err) {
     }
     CloseFile(fd_);
     fd_ = -1;
-    if (!ReplaceFile(temp_, output_)) {
+    if (!RenameOver(temp_, output_)) {
         *err = std::string("could not be replaced: ") + strerror(errno);
         return false;
     }

@@ -4,6 +4,7 @@
 #include "deck/anki/collection.h"
 
 #include "deck/anki/schema.h"
+#include "deck/anki/system.h"
 #include "deck/base/filekind.h"
 #include "deck/base/files.h"
 #include "deck/base/strings.h"
@@ -109,6 +110,7 @@ bool PrepareCollectionCopy(const std::string& path, const std::string& entry, st
 
 bool OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr* db,
                         std::string* err) {
+    PrepareSqliteFiles();
     sqlite3* raw = nullptr;
     int rc =
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);

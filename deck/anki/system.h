@@ -22,6 +22,11 @@ bool TrySharedLock(int fd);
 // Drops the lock again.
 void DropSharedLock(int fd);
 
+// Makes SQLite open its files so that the end of the program from outside can remove them (see
+// RemovedOnSignal): on Windows its handles may be closed then, and their files removed while
+// open; nothing to do on POSIX. Call it before SQLite opens a file.
+void PrepareSqliteFiles();
+
 // Where Anki keeps its profiles when ANKI_BASE does not say: on Linux $XDG_DATA_HOME/Anki2
 // (by default ~/.local/share/Anki2) when that folder exists, otherwise the Flatpak's
 // ~/.var/app/net.ankiweb.Anki/data/Anki2 when that one exists, otherwise the first of the two;

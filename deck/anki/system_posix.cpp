@@ -76,6 +76,8 @@ void DropSharedLock(int fd) {
     SetLock(fd, F_UNLCK, kSharedFirst, kSharedSize);
 }
 
+void PrepareSqliteFiles() {}
+
 std::string DefaultAnkiBase() {
     std::string data;
     // The XDG rule: an unset or relative XDG_DATA_HOME is ignored.

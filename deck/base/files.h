@@ -112,7 +112,7 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>* entries);
 // --- Changing -------------------------------------------------------------------------------
 
 // Renames `from` to `to`, replacing a file there in one step. False with errno set.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool RenameOver(const std::string& from, const std::string& to);
 // Removes a file; false with errno set.
 bool RemoveFile(const std::string& path);
 // Makes the folder and the folders above it that are missing. False with *err set.

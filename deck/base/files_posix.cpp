@@ -281,7 +281,7 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>* entries) {
     return true;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameOver(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }
 

@@ -27,6 +27,19 @@ void SetEnv(const char* name, const char* value) {
     }
 }
 
+std::string ShellWord(const std::string& text) {
+    if (text.find_first_not_of(
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./+") ==
+        std::string::npos) {
+        return text;
+    }
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
 long UtcOffsetAt(int64_t when) {
     time_t t = static_cast<time_t>(when);
     struct tm local {};
@@ -54,5 +67,9 @@ std::string Capture::Text() {
     fflush(file_);
     return std::string(text_, size_);
 }
+
+StandardStreams::StandardStreams() = default;
+
+StandardStreams::~StandardStreams() = default;
 
 } // namespace deck

@@ -3,6 +3,7 @@
 
 #include "deck/base/filekind.h"
 #include "deck/base/files.h"
+#include "deck/base/process.h"
 #include "deck/base/utf.h"
 
 #include <errno.h>
@@ -32,19 +33,6 @@ std::string FixedName(const std::string& deck) {
 }
 
 // Shell quoting for a command the user may paste.
-std::string Quoted(const std::string& s) {
-    if (s.find_first_not_of(
-            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./+") ==
-        std::string::npos) {
-        return s;
-    }
-    std::string out = "'";
-    for (char c : s) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
-
 // What a deck without FF FE looks like, for the error message; *fixable when import can help.
 std::string LooksLike(const uint8_t* bytes, size_t size, bool* fixable) {
     *fixable = true;
@@ -120,8 +108,8 @@ bool ReadDeckFile(const std::string& path, Report& report, const DeckBlock& bloc
         std::string like = LooksLike(block.data(), static_cast<size_t>(got), &fixable);
         std::string text = "not a deck: no FF FE byte-order mark (UTF-16LE); " + like;
         if (fixable) {
-            text += "; fix it with: tollamy-deck import " + Quoted(path) + " -o " +
-                    Quoted(FixedName(path));
+            text += "; fix it with: tollamy-deck import " + ShellWord(path) + " -o " +
+                    ShellWord(FixedName(path));
         }
         report.Error(1, text);
         return false;

@@ -4,6 +4,8 @@
 //       the file READY, and lets go when READY is removed (or after a minute)
 //   parent PIDFILE PROGRAM ARGS...           starts PROGRAM ARGS..., writes its process id to
 //       PIDFILE and waits to be ended
+//   console READY PROGRAM ARGS...            waits for the file READY (the test has attached to
+//       this program's console by then), then runs PROGRAM ARGS... in the console and waits
 // Otherwise, with TOLLAMY_HELPER_RECORD set, it is a switch program: it writes its arguments to
 // that file, one per line in UTF-8, and exits with 0.
 #include <windows.h>
@@ -47,6 +49,24 @@ int Hold(const std::wstring& mode, const wchar_t* collection, const wchar_t* rea
     sqlite3_exec(db, mode == L"exclusive" ? "" : "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     return 0;
+}
+
+int InConsole(const wchar_t* ready, const wchar_t* line) {
+    for (int i = 0; i < 600 && !Exists(ready); ++i) {
+        Sleep(50);
+    }
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    std::wstring command = line;
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &start, &process)) {
+        return 1;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 1;
+    GetExitCodeProcess(process.hProcess, &status);
+    return static_cast<int>(status);
 }
 
 int Parent(const wchar_t* pidFile, const wchar_t* line) {
@@ -93,6 +113,9 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"parent" && argc >= 4) {
         return Parent(argv[2], After(GetCommandLineW(), 3));
     }
+    if (mode == L"console" && argc >= 4) {
+        return InConsole(argv[2], After(GetCommandLineW(), 3));
+    }
     if (const wchar_t* record = _wgetenv(L"TOLLAMY_HELPER_RECORD")) {
         FILE* out = _wfopen(record, L"ab");
         for (int i = 1; i < argc; ++i) {
@@ -102,6 +125,6 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     fprintf(stderr, "usage: deck-windows-helper hold exclusive|shared COLLECTION READY | "
-                    "parent PIDFILE PROGRAM ARGS...\n");
+                    "parent PIDFILE PROGRAM ARGS... | console READY PROGRAM ARGS...\n");
     return 2;
 }

@@ -172,9 +172,9 @@ struct Started {
 };
 
 // Starts PROGRAM ARGS... with standard output and error in files of `dir`, standard input
-// empty; `console` is what stands for standard error instead (CONOUT$), if anything.
+// empty, or with the standard streams of its console (`ownConsole`).
 Started Start(const TempDir& dir, const std::string& program, const std::vector<std::string>& args,
-              DWORD flags = 0, HANDLE console = nullptr) {
+              DWORD flags = 0, bool ownConsole = false) {
     static int runs = 0;
     Started s;
     s.outPath = dir.Path("run" + std::to_string(++runs) + ".out");
@@ -182,10 +182,8 @@ Started Start(const TempDir& dir, const std::string& program, const std::vector<
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileW(W(s.outPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, 0, nullptr);
-    HANDLE err = console != nullptr
-                     ? console
-                     : CreateFileW(W(s.errPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                   CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileW(W(s.errPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
     HANDLE in = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
     std::wstring line = Word(W(program));
     for (const std::string& a : args) {
@@ -193,7 +191,7 @@ Started Start(const TempDir& dir, const std::string& program, const std::vector<
     }
     STARTUPINFOW start{};
     start.cb = sizeof start;
-    start.dwFlags = STARTF_USESTDHANDLES;
+    start.dwFlags = ownConsole ? 0 : STARTF_USESTDHANDLES;
     start.hStdInput = in;
     start.hStdOutput = out;
     start.hStdError = err;
@@ -202,9 +200,7 @@ Started Start(const TempDir& dir, const std::string& program, const std::vector<
         << GetLastError();
     CloseHandle(in);
     CloseHandle(out);
-    if (console == nullptr) {
-        CloseHandle(err);
-    }
+    CloseHandle(err);
     return s;
 }
 
@@ -226,6 +222,20 @@ Exe Finish(Started& s, DWORD ms = 60000) {
 Exe Tool(const TempDir& dir, const std::vector<std::string>& args) {
     Started s = Start(dir, TOLLAMY_DECK_BINARY, args);
     return Finish(s);
+}
+
+// Makes the console of process `pid` this program's own (a console without a window, which a
+// program started with CREATE_NO_WINDOW gets), so that its control events and its screen are
+// this program's too.
+bool AttachTo(DWORD pid) {
+    FreeConsole();
+    for (int i = 0; i < 200; ++i) {
+        if (AttachConsole(pid)) {
+            return true;
+        }
+        Sleep(10);
+    }
+    return false;
 }
 
 // The profile `name` in `base`, with the launcher's test collection (made in a folder with an
@@ -423,12 +433,6 @@ TEST(Windows, ACollectionThatAnkiHoldsLeadsToTheNewestBackup) {
 // leave no temporary file: neither the deck's beside OUTPUT nor the package's private copy,
 // which SQLite holds open.
 TEST(Windows, ConsoleControlEventsLeaveNoTemporaryFile) {
-    if (GetConsoleWindow() == nullptr) {
-        FreeConsole();
-        AllocConsole();
-    }
-    // This program stays; the event is for the tool.
-    SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
     TempDir dir;
     {
         std::ofstream text(dir.Path("big.tsv"), std::ios::binary);
@@ -480,12 +484,15 @@ TEST(Windows, ConsoleControlEventsLeaveNoTemporaryFile) {
             }
         }
         EXPECT_TRUE(making) << "no temporary file seen";
-        if (!GenerateConsoleCtrlEvent(c.event, 0)) {
+        const bool generated = GenerateConsoleCtrlEvent(c.event, 0);
+        const DWORD error = GetLastError();
+        if (!generated) {
             // Wine sends Ctrl+C to a console's programs, but not Ctrl+Break.
             TerminateProcess(s.process.hProcess, 1);
             Finish(s);
-            EXPECT_EQ(c.event, static_cast<DWORD>(CTRL_BREAK_EVENT)) << GetLastError();
-            printf("%s: the event cannot be sent here (error %lu)\n", c.what, GetLastError());
+            FreeConsole();
+            EXPECT_EQ(c.event, static_cast<DWORD>(CTRL_BREAK_EVENT)) << error;
+            printf("%s: the event cannot be sent here (error %lu)\n", c.what, error);
             continue;
         }
         ++sent;
@@ -493,6 +500,7 @@ TEST(Windows, ConsoleControlEventsLeaveNoTemporaryFile) {
             TerminateProcess(s.process.hProcess, 1);
         }
         Exe e = Finish(s);
+        FreeConsole();
         EXPECT_EQ(e.status, static_cast<DWORD>(STATUS_CONTROL_C_EXIT)) << e.err;
         EXPECT_TRUE(Names(out).empty()) << Names(out).front();
         EXPECT_TRUE(Names(tmp).empty()) << Names(tmp).front();
@@ -529,32 +537,33 @@ TEST(Windows, DashOutputIsTheBytesUnchanged) {
 // A message to a console is written in UTF-16 and shows every character, whatever the
 // console's code page.
 TEST(Windows, TheConsoleShowsEveryCharacter) {
-    FreeConsole();
-    AllocConsole();
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE console =
-        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    &inherit, OPEN_EXISTING, 0, nullptr);
-    DWORD mode = 0;
-    if (console == INVALID_HANDLE_VALUE || !GetConsoleMode(console, &mode)) {
-        GTEST_SKIP() << "no console to read back here (Wine without a display)";
-    }
-    // A code page in which the name's letters cannot be written as bytes.
-    SetConsoleOutputCP(1252);
     TempDir dir;
     WriteBytes(dir.Path("Ёж αβ.txt"), "Q\tA\n");
-    Started s = Start(dir, TOLLAMY_DECK_BINARY,
-                      {"import", dir.Path("Ёж αβ.txt"), "-o", dir.Path("deck.txt")}, 0, console);
-    ASSERT_EQ(Finish(s).status, 0u);
+    const std::string ready = dir.Path("ready");
+    // The tool in a console without a window, which this program shares to read its screen.
+    Started s = Start(dir, TOLLAMY_HELPER,
+                      {"console", ready, TOLLAMY_DECK_BINARY, "import", dir.Path("Ёж αβ.txt"), "-o",
+                       dir.Path("deck.txt")},
+                      CREATE_NO_WINDOW, true);
+    ASSERT_TRUE(AttachTo(s.process.dwProcessId));
+    // A code page in which the name's letters cannot be written as bytes.
+    SetConsoleOutputCP(1252);
+    WriteBytes(ready, "");
+    EXPECT_EQ(Finish(s).status, 0u);
+    HANDLE console =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     CONSOLE_SCREEN_BUFFER_INFO info;
     ASSERT_TRUE(GetConsoleScreenBufferInfo(console, &info));
     std::wstring screen(static_cast<size_t>(info.dwSize.X) * (info.dwCursorPosition.Y + 1), L' ');
     DWORD got = 0;
     ASSERT_TRUE(ReadConsoleOutputCharacterW(console, screen.data(),
                                             static_cast<DWORD>(screen.size()), {0, 0}, &got));
-    EXPECT_NE(screen.find(L"imported 1 card from "), std::wstring::npos);
-    EXPECT_NE(screen.find(L"Ёж αβ.txt (UTF-8"), std::wstring::npos);
     CloseHandle(console);
+    FreeConsole();
+    EXPECT_NE(screen.find(L"imported 1 card from "), std::wstring::npos);
+    EXPECT_NE(screen.find(L"Ёж αβ.txt (UTF-8"), std::wstring::npos)
+        << "the screen shows " << ReadBytes(s.errPath);
 }
 
 // The watch on Windows: its items imported at its start and again within seconds of a review

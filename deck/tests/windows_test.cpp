@@ -466,8 +466,11 @@ TEST(Windows, ConsoleControlEventsLeaveNoTemporaryFile) {
         MakeLongFolders(out);
         MakeLongFolders(tmp);
         EnvAt env({{"TMP", tmp}, {"TEMP", tmp}});
-        Started s = Start(dir, TOLLAMY_DECK_BINARY,
-                          {"import", dir.Path(c.input), "-o", out + "\\deck.txt"});
+        // The tool in a console of its own without a window, which this program then shares
+        // (it stays on the event).
+        Started s =
+            Start(dir, TOLLAMY_DECK_BINARY, {"import", dir.Path(c.input), "-o", out + "\\deck.txt"},
+                  CREATE_NO_WINDOW);
         // The moment it has a temporary file: the deck's, or the package's copy.
         bool making = false;
         for (int i = 0; i < 20000 && !making; ++i) {
@@ -484,6 +487,8 @@ TEST(Windows, ConsoleControlEventsLeaveNoTemporaryFile) {
             }
         }
         EXPECT_TRUE(making) << "no temporary file seen";
+        EXPECT_TRUE(AttachTo(s.process.dwProcessId));
+        SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
         const bool generated = GenerateConsoleCtrlEvent(c.event, 0);
         const DWORD error = GetLastError();
         if (!generated) {

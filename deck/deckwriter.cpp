@@ -6,13 +6,7 @@
 #include "deck/base/utf.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
 
 namespace deck {
 
@@ -22,16 +16,15 @@ constexpr size_t kWriteBufferBytes = 1 << 20;
 
 // True when the two files hold the same bytes.
 bool SameBytes(const std::string& a, const std::string& b) {
-    int fa = open(a.c_str(), O_RDONLY | O_CLOEXEC);
-    int fb = open(b.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat sa {
-    }, sb{};
-    bool same = fa >= 0 && fb >= 0 && fstat(fa, &sa) == 0 && fstat(fb, &sb) == 0 &&
-                S_ISREG(sb.st_mode) && sa.st_size == sb.st_size;
+    int fa = OpenRead(a);
+    int fb = OpenRead(b);
+    FileInfo sa, sb;
+    bool same = fa >= 0 && fb >= 0 && StatFile(fa, &sa) && StatFile(fb, &sb) &&
+                sb.kind == PathKind::kFile && sa.size == sb.size;
     std::vector<char> x(1 << 16), y(1 << 16);
     while (same) {
-        ssize_t n = read(fa, x.data(), x.size());
-        same = n >= 0 && read(fb, y.data(), static_cast<size_t>(n)) == n &&
+        ssize_t n = ReadFull(fa, x.data(), x.size());
+        same = n >= 0 && ReadFull(fb, y.data(), static_cast<size_t>(n)) == n &&
                memcmp(x.data(), y.data(), static_cast<size_t>(n)) == 0;
         if (n <= 0) {
             break;
@@ -39,7 +32,7 @@ bool SameBytes(const std::string& a, const std::string& b) {
     }
     for (int fd : {fa, fb}) {
         if (fd >= 0) {
-            close(fd);
+            CloseFile(fd);
         }
     }
     return same;
@@ -49,10 +42,10 @@ bool SameBytes(const std::string& a, const std::string& b) {
 
 DeckWriter::~DeckWriter() {
     if (fd_ >= 0) {
-        close(fd_);
+        CloseFile(fd_);
     }
     if (!temp_.empty() && !committed_) {
-        unlink(temp_.c_str());
+        RemoveFile(temp_);
     }
 }
 
@@ -60,24 +53,23 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
                       std::string* err, bool deckMark) {
     output_ = output.empty() ? kProgram : output;
     mark_ = deckMark;
-    struct stat out {};
     if (output.empty()) {
         *err = "no output file given (-o OUTPUT)";
         return false;
     }
-    if (stat(output.c_str(), &out) == 0) {
-        struct stat in {};
-        if (!input.empty() && stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
-            in.st_ino == out.st_ino) {
+    FileInfo out;
+    if (StatPath(output, &out)) {
+        FileInfo in;
+        if (!input.empty() && StatPath(input, &in) && SameFile(in, out)) {
             *err = "is the input file; the input is never written";
             return false;
         }
-        if (S_ISDIR(out.st_mode)) {
+        if (out.kind == PathKind::kFolder) {
             *err = "is a folder; give a file name";
             return false;
         }
         // A device, a pipe or a socket is never replaced by a file.
-        if (!S_ISREG(out.st_mode)) {
+        if (out.kind != PathKind::kFile) {
             *err = "is not a regular file; give a file name";
             return false;
         }
@@ -87,21 +79,18 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
         }
     }
     // A link to a deck is followed, so that the deck it names is replaced, not the link.
-    struct stat link {};
-    if (lstat(output.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        char* target = realpath(output.c_str(), nullptr);
-        if (target != nullptr) {
+    if (IsLink(output)) {
+        std::string target = ResolvePath(output);
+        if (!target.empty()) {
             output_ = target;
-            free(target);
         }
     }
-    std::string folder = std::filesystem::path(output_).parent_path().string();
+    std::string folder = ParentFolder(output_);
     if (folder.empty()) {
         folder = ".";
     }
-    temp_ = folder + "/.tollamy-deck-XXXXXX";
     SignalsHeld held;
-    fd_ = mkstemp(temp_.data());
+    fd_ = MakeTempFile(folder, ".tollamy-deck-", &temp_);
     if (fd_ < 0) {
         int e = errno;
         temp_.clear();
@@ -110,12 +99,6 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
     }
     // A signal that ends the program removes the half-written file too.
     onSignal_.Register(temp_, false);
-    fchmod(
-        fd_, 0644 & ~[] {
-            mode_t m = umask(0);
-            umask(m);
-            return m;
-        }());
     if (mark_) {
         buffer_.push_back(0xFF);
         buffer_.push_back(0xFE);
@@ -156,20 +139,20 @@ bool DeckWriter::Commit(std::string* err) {
     }
     Flush();
     if (!failed_ && keepUnchanged_ && SameBytes(temp_, output_)) {
-        close(fd_);
+        CloseFile(fd_);
         fd_ = -1;
-        unlink(temp_.c_str());
+        RemoveFile(temp_);
         onSignal_.Release();
         unchanged_ = committed_ = true;
         return true;
     }
-    if (failed_ || fsync(fd_) != 0) {
+    if (failed_ || !SyncFile(fd_)) {
         *err = std::string("could not be written: ") + strerror(errno);
         return false;
     }
-    close(fd_);
+    CloseFile(fd_);
     fd_ = -1;
-    if (rename(temp_.c_str(), output_.c_str()) != 0) {
+    if (!RenameOver(temp_, output_)) {
         *err = std::string("could not be replaced: ") + strerror(errno);
         return false;
     }

@@ -24,6 +24,17 @@ TOLLAMY_DECK_PACKAGES=(g++ cmake ninja-build pkg-config libuchardet-dev
     # deck/charset's tables: glibc's charmaps, read by a Python script
     locales python3)
 
+# The Windows build of the deck tool: the libraries that scripts/windows-libs cross-builds from
+# Debian's sources, named by the -dev packages whose versions it builds, and what builds them.
+TOLLAMY_WINDOWS_LIBS_DEV=(libsqlite3-dev libzstd-dev libzip-dev libuchardet-dev)
+TOLLAMY_WINDOWS_LIBS_PACKAGES=("${TOLLAMY_WINDOWS_LIBS_DEV[@]}" libcli11-dev nlohmann-json3-dev
+    # Debian's sources: apt-get source, dpkg-source and its unpackers
+    dpkg-dev xz-utils
+    # SQLite's amalgamation is generated on the build machine: a C compiler, make, tclsh
+    gcc make tcl
+    # the cross build
+    g++-mingw-w64-x86-64 cmake ninja-build pkg-config libz-mingw-w64-dev)
+
 # Installs whatever of the given Debian packages is missing: one dpkg-query for the check, and
 # when something is missing one apt-get update and one apt-get install for all of it. Does
 # nothing when all are present.
@@ -311,15 +322,33 @@ tollamy_deck_tool() {
     tollamy_deck_build_native "$1"
 }
 
-# The two native builds that scripts/test runs, each a function of the build folder $1: the
+# The deck tool's builds that scripts/test runs, each a function of the build folder $1: the
 # tool and its tests; the same tests with AddressSanitizer and UndefinedBehaviorSanitizer, and
-# the libFuzzer targets, which share that build's instrumented library. The sanitized build
-# uses clang, which compiles it about three times faster than g++ does.
-TOLLAMY_DECK_BUILDS=(deck-native deck-asan)
+# the libFuzzer targets, which share that build's instrumented library; and the Windows tool
+# with its tests, run under Wine. The sanitized build uses clang, which compiles it about three
+# times faster than g++ does.
+TOLLAMY_DECK_BUILDS=(deck-native deck-asan deck-windows)
 tollamy_deck_build_deck-native() { tollamy_deck_build_native "$1/deck-native"; }
 tollamy_deck_build_deck-asan() {
     tollamy_deck_build "$1/deck-asan" -DTOLLAMY_DECK_SANITIZE=ON -DTOLLAMY_DECK_FUZZ=ON \
         -DTOLLAMY_DECK_TEST_PREFIX=deck-asan. $(tollamy_clang_options)
+}
+# The Windows tool (tollamy-deck.exe) and its tests in $1/deck-windows, against the libraries
+# that scripts/windows-libs builds into $1/windows-libs (once for the installed versions: about
+# two minutes on two cores; a fraction of a second afterwards). Its packages are installed
+# beforehand (TOLLAMY_WINDOWS_LIBS_PACKAGES), since the builds run beside the installs. Skipped,
+# with a word and without tests, while the tree lacks deck/charset, which converts the inputs'
+# encodings on Windows.
+tollamy_deck_build_deck-windows() {
+    if [ ! -f "$TOLLAMY_ROOT/deck/charset/CMakeLists.txt" ]; then
+        echo "deck-windows: skipped: the Windows tool needs deck/charset, which this tree lacks"
+        rm -f "$1/deck-windows/CTestTestfile.cmake"
+        return 0
+    fi
+    BUILD_DIR="$1" "$TOLLAMY_ROOT/scripts/windows-libs" || return 1
+    tollamy_deck_build "$1/deck-windows" \
+        -DCMAKE_TOOLCHAIN_FILE="$TOLLAMY_ROOT/cmake/windows-libs.cmake" \
+        -DTOLLAMY_WINDOWS_LIBS="$1/windows-libs" -DTOLLAMY_DECK_TEST_PREFIX=deck-windows.
 }
 # clang as the compilers, by their full paths as CMake keeps them in its cache.
 tollamy_clang_options() {

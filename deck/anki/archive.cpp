@@ -2,6 +2,7 @@
 #include "deck/anki/archive.h"
 
 #include "deck/anki/collection.h"
+#include "deck/anki/system.h"
 #include "deck/anki/zstd.h"
 #include "deck/base/filekind.h"
 #include "deck/base/files.h"
@@ -12,9 +13,6 @@
 #include <cstring>
 #include <memory>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <zip.h>
 
@@ -32,7 +30,7 @@ public:
     CollectionCopy& operator=(const CollectionCopy&) = delete;
     ~CollectionCopy() {
         if (fd_ >= 0) {
-            close(fd_);
+            CloseFile(fd_);
         }
     }
     bool Create(std::string* err) {
@@ -40,7 +38,7 @@ public:
             return false;
         }
         path_ = CollectionCopyIn(folder_);
-        fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        fd_ = CreateNewFile(path_);
         if (fd_ < 0) {
             *err = std::string("cannot create a temporary file (") + strerror(errno) + ")";
             return false;
@@ -55,7 +53,7 @@ public:
         return true;
     }
     bool Finish(std::string* err) {
-        bool ok = close(fd_) == 0;
+        bool ok = CloseFile(fd_);
         fd_ = -1;
         if (!ok) {
             *err = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
@@ -197,7 +195,7 @@ bool LooksLikeZip(const std::string& path) {
 
 bool IsPackage(const std::string& path) {
     int error = 0;
-    ZipPtr archive(zip_open(path.c_str(), ZIP_RDONLY, &error));
+    ZipPtr archive(OpenZipFile(path, ZIP_RDONLY, &error));
     const char* name = nullptr;
     return archive && FindCollection(archive.get(), &name) >= 0;
 }
@@ -205,7 +203,7 @@ bool IsPackage(const std::string& path) {
 bool WithUnpackedCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
                             std::string* err) {
     int error = 0;
-    ZipPtr archive(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
+    ZipPtr archive(OpenZipFile(path, ZIP_RDONLY | ZIP_CHECKCONS, &error));
     if (!archive) {
         return OpenError(error, LooksLikeZip(path), err);
     }

@@ -4,7 +4,9 @@
 #include "deck/anki/collection.h"
 
 #include "deck/anki/schema.h"
+#include "deck/anki/system.h"
 #include "deck/base/filekind.h"
+#include "deck/base/files.h"
 #include "deck/base/strings.h"
 
 #include <algorithm>
@@ -12,9 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <set>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -87,30 +86,31 @@ std::string CollectionCopyIn(TempFolder& folder) {
 }
 
 bool PrepareCollectionCopy(const std::string& path, const std::string& entry, std::string* err) {
-    int fd = open(path.c_str(), O_RDWR);
+    int fd = OpenReadWrite(path);
     if (fd < 0) {
         *err = std::string("cannot open the temporary copy (") + strerror(errno) + ")";
         return false;
     }
     char header[100];
-    ssize_t got = pread(fd, header, sizeof header, 0);
+    ssize_t got = ReadAt(fd, header, sizeof header, 0);
     bool ok = true;
     if (got < 100 || !IsSqliteHead({header, sizeof header})) {
         *err = entry + " is not an SQLite database";
         ok = false;
     } else if (header[18] == 2 || header[19] == 2) {
         const unsigned char legacy[2] = {1, 1};
-        if (pwrite(fd, legacy, 2, 18) != 2) {
+        if (!WriteAt(fd, legacy, 2, 18)) {
             *err = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
             ok = false;
         }
     }
-    close(fd);
+    CloseFile(fd);
     return ok;
 }
 
 bool OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr* db,
                         std::string* err) {
+    PrepareSqliteFiles();
     sqlite3* raw = nullptr;
     int rc =
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);

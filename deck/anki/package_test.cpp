@@ -4,12 +4,9 @@
 #include "deck/tests/apkg_builder.h"
 #include "deck/tests/deck_support.h"
 
-#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 #define ZSTD_STATIC_LINKING_ONLY // ZSTD_frameHeaderSize
@@ -33,19 +30,11 @@ class ApkgRead : public ::testing::Test {
 protected:
     void SetUp() override {
         tmp_ = dir_.Path("tmp");
-        ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
-        const char* old = getenv("TMPDIR");
-        old_tmpdir_ = old ? old : "";
-        had_tmpdir_ = old != nullptr;
-        setenv("TMPDIR", tmp_.c_str(), 1);
+        decktest::MakeFolder(tmp_);
+        ASSERT_TRUE(decktest::Exists(tmp_));
+        at_ = std::make_unique<decktest::TempFolderAt>(tmp_);
     }
-    void TearDown() override {
-        if (had_tmpdir_) {
-            setenv("TMPDIR", old_tmpdir_.c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-    }
+    void TearDown() override { at_.reset(); }
     std::string Path(const std::string& name) const { return dir_.Path(name); }
 
     Read ReadPath(const std::string& path, const anki::ReadOptions& options = {}) {
@@ -68,8 +57,8 @@ protected:
     }
 
     decktest::TempDir dir_;
-    std::string tmp_, old_tmpdir_;
-    bool had_tmpdir_ = false;
+    std::string tmp_;
+    std::unique_ptr<decktest::TempFolderAt> at_;
 };
 
 // What each kind of failure says to the user.

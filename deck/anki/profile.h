@@ -7,9 +7,8 @@
 
 namespace deck::anki {
 
-// Anki's base folder: $ANKI_BASE when it is set; otherwise $XDG_DATA_HOME/Anki2 (by default
-// ~/.local/share/Anki2) when that folder exists; otherwise the Flatpak's
-// ~/.var/app/net.ankiweb.Anki/data/Anki2 when that one exists; otherwise the first of the two.
+// Anki's base folder: $ANKI_BASE when it is set; otherwise Anki's own place on this system
+// (DefaultAnkiBase in system.h: ~/.local/share/Anki2 on Linux, %APPDATA%\Anki2 on Windows).
 std::string AnkiBaseFolder();
 
 // The profiles in `base`: its folders that hold a collection.anki2, sorted by name.

@@ -20,6 +20,7 @@
 
 #include "deck/anki/schema.h"
 #include "deck/anki/sqlite.h"
+#include "deck/base/process.h"
 
 #include <stdlib.h>
 #include <time.h>
@@ -45,9 +46,7 @@ long Clamp(long offset) {
 }
 
 long LocalOffset(int64_t when) {
-    time_t t = static_cast<time_t>(when);
-    struct tm local {};
-    return localtime_r(&t, &local) != nullptr ? Clamp(local.tm_gmtoff) : 0;
+    return Clamp(UtcOffsetAt(when));
 }
 
 // The days since creation at `when` on a clock `offset` seconds east of UTC, and the start of
@@ -114,10 +113,9 @@ std::string Assumed(const ScheduleConfig& config) {
 }
 
 std::string Clock(int64_t when, long offset, const char* format) {
-    time_t shifted = static_cast<time_t>(when + offset);
     struct tm parts {};
     char text[64] = "";
-    if (gmtime_r(&shifted, &parts) != nullptr) {
+    if (UtcParts(when + offset, &parts)) {
         strftime(text, sizeof text, format, &parts);
     }
     return text;
@@ -208,15 +206,16 @@ int64_t DayOf(const ScheduleConfig& config, const Timing& today, int64_t when) {
 } // namespace
 
 bool ClockNow(int64_t* now, std::string* err) {
-    const char* text = getenv("TOLLAMY_NOW");
-    if (text == nullptr || *text == 0) {
+    std::string given;
+    if (!GetEnv("TOLLAMY_NOW", &given) || given.empty()) {
         *now = static_cast<int64_t>(time(nullptr));
         return true;
     }
+    const char* text = given.c_str();
     char* end = nullptr;
     long long value = strtoll(text, &end, 10);
     if (*end != 0 || value < 0) {
-        *err = std::string("TOLLAMY_NOW must be a time in Unix seconds, not '") + text + "'";
+        *err = "TOLLAMY_NOW must be a time in Unix seconds, not '" + given + "'";
         return false;
     }
     *now = value;

@@ -1,58 +1,22 @@
 // The snapshot of a collection: SQLite's shared lock taken by hand, and a copy.
 #include "deck/anki/snapshot.h"
 
+#include "deck/anki/system.h"
 #include "deck/base/files.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <time.h>
-#include <unistd.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace deck::anki {
 
 namespace {
 
-// SQLite's unix locks are fcntl locks on bytes past the first GiB: the pending byte, the
-// reserved byte, then 510 shared bytes. A reader holds a read lock on the shared range; a
-// connection in exclusive locking mode (Anki) holds a write lock on it.
-constexpr off_t kPendingByte = 0x40000000;
-constexpr off_t kSharedFirst = kPendingByte + 2;
-constexpr off_t kSharedSize = 510;
-
 // How long a lock held by another program is waited for before it counts as Anki's.
 constexpr int kLockWaitMs = 250;
-
-// An open file description lock (F_OFD_*), so that it conflicts with SQLite's locks even when
-// this process holds them, and no close elsewhere in the process drops it; where the system
-// has none, a classic one.
-bool SetLock(int fd, short type, off_t start, off_t length) {
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = start;
-    lock.l_len = length;
-    if (fcntl(fd, F_OFD_SETLK, &lock) == 0) {
-        return true;
-    }
-    if (errno == EINVAL) {
-        return fcntl(fd, F_SETLK, &lock) == 0;
-    }
-    // A file system without locks (ENOLCK) cannot tell either; the copy goes ahead.
-    return errno == ENOLCK;
-}
-
-// SQLite's SHARED lock: a read lock on the pending byte while the shared range is locked.
-bool TrySharedLock(int fd) {
-    if (!SetLock(fd, F_RDLCK, kPendingByte, 1)) {
-        return false;
-    }
-    bool shared = SetLock(fd, F_RDLCK, kSharedFirst, kSharedSize);
-    SetLock(fd, F_UNLCK, kPendingByte, 1);
-    return shared;
-}
 
 // Waits up to kLockWaitMs for the shared lock: a writer between two statements lets go at
 // once; a program that keeps the lock is Anki.
@@ -64,24 +28,20 @@ bool SharedLock(int fd) {
         if (waited >= kLockWaitMs) {
             return false;
         }
-        struct timespec pause = {0, 10 * 1000 * 1000};
-        nanosleep(&pause, nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
 bool CopyFile(int from, const std::string& to, std::string* err) {
-    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int out = CreateNewFile(to);
     if (out < 0) {
         *err = "cannot write the temporary copy " + to + " (" + strerror(errno) + ")";
         return false;
     }
     std::vector<char> buffer(1 << 20);
     bool ok = true;
-    for (off_t at = 0;;) {
-        ssize_t got = pread(from, buffer.data(), buffer.size(), at);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+    for (int64_t at = 0;;) {
+        ssize_t got = ReadAt(from, buffer.data(), buffer.size(), at);
         if (got < 0) {
             *err = std::string("cannot be read (") + strerror(errno) + ")";
             ok = false;
@@ -93,11 +53,11 @@ bool CopyFile(int from, const std::string& to, std::string* err) {
         at += got;
         if (!WriteFull(out, buffer.data(), static_cast<size_t>(got))) {
             *err = "cannot write the temporary copy " + to + " (" + strerror(errno) + ")";
-            close(out);
+            CloseFile(out);
             return false;
         }
     }
-    if (close(out) != 0 && ok) {
+    if (!CloseFile(out) && ok) {
         *err = "cannot write the temporary copy " + to + " (" + strerror(errno) + ")";
         ok = false;
     }
@@ -115,7 +75,7 @@ bool TakeSnapshot(const std::string& collection, const std::string& copy, bool* 
         return false;
     }
     if (!SharedLock(fd)) {
-        close(fd);
+        CloseFile(fd);
         *busy = true;
         return false;
     }
@@ -131,9 +91,10 @@ bool TakeSnapshot(const std::string& collection, const std::string& copy, bool* 
         ok = CopyFile(wal, copy + "-wal", err);
     }
     if (wal >= 0) {
-        close(wal);
+        CloseFile(wal);
     }
-    close(fd); // drops the lock
+    DropSharedLock(fd);
+    CloseFile(fd);
     return ok;
 }
 

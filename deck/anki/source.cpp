@@ -7,24 +7,18 @@
 #include "deck/anki/snapshot.h"
 #include "deck/base/filekind.h"
 #include "deck/base/files.h"
+#include "deck/base/process.h"
 #include "deck/base/strings.h"
 
 #include <errno.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <time.h>
-
-#include <filesystem>
-#include <system_error>
 
 #include <sqlite3.h>
 
 namespace deck::anki {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // A backup's name: *.colpkg, or backup-*.apkg as older Anki versions named them.
 bool IsBackupName(const std::string& name) {
@@ -34,27 +28,28 @@ bool IsBackupName(const std::string& name) {
 
 // The newest backup in `folder` by modification time (the later name on a tie); "" when
 // there is none.
-std::string NewestBackup(const fs::path& folder, time_t* when) {
+std::string NewestBackup(const std::string& folder, int64_t* when) {
     std::string newest;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        struct stat st {};
-        if (!IsBackupName(name) || stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::vector<FolderEntry> entries;
+    ListFolder(folder, &entries);
+    for (const FolderEntry& e : entries) {
+        if (!IsBackupName(e.name) || e.info.kind != PathKind::kFile) {
             continue;
         }
-        if (newest.empty() || st.st_mtime > *when || (st.st_mtime == *when && name > newest)) {
-            newest = name;
-            *when = st.st_mtime;
+        // Whole seconds, as the message names the time.
+        const int64_t mtime = WholeSeconds(e.info.mtimeNs);
+        if (newest.empty() || mtime > *when || (mtime == *when && e.name > newest)) {
+            newest = e.name;
+            *when = mtime;
         }
     }
     return newest;
 }
 
-std::string LocalTime(time_t when) {
+std::string LocalTime(int64_t when) {
     struct tm local {};
     char text[64] = "";
-    if (localtime_r(&when, &local) != nullptr) {
+    if (UtcParts(when + UtcOffsetAt(when), &local)) {
         strftime(text, sizeof text, "%a %Y-%m-%d %H:%M", &local);
     }
     return text;
@@ -70,26 +65,25 @@ bool ReadUserCollection(const std::string& path, Report& report, const Collectio
     const std::string copy = CollectionCopyIn(folder);
     bool busy = false;
     if (TakeSnapshot(path, copy, &busy, err)) {
-        return use(copy, fs::path(path).filename().string(), err);
+        return use(copy, BaseName(path), err);
     }
     if (!busy) {
         return false;
     }
-    const fs::path parent = fs::path(path).parent_path();
-    const fs::path backups = (parent.empty() ? fs::path(".") : parent) / "backups";
-    time_t when = 0;
+    const std::string parent = ParentFolder(path);
+    const std::string backups = JoinPath(parent.empty() ? "." : parent, "backups");
+    int64_t when = 0;
     std::string backup = NewestBackup(backups, &when);
     if (backup.empty()) {
         *err = "Anki has the collection open (it locks it while it runs), and there is no "
                "backup in " +
-               backups.string() +
-               " to read instead: close Anki and try again, or import a backup (.colpkg)";
+               backups + " to read instead: close Anki and try again, or import a backup (.colpkg)";
         return false;
     }
     report.Warning(0, "Anki has the collection open (it locks it while it runs); reading its "
                       "newest backup instead, backups/" +
                           backup + " of " + LocalTime(when));
-    return WithPackageCollection((backups / backup).string(), max_bytes, use, err);
+    return WithPackageCollection(JoinPath(backups, backup), max_bytes, use, err);
 }
 
 } // namespace
@@ -104,7 +98,7 @@ bool ProbeInput(const std::string& path, InputKind* kind, std::string* err) {
     // A folder opens for reading, and says so at its first read.
     ssize_t got = ReadFull(fd, head, sizeof head);
     int error = errno;
-    close(fd);
+    CloseFile(fd);
     if (got < 0) {
         *err = std::string("cannot read: ") + strerror(error);
         return false;

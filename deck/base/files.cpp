@@ -1,128 +1,28 @@
-// Whole reads and writes, the first bytes of a file, and temporary folders that a signal
-// removes too.
+// What every system shares of the files' helpers: the first bytes and the whole of a file,
+// the parts of a path, and the private temporary folders, over each system's calls
+// (files_posix.cpp, files_windows.cpp).
 #include "deck/base/files.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <limits.h>
-#include <signal.h>
 #include <string.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <system_error>
 
 namespace deck {
 
 namespace {
 
-// The paths that a signal removes. They are copied into fixed slots when registered, because
-// a signal handler may not allocate; the handler calls only unlink, rmdir, sigaction and raise,
-// which are async-signal-safe.
-constexpr int kSlots = 32;
-struct Slot {
-    char path[PATH_MAX];
-    bool folder;
-    volatile sig_atomic_t used;
-};
-Slot g_slots[kSlots];
-int g_registered = 0;
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction g_old[3];
-
-void RemoveAll() {
-    // Files first, then the folders that held them.
-    for (bool folders : {false, true}) {
-        for (Slot& slot : g_slots) {
-            if (slot.used && slot.folder == folders) {
-                folders ? rmdir(slot.path) : unlink(slot.path);
-                slot.used = 0;
-            }
-        }
+// The length of the root at the start of `path`: "/" (on Windows also "C:\", "C:" and "\").
+size_t RootLength(const std::string& path) {
+    size_t root = 0;
+    if (kPathSeparator == '\\' && path.size() >= 2 && path[1] == ':') {
+        root = 2;
     }
-}
-
-void OnSignal(int signal) {
-    RemoveAll();
-    // The program ends as the signal would have ended it.
-    for (size_t i = 0; i < 3; ++i) {
-        if (kSignals[i] == signal) {
-            sigaction(signal, &g_old[i], nullptr);
-        }
+    if (root < path.size() && IsPathSeparator(path[root])) {
+        ++root;
     }
-    raise(signal);
-}
-
-void InstallHandlers() {
-    for (size_t i = 0; i < 3; ++i) {
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(kSignals[i], nullptr, &g_old[i]);
-        // A program that handles the signal itself keeps its handler.
-        if (g_old[i].sa_handler == SIG_DFL) {
-            sigaction(kSignals[i], &action, nullptr);
-        }
-    }
-}
-
-void RestoreHandlers() {
-    for (size_t i = 0; i < 3; ++i) {
-        struct sigaction now {};
-        sigaction(kSignals[i], nullptr, &now);
-        if (now.sa_handler == OnSignal) {
-            sigaction(kSignals[i], &g_old[i], nullptr);
-        }
-    }
+    return root;
 }
 
 } // namespace
-
-ssize_t ReadFull(int fd, void* buffer, size_t size) {
-    char* to = static_cast<char*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = read(fd, to + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
-
-bool WriteFull(int fd, const void* data, size_t size) {
-    const char* from = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, from, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        from += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-int OpenQuietly(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
-    if (fd < 0 && errno == EPERM) {
-        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    }
-    return fd;
-}
 
 std::string FileHead(const std::string& path, size_t size) {
     std::string head(size, '\0');
@@ -131,84 +31,79 @@ std::string FileHead(const std::string& path, size_t size) {
         return std::string();
     }
     ssize_t got = ReadFull(fd, head.data(), size);
-    close(fd);
+    CloseFile(fd);
     head.resize(got > 0 ? static_cast<size_t>(got) : 0);
     return head;
 }
 
-bool RemovedOnSignal::Register(const std::string& path, bool folder) {
-    Release();
-    if (path.size() >= PATH_MAX) {
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+    bytes->clear();
+    int fd = OpenRead(path);
+    if (fd < 0) {
         return false;
     }
-    for (int i = 0; i < kSlots; ++i) {
-        Slot& slot = g_slots[i];
-        if (!slot.used) {
-            memcpy(slot.path, path.c_str(), path.size() + 1);
-            slot.folder = folder;
-            slot.used = 1;
-            slot_ = i;
-            if (g_registered++ == 0) {
-                InstallHandlers();
-            }
-            return true;
-        }
+    char buffer[1 << 14];
+    ssize_t got = 0;
+    while ((got = ReadFull(fd, buffer, sizeof buffer)) > 0) {
+        bytes->append(buffer, static_cast<size_t>(got));
     }
-    return false;
+    int error = errno;
+    CloseFile(fd);
+    errno = error;
+    return got == 0;
 }
 
-void RemovedOnSignal::Release() {
-    if (slot_ < 0) {
-        return;
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) {
+        return name;
     }
-    g_slots[slot_].used = 0;
-    slot_ = -1;
-    if (--g_registered == 0) {
-        RestoreHandlers();
-    }
+    return IsPathSeparator(folder.back()) ? folder + name : folder + kPathSeparator + name;
 }
 
-SignalsHeld::SignalsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal : kSignals) {
-        sigaddset(&held, signal);
+std::string ParentFolder(const std::string& path) {
+    const size_t root = RootLength(path);
+    size_t end = path.size();
+    // The name, then the separators before it.
+    while (end > root && !IsPathSeparator(path[end - 1])) {
+        --end;
     }
-    pthread_sigmask(SIG_BLOCK, &held, &old_);
+    while (end > root && IsPathSeparator(path[end - 1])) {
+        --end;
+    }
+    return path.substr(0, end);
 }
 
-SignalsHeld::~SignalsHeld() {
-    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+std::string BaseName(const std::string& path) {
+    size_t at = path.size();
+    while (at > RootLength(path) && !IsPathSeparator(path[at - 1])) {
+        --at;
+    }
+    return path.substr(at);
 }
 
 TempFolder::~TempFolder() {
-    if (path_.empty()) {
-        return;
+    if (!path_.empty()) {
+        RemoveTree(path_);
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
 }
 
 bool TempFolder::Create(const char* purpose, std::string* err) {
-    std::error_code ec;
-    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-    if (ec) {
-        *err = "cannot find the temporary folder (" + ec.message() + ")";
+    const std::string base = SystemTempFolder(err);
+    if (base.empty()) {
         return false;
     }
-    std::string pattern = (base / purpose).string() + "-XXXXXX";
     SignalsHeld held;
-    if (mkdtemp(pattern.data()) == nullptr) {
-        *err = "cannot make a temporary folder in " + base.string() + " (" + strerror(errno) + ")";
+    if (!MakePrivateFolder(base, purpose, &path_)) {
+        path_.clear();
+        *err = "cannot make a temporary folder in " + base + " (" + strerror(errno) + ")";
         return false;
     }
-    path_ = pattern;
     folder_.Register(path_, true);
     return true;
 }
 
 std::string TempFolder::File(const std::string& name) {
-    std::string path = path_ + "/" + name;
+    std::string path = JoinPath(path_, name);
     if (used_ < kFiles) {
         files_[used_++].Register(path, false);
     }

@@ -5,12 +5,11 @@
 #include "deck/closingline.h"
 #include "deck/deckwriter.h"
 #include "deck/check/scan.h"
+#include "deck/base/files.h"
 #include "deck/base/utf.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <unistd.h>
 
 namespace deck::check {
 
@@ -68,12 +67,12 @@ int RunExport(const ExportOptions& options, FILE* err, bool quiet) {
     Report report(options.deck, err);
     report.SetQuiet(quiet);
     // Refuse a missing or unusable deck before the output is touched.
-    int fd = open(options.deck.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenRead(options.deck);
     if (fd < 0) {
         report.Error(0, std::string("cannot be opened: ") + strerror(errno));
         return 1;
     }
-    close(fd);
+    CloseFile(fd);
     DeckWriter writer;
     std::string why;
     if (!writer.Open(options.output, options.deck, options.force, &why, false)) {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -97,10 +97,10 @@ TEST_F(Check, ErrorsForFilesThatAreNoDeck) {
     EXPECT_TRUE(Says(r, "missing.txt: error: cannot be opened")) << r.err;
 
     // 4 GiB as a sparse file: refused before anything is read.
-    int fd = open(Path().c_str(), O_WRONLY | O_TRUNC);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(0, ftruncate(fd, 4LL << 30));
-    close(fd);
+    std::error_code ec;
+    std::filesystem::resize_file(std::filesystem::u8path(Path()), 0, ec);
+    std::filesystem::resize_file(std::filesystem::u8path(Path()), 4LL << 30, ec);
+    ASSERT_FALSE(ec) << ec.message();
     r = Tool({"check", Path()});
     EXPECT_EQ(1, r.status);
     EXPECT_TRUE(Says(r, "4 GiB or more")) << r.err;

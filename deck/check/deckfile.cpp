@@ -3,14 +3,12 @@
 
 #include "deck/base/filekind.h"
 #include "deck/base/files.h"
+#include "deck/base/process.h"
 #include "deck/base/utf.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <uchardet/uchardet.h>
-#include <unistd.h>
 
 #include <vector>
 
@@ -35,19 +33,6 @@ std::string FixedName(const std::string& deck) {
 }
 
 // Shell quoting for a command the user may paste.
-std::string Quoted(const std::string& s) {
-    if (s.find_first_not_of(
-            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./+") ==
-        std::string::npos) {
-        return s;
-    }
-    std::string out = "'";
-    for (char c : s) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
-
 // What a deck without FF FE looks like, for the error message; *fixable when import can help.
 std::string LooksLike(const uint8_t* bytes, size_t size, bool* fixable) {
     *fixable = true;
@@ -89,27 +74,28 @@ std::string LooksLike(const uint8_t* bytes, size_t size, bool* fixable) {
 
 bool ReadDeckFile(const std::string& path, Report& report, const DeckBlock& blockOut,
                   bool* oddByte) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenRead(path);
     if (fd < 0) {
         report.Error(0, std::string("cannot be opened: ") + strerror(errno));
         return false;
     }
     struct Closer {
         int fd;
-        ~Closer() { close(fd); }
+        ~Closer() { CloseFile(fd); }
     } closer{fd};
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    FileInfo st;
+    if (!StatFile(fd, &st) || st.kind == PathKind::kFolder) {
         report.Error(0, "is a folder, not a file");
         return false;
     }
-    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) >= kMaxDeckBytes) {
+    const bool file = st.kind == PathKind::kFile;
+    if (file && static_cast<uint64_t>(st.size) >= kMaxDeckBytes) {
         report.Error(0, kTooLarge);
         return false;
     }
     // Blocks no larger than the file: small files cost small buffers.
-    size_t blockBytes = S_ISREG(st.st_mode) && st.st_size < static_cast<off_t>(kBlockBytes)
-                            ? static_cast<size_t>(st.st_size) + 16
+    size_t blockBytes = file && st.size < static_cast<int64_t>(kBlockBytes)
+                            ? static_cast<size_t>(st.size) + 16
                             : kBlockBytes;
     std::vector<uint8_t> block(blockBytes + 2);
     ssize_t got = ReadFull(fd, block.data(), blockBytes);
@@ -122,8 +108,8 @@ bool ReadDeckFile(const std::string& path, Report& report, const DeckBlock& bloc
         std::string like = LooksLike(block.data(), static_cast<size_t>(got), &fixable);
         std::string text = "not a deck: no FF FE byte-order mark (UTF-16LE); " + like;
         if (fixable) {
-            text += "; fix it with: tollamy-deck import " + Quoted(path) + " -o " +
-                    Quoted(FixedName(path));
+            text += "; fix it with: tollamy-deck import " + ShellWord(path) + " -o " +
+                    ShellWord(FixedName(path));
         }
         report.Error(1, text);
         return false;

@@ -8,14 +8,13 @@
 #include "deck/anki/profile.h"
 #include "deck/anki/source.h"
 #include "deck/base/files.h"
+#include "deck/base/process.h"
 #include "deck/base/report.h"
 #include "deck/check/check.h"
 #include "deck/cli/options.h"
 #include "deck/cli/parse.h"
 #include "deck/text/import.h"
 #include "deck/watch/watch.h"
-
-#include <stdlib.h>
 
 #include <functional>
 #include <string>
@@ -52,26 +51,24 @@ int ToStandardOutput(std::string* output, FILE* out, FILE* err,
         return 1;
     }
     *output = folder.File("output");
-    char* said = nullptr;
-    size_t saidSize = 0;
-    FILE* capture = open_memstream(&said, &saidSize);
-    int status = run(capture != nullptr ? capture : err);
-    if (capture != nullptr) {
-        fclose(capture);
-        std::string text(said, saidSize);
-        free(said);
+    int status = 0;
+    {
+        Capture capture;
+        status = run(capture.File());
+        std::string text = capture.Text();
         for (size_t at = text.find(*output); at != std::string::npos; at = text.find(*output, at)) {
             text.replace(at, output->size(), "standard output");
         }
         fputs(text.c_str(), err);
     }
-    FILE* made = status == 0 ? fopen(output->c_str(), "rb") : nullptr;
-    if (made != nullptr) {
+    int made = status == 0 ? OpenRead(*output) : -1;
+    if (made >= 0) {
         char buffer[1 << 16];
-        size_t n = 0;
-        while ((n = fread(buffer, 1, sizeof buffer, made)) > 0 && fwrite(buffer, 1, n, out) == n) {
+        ssize_t n = 0;
+        while ((n = ReadFull(made, buffer, sizeof buffer)) > 0 &&
+               fwrite(buffer, 1, static_cast<size_t>(n), out) == static_cast<size_t>(n)) {
         }
-        fclose(made);
+        CloseFile(made);
         if (fflush(out) != 0 || ferror(out)) {
             fprintf(err, "%s: error: standard output could not be written\n", kProgram);
             status = 1;

@@ -95,6 +95,9 @@ std::vector<std::string> ValuesOf(const CLI::App& app, const CLI::App* sub, cons
 std::unique_ptr<CLI::App> BindParser(const surface::Surface& s) {
     auto app = std::make_unique<CLI::App>(s.purpose, s.program);
     app->set_help_flag();
+    // On Windows CLI11 would take /word for an option; there it is a path (an absolute one
+    // under Wine). The subcommands inherit this.
+    app->allow_windows_style_options(false);
     app->allow_extras();
     app->require_subcommand(0, 1);
     for (const surface::Command& command : s.commands) {

@@ -146,8 +146,7 @@ TEST(Surface, BadArgumentsAreStatus2WithTheirMessage) {
 TEST(Surface, DashWritesToStandardOutputOnlyWhatSucceeded) {
     decktest::TempDir dir;
     // The private copy is made in TMPDIR: here, so that what it leaves shows.
-    std::string tmp = getenv("TMPDIR") != nullptr ? getenv("TMPDIR") : "";
-    setenv("TMPDIR", dir.Path().c_str(), 1);
+    decktest::TempFolderAt tmp(dir.Path());
     decktest::WriteBytes(dir.Path("deck.txt"), decktest::Deck({{"Q1", "A1"}, {"Q2", "A2"}}));
     auto r = Tool({"export", dir.Path("deck.txt"), "-o", "-"});
     EXPECT_EQ(0, r.status) << r.err;
@@ -169,11 +168,6 @@ TEST(Surface, DashWritesToStandardOutputOnlyWhatSucceeded) {
     EXPECT_NE(std::string::npos, r.err.find("bad.txt:1: error: not a deck")) << r.err;
     // No file named "-", and nothing left in TMPDIR.
     EXPECT_EQ((std::vector<std::string>{"bad.txt", "cards.tsv", "deck.txt"}), dir.Names());
-    if (tmp.empty()) {
-        unsetenv("TMPDIR");
-    } else {
-        setenv("TMPDIR", tmp.c_str(), 1);
-    }
 }
 
 TEST(Surface, ReadsTheLineFormatAndNamesTheLineItDoesNotUnderstand) {

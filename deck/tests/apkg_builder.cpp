@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
-
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <sqlite3.h>
@@ -175,7 +175,8 @@ std::string Join(const std::vector<std::string>& fields) {
 } // namespace
 
 std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
-    unlink(path.c_str());
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::u8path(path), ignored);
     Db db;
     if (sqlite3_open(path.c_str(), &db.db) != SQLITE_OK) {
         return "cannot create " + path;
@@ -372,17 +373,17 @@ std::string CollectionEntry(const PackageSpec& plan) {
 }
 
 std::string CollectionBytes(const PackageSpec& plan) {
-    char name[] = "/tmp/apkg-builder-XXXXXX";
-    int fd = mkstemp(name);
-    if (fd < 0) {
-        return "";
-    }
-    close(fd);
+    // A collection built where SQLite wants it, in a file, then read back.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::temp_directory_path(ec);
+    std::random_device random;
+    const std::string name =
+        (folder / ("apkg-builder-" + std::to_string(random()) + std::to_string(random()))).string();
     std::string error = BuildCollection(plan, name);
     std::string bytes = error.empty() ? ReadFile(name) : "";
-    unlink(name);
-    std::string wal = std::string(name) + "-wal";
-    unlink(wal.c_str());
+    fs::remove(name, ec);
+    fs::remove(name + "-wal", ec);
     return bytes;
 }
 

@@ -1,32 +1,40 @@
 #include "deck/tests/deck_support.h"
 
+#include "deck/base/process.h"
 #include "deck/cli/commandline.h"
 
-#include <dirent.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
+#include <system_error>
 
 namespace decktest {
 
+namespace fs = std::filesystem;
+
 TempDir::TempDir() {
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/deck-test-XXXXXX";
-    char* made = mkdtemp(pattern.data());
-    path_ = made != nullptr ? made : "";
+    // $TMPDIR (else /tmp) on POSIX, as the tool's own; on Windows the user's temporary folder.
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        fs::path made = base / ("deck-test-" + std::to_string(random() % 1000000));
+        if (fs::create_directory(made, ec)) {
+            path_ = made.u8string();
+        }
+    }
 }
 
 TempDir::~TempDir() {
     if (!path_.empty()) {
-        chmod(path_.c_str(), 0755);
-        std::string command = "rm -rf '" + path_ + "'";
-        if (system(command.c_str()) != 0) {
+        std::error_code ec;
+        fs::permissions(fs::u8path(path_), fs::perms::owner_all, fs::perm_options::add, ec);
+        if (fs::remove_all(fs::u8path(path_), ec) == static_cast<std::uintmax_t>(-1) || ec) {
             fprintf(stderr, "could not remove %s\n", path_.c_str());
         }
     }
@@ -38,17 +46,11 @@ std::vector<std::string> TempDir::Names() const {
 
 std::vector<std::string> TempDir::NamesIn(const std::string& folder) {
     std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) {
-        return names;
+    std::error_code ec;
+    for (fs::directory_iterator it(fs::u8path(folder), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        names.push_back(it->path().filename().u8string());
     }
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-    }
-    closedir(dir);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -62,26 +64,23 @@ std::string Quote(const std::string& text) {
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs::u8path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool Exists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return fs::exists(fs::u8path(path), ec);
 }
 
-long long MTimeNs(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        return -1;
-    }
-    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+void MakeFolder(const std::string& path) {
+    std::error_code ec;
+    fs::create_directories(fs::u8path(path), ec);
 }
 
 std::string Utf16(const std::string& utf8) {
@@ -133,19 +132,12 @@ Run Tool(const std::vector<std::string>& args) {
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-    char* outText = nullptr;
-    char* errText = nullptr;
-    size_t outSize = 0, errSize = 0;
-    FILE* out = open_memstream(&outText, &outSize);
-    FILE* err = open_memstream(&errText, &errSize);
+    deck::Capture out, err;
     Run run;
-    run.status = deck::cli::RunCommandLine(static_cast<int>(all.size()), argv.data(), out, err);
-    fclose(out);
-    fclose(err);
-    run.out.assign(outText, outSize);
-    run.err.assign(errText, errSize);
-    free(outText);
-    free(errText);
+    run.status = deck::cli::RunCommandLine(static_cast<int>(all.size()), argv.data(), out.File(),
+                                           err.File());
+    run.out = out.Text();
+    run.err = err.Text();
     return run;
 }
 

@@ -7,7 +7,8 @@
 
 namespace decktest {
 
-// A fresh folder under $TMPDIR, removed with everything in it at the end of the test.
+// A fresh folder in the system's temporary folder ($TMPDIR, else /tmp; on Windows the user's),
+// removed with everything in it at the end of the test.
 class TempDir {
 public:
     TempDir();
@@ -29,8 +30,25 @@ std::string Quote(const std::string& text);
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 bool Exists(const std::string& path);
-// Modification time in nanoseconds, or -1.
+// Makes the folder and those above it.
+void MakeFolder(const std::string& path);
+// Modification time in nanoseconds since 1970, or -1 (deck_support_posix.cpp,
+// deck_support_windows.cpp).
 long long MTimeNs(const std::string& path);
+
+// Points the tool's temporary folder at `folder` while it lives ($TMPDIR; on Windows TMP and
+// TEMP, which GetTempPath reads), and then back.
+class TempFolderAt {
+public:
+    explicit TempFolderAt(const std::string& folder);
+    ~TempFolderAt();
+    TempFolderAt(const TempFolderAt&) = delete;
+    TempFolderAt& operator=(const TempFolderAt&) = delete;
+
+private:
+    std::vector<std::pair<std::string, std::string>> old_; // "" name: was unset
+    std::vector<std::string> names_;
+};
 
 // UTF-16LE bytes of UTF-8 text (no mark).
 std::string Utf16(const std::string& utf8);

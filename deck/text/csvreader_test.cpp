@@ -1,11 +1,10 @@
 // The CSV reader on its own: the records, the lines they begin on, the comment count and the
 // messages, for well-formed files and for the stray and missing quotes of real ones.
+#include "deck/base/process.h"
 #include "deck/text/csvreader.h"
 #include "deck/tests/deck_support.h"
 
 #include <gtest/gtest.h>
-
-#include <stdlib.h>
 
 namespace {
 
@@ -21,12 +20,10 @@ struct Read {
 Read ReadCsv(const std::string& bytes, char separator = ',', bool comments = true) {
     decktest::TempDir dir;
     decktest::WriteBytes(dir.Path("in.csv"), bytes);
-    char* text = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&text, &size);
+    deck::Capture out;
     Read read;
     {
-        deck::Report report("in.csv", out);
+        deck::Report report("in.csv", out.File());
         deck::text::TextInput in;
         std::string why;
         EXPECT_TRUE(in.Open(dir.Path("in.csv"), "", report, &why)) << why;
@@ -39,9 +36,7 @@ Read ReadCsv(const std::string& bytes, char separator = ',', bool comments = tru
         read.comments = reader.CommentLines();
         read.failed = reader.Failed();
     }
-    fclose(out);
-    read.messages.assign(text, size);
-    free(text);
+    read.messages = out.Text();
     return read;
 }
 

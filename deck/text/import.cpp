@@ -8,6 +8,8 @@
 #include "deck/text/layout.h"
 #include "deck/text/readers.h"
 
+#include <iconv.h>
+
 namespace deck::text {
 
 namespace {

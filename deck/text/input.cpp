@@ -6,11 +6,9 @@
 #include "deck/base/utf.h"
 
 #include <errno.h>
-#include <fcntl.h>
+#include <iconv.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <uchardet/uchardet.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -36,29 +34,29 @@ std::string Upper(std::string s) {
 
 TextInput::~TextInput() {
     if (fd_ >= 0) {
-        close(fd_);
+        CloseFile(fd_);
     }
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) {
-        iconv_close(cd_);
+    if (cd_ != nullptr) {
+        iconv_close(static_cast<iconv_t>(cd_));
     }
 }
 
 bool TextInput::Open(const std::string& path, const std::string& encoding, Report& report,
                      std::string* err) {
     report_ = &report;
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = OpenRead(path);
     if (fd_ < 0) {
         *err = std::string("cannot be opened: ") + strerror(errno);
         return false;
     }
-    struct stat st {};
-    if (fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+    FileInfo st;
+    if (!StatFile(fd_, &st) || st.kind == PathKind::kFolder) {
         *err = "is a folder, not a file";
         return false;
     }
     // Blocks no larger than the file: small files cost small buffers.
-    blockBytes_ = S_ISREG(st.st_mode) && st.st_size < static_cast<off_t>(kBlockBytes)
-                      ? static_cast<size_t>(st.st_size) + 16
+    blockBytes_ = st.kind == PathKind::kFile && st.size < static_cast<int64_t>(kBlockBytes)
+                      ? static_cast<size_t>(st.size) + 16
                       : kBlockBytes;
     std::string sample(std::min(kSniffBytes, blockBytes_), '\0');
     uint8_t* s = reinterpret_cast<uint8_t*>(sample.data());
@@ -105,7 +103,7 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
         block_.resize(blockBytes_);
         uint8_t* b = reinterpret_cast<uint8_t*>(block_.data());
         size_t kept = 0;
-        if (lseek(fd_, 0, SEEK_SET) != 0) {
+        if (!SeekTo(fd_, 0)) {
             *err = "cannot be read from the start (not a regular file)";
             return false;
         }
@@ -143,17 +141,18 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
         }
     }
     encoding_ = chosen;
-    cd_ = iconv_open("UTF-8", chosen.c_str());
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+    iconv_t cd = iconv_open("UTF-8", chosen.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
         *err = "unknown encoding " + chosen + " (see iconv --list)";
         return false;
     }
+    cd_ = cd;
     unitBytes_ = chosen.rfind("UTF-16", 0) == 0 || chosen.rfind("UCS-2", 0) == 0 ? 2
                  : chosen.rfind("UTF-32", 0) == 0                                ? 4
                                                                                  : 1;
     // Valid UTF-8 needs no conversion: the bytes are the text.
     passThrough_ = chosen == "UTF-8" && encoding.empty() && skip == 0;
-    if (lseek(fd_, static_cast<off_t>(skip), SEEK_SET) != static_cast<off_t>(skip)) {
+    if (!SeekTo(fd_, static_cast<int64_t>(skip))) {
         *err = "cannot be read from the start (not a regular file)";
         return false;
     }
@@ -175,7 +174,7 @@ void TextInput::Decode(const uint8_t* bytes, size_t size, bool end) {
     while (inLeft > 0) {
         char* o = out.data() + produced;
         size_t oLeft = out.size() - produced;
-        size_t r = iconv(cd_, &in, &inLeft, &o, &oLeft);
+        size_t r = iconv(static_cast<iconv_t>(cd_), &in, &inLeft, &o, &oLeft);
         produced = out.size() - oLeft;
         if (r != static_cast<size_t>(-1)) {
             break;

@@ -9,7 +9,6 @@
 
 #include "deck/base/report.h"
 
-#include <iconv.h>
 #include <stdint.h>
 #include <sys/types.h>
 
@@ -62,8 +61,8 @@ private:
     std::string encoding_;
     bool utf16_ = false;
     bool passThrough_ = false; // valid UTF-8: the bytes are the text
-    iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
-    size_t unitBytes_ = 1; // bytes skipped at an invalid sequence
+    void* cd_ = nullptr;       // the iconv_t, while one is open
+    size_t unitBytes_ = 1;     // bytes skipped at an invalid sequence
     bool eof_ = false;
     size_t blockBytes_ = 0;
     std::string block_; // the read buffer

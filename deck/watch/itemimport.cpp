@@ -4,48 +4,26 @@
 #include "deck/anki/due.h"
 #include "deck/anki/profile.h"
 #include "deck/anki/schedule.h"
+#include "deck/base/files.h"
+#include "deck/base/process.h"
 #include "deck/base/report.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <time.h>
 
-#include <fstream>
+#include <sstream>
 
 namespace deck::watch {
 
 namespace {
 
-// What a function writes to a FILE*, as text.
-class Captured {
-public:
-    Captured() : file_(open_memstream(&text_, &size_)) {}
-    ~Captured() {
-        if (file_ != nullptr) {
-            fclose(file_);
-        }
-        free(text_);
+// What a function writes to a FILE*, as text without its last line ends.
+std::string Lines(Capture& captured) {
+    std::string text = captured.Text();
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
     }
-    Captured(const Captured&) = delete;
-    Captured& operator=(const Captured&) = delete;
-    FILE* File() { return file_ != nullptr ? file_ : stderr; }
-    std::string Text() {
-        if (file_ == nullptr) {
-            return std::string();
-        }
-        fflush(file_);
-        std::string text(text_, size_);
-        while (!text.empty() && text.back() == '\n') {
-            text.pop_back();
-        }
-        return text;
-    }
-
-private:
-    char* text_ = nullptr;
-    size_t size_ = 0;
-    FILE* file_;
-};
+    return text;
+}
 
 // The first error of a command's messages, without its "FILE: error: ".
 std::string FirstError(const std::string& messages) {
@@ -65,15 +43,19 @@ Seconds Now() {
 }
 
 bool ReadNext(const std::string& path, Seconds* change, Seconds* rollover, Seconds* at) {
-    std::ifstream in(path);
-    struct stat st {};
+    std::string text;
+    FileInfo st;
+    if (!ReadWholeFile(path, &text) || !StatPath(path, &st)) {
+        return false;
+    }
+    std::istringstream in(text);
     long long c = 0, r = 0;
-    if (!(in >> c >> r) || stat(path.c_str(), &st) != 0) {
+    if (!(in >> c >> r)) {
         return false;
     }
     *change = c;
     *rollover = r;
-    *at = static_cast<Seconds>(st.st_mtime);
+    *at = static_cast<Seconds>(WholeSeconds(st.mtimeNs));
     return true;
 }
 
@@ -84,7 +66,7 @@ Seconds ToolClock(Seconds now) {
 }
 
 std::string ProfileFolder(const std::string& profile) {
-    return anki::AnkiBaseFolder() + "/" + profile;
+    return anki::AnkiBaseFolder() + kPathSeparator + profile;
 }
 
 // Imports the item's due cards into its deck, with --next-change beside it.
@@ -104,9 +86,9 @@ Imported ImportItem(const std::string& folder, const Item& item) {
     options.nextChange = NextFile(folder, item.name);
     const Seconds now = Now();
     const Seconds clock = ToolClock(now);
-    Captured messages;
+    Capture messages;
     got.ok = anki::RunDueImport(options, messages.File()) == 0;
-    got.messages = messages.Text();
+    got.messages = Lines(messages);
     if (!got.ok) {
         got.why = FirstError(got.messages);
         return got;

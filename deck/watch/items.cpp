@@ -2,13 +2,12 @@
 // distinct decks get distinct items.
 #include "deck/watch/items.h"
 
+#include "deck/base/files.h"
 #include "deck/base/strings.h"
 #include "deck/deckwriter.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <sstream>
 
 namespace deck::watch {
 
@@ -50,17 +49,18 @@ std::string NameKey(const std::string& name) {
 
 std::vector<Item> ReadItems(const std::string& folder) {
     std::vector<Item> items;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const std::string file = it->path().filename().string();
+    std::vector<FolderEntry> entries;
+    ListFolder(folder, &entries);
+    for (const FolderEntry& e : entries) {
+        const std::string& file = e.name;
+        std::string text;
         if (file.size() <= sizeof kSource - 1 || !EndsWithNoCase(file, kSource) ||
-            !it->is_regular_file(ec)) {
+            e.info.kind != PathKind::kFile || !ReadWholeFile(JoinPath(folder, file), &text)) {
             continue;
         }
         Item item;
         item.name = file.substr(0, file.size() - (sizeof kSource - 1));
-        std::ifstream in(it->path());
+        std::istringstream in(text);
         for (std::string line; std::getline(in, line);) {
             const size_t is = line.find('=');
             const std::string key = line.substr(0, is);
@@ -80,15 +80,15 @@ std::vector<Item> ReadItems(const std::string& folder) {
 }
 
 std::string DeckFile(const std::string& folder, const std::string& name) {
-    return folder + "/" + name + ".txt";
+    return folder + kPathSeparator + name + ".txt";
 }
 
 std::string NextFile(const std::string& folder, const std::string& name) {
-    return folder + "/" + name + ".next";
+    return folder + kPathSeparator + name + ".next";
 }
 
 std::string SourceFile(const std::string& folder, const std::string& name) {
-    return folder + "/" + name + kSource;
+    return folder + kPathSeparator + name + kSource;
 }
 
 bool WriteSource(const std::string& folder, const Item& item, std::string* err) {

@@ -2,21 +2,19 @@
 // the time before. For a system without a notification of its own, or one that refuses it.
 #include "deck/watch/system.h"
 
+#include "deck/base/files.h"
+
 #include <chrono>
-#include <filesystem>
 #include <map>
-#include <system_error>
 #include <thread>
 
 namespace deck::watch {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 struct Stamp {
-    uintmax_t size = 0;
-    fs::file_time_type time;
+    int64_t size = 0;
+    int64_t time = 0;
     bool operator!=(const Stamp& o) const { return size != o.size || time != o.time; }
 };
 
@@ -28,15 +26,13 @@ struct Look {
 
 Look LookAt(const std::string& folder) {
     Look look;
-    std::error_code ec;
-    fs::directory_iterator it(fs::u8path(folder), ec);
-    look.there = !ec;
-    for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+    std::vector<FolderEntry> entries;
+    look.there = ListFolder(folder, &entries);
+    for (const FolderEntry& e : entries) {
         Stamp stamp;
-        std::error_code e;
-        stamp.time = it->last_write_time(e);
-        stamp.size = it->is_regular_file(e) ? it->file_size(e) : 0;
-        look.files[it->path().filename().u8string()] = stamp;
+        stamp.time = e.info.mtimeNs;
+        stamp.size = e.info.kind == PathKind::kFile ? e.info.size : 0;
+        look.files[e.name] = stamp;
     }
     return look;
 }

@@ -3,6 +3,7 @@
 #include "deck/watch/watch.h"
 
 #include "deck/anki/profile.h"
+#include "deck/base/files.h"
 #include "deck/base/report.h"
 #include "deck/watch/itemimport.h"
 #include "deck/watch/items.h"
@@ -10,8 +11,6 @@
 #include "deck/watch/watcher.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 namespace deck::watch {
 
@@ -81,8 +80,7 @@ int RunOnce(const WatchOptions& o, const std::vector<Item>& named,
             }
             // Its entry is switched off now: what a good import wrote goes with it, so that the
             // watch switches it on again with the next import that works.
-            std::error_code ec;
-            std::filesystem::remove(NextFile(o.folder, item.name), ec);
+            RemoveFile(NextFile(o.folder, item.name));
             fprintf(out, "hidden %s\n", item.name.c_str());
         }
         fflush(out);
@@ -107,21 +105,18 @@ int RunWatch(const WatchOptions& o, FILE* out, FILE* err) {
     if (int status = NameNamed(o, existing, err, &named); status != 0) {
         return status;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(o.folder, ec);
-    if (ec) {
-        fprintf(err, "%s: error: cannot make %s: %s\n", kProgram, o.folder.c_str(),
-                ec.message().c_str());
+    std::string why;
+    if (!MakeFolders(o.folder, &why)) {
+        fprintf(err, "%s: error: cannot make %s: %s\n", kProgram, o.folder.c_str(), why.c_str());
         return 1;
     }
     if (o.once) {
         return RunOnce(o, named, existing, out, err);
     }
     PrepareSignals();
-    std::string why;
     FolderLock lock;
     bool held = false;
-    if (!lock.Take(o.folder + "/.watch.lock", &held, &why)) {
+    if (!lock.Take(o.folder + kPathSeparator + ".watch.lock", &held, &why)) {
         fprintf(err, "%s: error: %s\n", kProgram,
                 held ? ("the items of " + o.folder +
                         " are kept current already, by another tollamy-deck watch")

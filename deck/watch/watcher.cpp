@@ -1,15 +1,13 @@
 // The watch's loop: imports what the schedule says is due, follows the folders, and waits.
 #include "deck/watch/watcher.h"
 
+#include "deck/base/files.h"
+#include "deck/base/process.h"
 #include "deck/base/strings.h"
 #include "deck/watch/itemimport.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
-#include <filesystem>
 #include <set>
-#include <system_error>
 
 namespace deck::watch {
 
@@ -27,8 +25,8 @@ Watcher::Watcher(const WatchOptions& o, FILE* err) : o_(o), err_(err) {
 }
 
 bool Watcher::StartWatch(std::string* why) {
-    const char* mode = getenv("TOLLAMY_WATCH");
-    const std::string asked = mode != nullptr ? mode : "";
+    std::string asked;
+    GetEnv("TOLLAMY_WATCH", &asked);
     if (asked == "poll") {
         watch_ = PollingWatch(kPollSeconds);
         return true;
@@ -127,9 +125,9 @@ void Watcher::Follow() {
     }
     for (const std::string& profile : profiles) {
         folders.push_back(profile);
-        std::error_code ec;
-        if (std::filesystem::is_directory(profile + "/backups", ec)) {
-            folders.push_back(profile + "/backups");
+        FileInfo backups;
+        if (StatPath(JoinPath(profile, "backups"), &backups) && backups.kind == PathKind::kFolder) {
+            folders.push_back(JoinPath(profile, "backups"));
         }
     }
     std::string why;
@@ -148,7 +146,7 @@ void Watcher::Note(const Seen& s) {
         const bool profile =
             s.folder == item.folder && (s.name.empty() || s.name == "collection.anki2" ||
                                         s.name == "collection.anki2-wal" || s.name == "backups");
-        if (profile || s.folder == item.folder + "/backups") {
+        if (profile || s.folder == JoinPath(item.folder, "backups")) {
             SeeChange(plan_, item.folder, Now());
             return;
         }

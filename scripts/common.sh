@@ -336,15 +336,8 @@ tollamy_deck_build_deck-asan() {
 # The Windows tool (tollamy-deck.exe) and its tests in $1/deck-windows, against the libraries
 # that scripts/windows-libs builds into $1/windows-libs (once for the installed versions: about
 # two minutes on two cores; a fraction of a second afterwards). Its packages are installed
-# beforehand (TOLLAMY_WINDOWS_LIBS_PACKAGES), since the builds run beside the installs. Skipped,
-# with a word and without tests, while the tree lacks deck/charset, which converts the inputs'
-# encodings on Windows.
+# beforehand (TOLLAMY_WINDOWS_LIBS_PACKAGES), since the builds run beside the installs.
 tollamy_deck_build_deck-windows() {
-    if [ ! -f "$TOLLAMY_ROOT/deck/charset/CMakeLists.txt" ]; then
-        echo "deck-windows: skipped: the Windows tool needs deck/charset, which this tree lacks"
-        rm -f "$1/deck-windows/CTestTestfile.cmake"
-        return 0
-    fi
     BUILD_DIR="$1" "$TOLLAMY_ROOT/scripts/windows-libs" || return 1
     tollamy_deck_build "$1/deck-windows" \
         -DCMAKE_TOOLCHAIN_FILE="$TOLLAMY_ROOT/cmake/windows-libs.cmake" \

@@ -68,7 +68,8 @@ std::string Capture::Text() {
     return std::string(text_, size_);
 }
 
-StandardStreams::StandardStreams() = default;
+// The streams are the C library's own; there is no console to relay to.
+StandardStreams::StandardStreams() { relay_ = nullptr; }
 
 StandardStreams::~StandardStreams() = default;
 

@@ -69,7 +69,9 @@ std::string Capture::Text() {
 }
 
 // The streams are the C library's own; there is no console to relay to.
-StandardStreams::StandardStreams() { relay_ = nullptr; }
+StandardStreams::StandardStreams() {
+    relay_ = nullptr;
+}
 
 StandardStreams::~StandardStreams() = default;
 

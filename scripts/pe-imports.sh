@@ -8,7 +8,7 @@
 # the API sets (api-ms-win-*) count as Windows' own too.
 TOLLAMY_SYSTEM_DLLS=(kernel32 ntdll msvcrt ucrtbase advapi32 user32 gdi32 shell32 ole32 oleaut32
     comctl32 comdlg32 shlwapi psapi version winmm imm32 uxtheme dwmapi windowscodecs ws2_32
-    bcrypt crypt32 rpcrt4 secur32 userenv dbghelp setupapi mpr netapi32 iphlpapi)
+    bcrypt crypt32 rpcrt4 secur32 userenv dbghelp setupapi mpr netapi32 iphlpapi msimg32)
 
 tollamy_pe_imports() {
     local dump

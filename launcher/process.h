@@ -1,5 +1,5 @@
-// The launcher's children: a command line quoted as Windows programs read it, a job that ends
-// them all when the launcher ends (also when it is killed), and a child's output kept.
+// The launcher's children: a job that ends them all when the launcher ends (also when it is
+// killed), and a child's output kept.
 #pragma once
 
 #include <windows.h>
@@ -8,10 +8,7 @@
 #include <vector>
 
 #include "common/ScopedWin.h"
-
-// One word of a command line, quoted as CommandLineToArgvW and the C runtimes read it back.
-std::wstring QuoteArgument(const std::wstring& word);
-std::wstring CommandLine(const std::vector<std::wstring>& argv);
+#include "common/commandline.h"
 
 // A job whose processes end when its last handle closes: the launcher holds the only one, so
 // the system ends the screen and its refresh when the launcher ends, however it ends.

@@ -5,6 +5,7 @@
 // parent, its lock, its switch program and ReadDirectoryChangesW. What they check is what a
 // user sees: bytes on disk, exit statuses, messages and the files left afterwards, read with
 // Windows' own calls rather than the tool's.
+#include "common/commandline.h"
 #include "deck/tests/apkg_builder.h"
 #include "deck/tests/deck_support.h"
 
@@ -115,26 +116,6 @@ void RemoveLong(const std::string& path) {
     }
 }
 
-// A word of a command line as the C runtime splits it.
-std::wstring Word(const std::wstring& word) {
-    if (!word.empty() && word.find_first_of(L" \t\"") == std::wstring::npos) {
-        return word;
-    }
-    std::wstring out = L"\"";
-    size_t slashes = 0;
-    for (wchar_t c : word) {
-        if (c == L'\\') {
-            ++slashes;
-            continue;
-        }
-        out.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
-        slashes = 0;
-        out += c;
-    }
-    out.append(2 * slashes, L'\\');
-    return out + L"\"";
-}
-
 // Environment variables set while it lives, for the programs started meanwhile.
 class EnvAt {
 public:
@@ -185,10 +166,11 @@ Started Start(const TempDir& dir, const std::string& program, const std::vector<
     HANDLE err = CreateFileW(W(s.errPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, 0, nullptr);
     HANDLE in = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    std::wstring line = Word(W(program));
+    std::vector<std::wstring> words{W(program)};
     for (const std::string& a : args) {
-        line += L" " + Word(W(a));
+        words.push_back(W(a));
     }
+    std::wstring line = CommandLine(words);
     STARTUPINFOW start{};
     start.cb = sizeof start;
     start.dwFlags = ownConsole ? 0 : STARTF_USESTDHANDLES;
@@ -270,6 +252,29 @@ const std::string& FrenchDue() {
 
 // Every path form a user meets: the tool takes it from its UTF-16 command line (or from
 // ANKI_BASE), reads and writes there, and names it in its messages as given.
+// Every word comes back from the command line as it went in, split by Windows' own reader.
+TEST(Windows, CommandLineWordsComeBackUnchanged) {
+    const std::vector<std::wstring> words = {
+        L"C:\\Program Files\\Tollamy\\tollamy-deck.exe",
+        L"",
+        L"plain",
+        L"two words",
+        L"tab\there",
+        L"say \"hi\"",
+        L"C:\\folder with space\\",
+        L"a\\\\\"b",
+        L"trailing\\\\",
+        L"\\\\server\\share",
+        L"日本語 デッキ",
+    };
+    int count = 0;
+    LPWSTR* back = CommandLineToArgvW(CommandLine(words).c_str(), &count);
+    ASSERT_NE(back, nullptr);
+    std::vector<std::wstring> split(back, back + count);
+    LocalFree(back);
+    EXPECT_EQ(split, words);
+}
+
 TEST(Windows, PathsAreWideAtEveryCallLongOnesToo) {
     TempDir dir;
     const std::string root = dir.Path("");

@@ -3,6 +3,7 @@
 // console's control events and CreateProcessW.
 #include "deck/watch/system.h"
 
+#include "common/commandline.h"
 #include "deck/base/win32.h"
 
 #include <errno.h>
@@ -203,36 +204,6 @@ private:
     std::map<std::string, std::unique_ptr<Folder>> folders_;
 };
 
-// A program's command line as the C runtime and CommandLineToArgvW split it again: a word with
-// a space, a tab or a quote in quotes, its quotes and the backslashes before them escaped.
-std::wstring CommandLine(const std::vector<std::string>& argv) {
-    std::wstring line;
-    for (const std::string& arg : argv) {
-        const std::wstring word = Wide(arg);
-        if (!line.empty()) {
-            line += L' ';
-        }
-        if (!word.empty() && word.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-            line += word;
-            continue;
-        }
-        line += L'"';
-        size_t backslashes = 0;
-        for (wchar_t c : word) {
-            if (c == L'\\') {
-                ++backslashes;
-                continue;
-            }
-            line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-            backslashes = 0;
-            line += c;
-        }
-        line.append(backslashes * 2, L'\\');
-        line += L'"';
-    }
-    return line;
-}
-
 // The process that started this one, opened to wait for its end; null when it has ended.
 HANDLE OpenParent() {
     const DWORD self = GetCurrentProcessId();
@@ -334,7 +305,11 @@ bool FolderLock::Take(const std::string& path, bool* held, std::string* why) {
 }
 
 int RunProgram(const std::vector<std::string>& argv, std::string* why) {
-    std::wstring line = CommandLine(argv);
+    std::vector<std::wstring> words;
+    for (const std::string& arg : argv) {
+        words.push_back(Wide(arg));
+    }
+    std::wstring line = CommandLine(words);
     STARTUPINFOW start{};
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;

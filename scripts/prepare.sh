@@ -208,6 +208,14 @@ tollamy_winpath() {
 }
 
 tollamy_quiet() { "$@" </dev/null >/dev/null 2>&1; }
+# The same, but what the command said is shown when it fails, so that a failure says why.
+tollamy_quiet_unless_failed() {
+    local out
+    out="$("$@" </dev/null 2>&1)" && return 0
+    local status=$?
+    [ -n "$out" ] && printf '%s\n' "$out" | tr -d '\r' >&2
+    return "$status"
+}
 
 # The value of NAME in registry KEY, or nothing (status 1) when there is none.
 tollamy_reg_value() {
@@ -400,7 +408,7 @@ tollamy_install() {
     cp "$bin/Tollamy.dll" "$bin/today-host.exe" "$install/"
     cp "$TOLLAMY_ROOT/resources/install.cmd" "$TOLLAMY_ROOT/resources/tollamy.reg" \
         "$TOLLAMY_ROOT/samples/capitals.txt" "$install/"
-    tollamy_quiet wine cmd /c 'C:\Tollamy\install.cmd' ||
+    tollamy_quiet_unless_failed wine cmd /c 'C:\Tollamy\install.cmd' ||
         { echo "$TOLLAMY_PROGRAM: the install step failed" >&2; return 1; }
     tollamy_install_decks "$bin"
 }
@@ -433,7 +441,7 @@ tollamy_install_decks() {
             rm -f "$link" "$install/decks/$name.idx"
             ln -s "${TOLLAMY_DECKS[$i]}" "$link"
         fi
-        tollamy_quiet wine cmd /c 'C:\Tollamy\install.cmd' "$name" "$dll" \
+        tollamy_quiet_unless_failed wine cmd /c 'C:\Tollamy\install.cmd' "$name" "$dll" \
             "$((TOLLAMY_ORDER + i + 1))" ||
             { echo "$TOLLAMY_PROGRAM: the install step failed for $name" >&2; return 1; }
     done

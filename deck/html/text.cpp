@@ -25,6 +25,11 @@ bool IsLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// C0's controls and DEL: the input's own become spaces, since the marks are made of them.
+bool IsControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
 std::string Lower(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
@@ -83,12 +88,18 @@ private:
         size_t run = from; // the start of the text not yet appended
         for (size_t p = from; p < to; ++p) {
             const unsigned char c = static_cast<unsigned char>(html_[p]);
-            if (c >= 0x20 && c != '&' && c != 0x7F) {
+            if (!IsControl(c) && c != '&') {
                 continue;
             }
             out_.append(html_.data() + run, p - run);
+            const size_t at = out_.size();
             size_t used = c == '&' ? DecodeEntity(html_.substr(0, to), p, &out_) : 0;
             if (used != 0) {
+                // A reference to a control character (&#2;, &#x1;, &Tab;) is a space, as a
+                // literal one is, so that no input can make one of the marks.
+                if (out_.size() == at + 1 && IsControl(static_cast<unsigned char>(out_[at]))) {
+                    out_[at] = ' ';
+                }
                 p += used - 1;
             } else {
                 out_ += c == '&' ? '&' : ' ';

@@ -1,6 +1,8 @@
-// The card-text rules: HTML (html/text.cpp), Anki's media references, clozes and white space.
+// The card-text rules: HTML (html/text.cpp), Anki's media references, clozes (cloze.cpp) and
+// white space.
 #include "deck/cardtext.h"
 
+#include "deck/cloze.h"
 #include "deck/html/text.h"
 #include "deck/base/utf.h"
 
@@ -57,45 +59,14 @@ std::string DropSoundTags(const std::string& text) {
 }
 
 bool ApplyCloze(const std::string& text, std::string* question, std::string* answer) {
-    bool found = false;
-    question->clear();
-    answer->clear();
-    size_t from = 0;
-    for (;;) {
-        size_t open = text.find("{{c", from);
-        if (open == std::string::npos) {
-            break;
-        }
-        size_t p = open + 3;
-        while (p < text.size() && text[p] >= '0' && text[p] <= '9') {
-            ++p;
-        }
-        size_t close = text.find("}}", p);
-        if (p == open + 3 || text.compare(p, 2, "::") != 0 || close == std::string::npos) {
-            question->append(text, from, open + 1 - from);
-            answer->append(text, from, open + 1 - from);
-            from = open + 1;
-            continue;
-        }
-        size_t body = p + 2;
-        size_t hint = text.find("::", body);
-        std::string shown, hinted;
-        if (hint != std::string::npos && hint < close) {
-            shown = text.substr(body, hint - body);
-            hinted = text.substr(hint + 2, close - hint - 2);
-        } else {
-            shown = text.substr(body, close - body);
-        }
-        question->append(text, from, open - from);
-        answer->append(text, from, open - from);
-        *question += "[" + (hinted.empty() ? std::string("...") : hinted) + "]";
-        *answer += shown;
-        from = close + 2;
-        found = true;
+    *question = RevealCloze(text, kEveryGap, true);
+    if (question->empty()) {
+        *question = text;
+        *answer = text;
+        return false;
     }
-    question->append(text, from, std::string::npos);
-    answer->append(text, from, std::string::npos);
-    return found;
+    *answer = RevealCloze(text, kEveryGap, false);
+    return true;
 }
 
 bool AlreadyClean(const std::string& text) {

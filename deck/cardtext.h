@@ -13,7 +13,8 @@ namespace deck {
 std::string HtmlToText(const std::string& html);
 // Drops Anki's media references [sound:...].
 std::string DropSoundTags(const std::string& text);
-// The question and the answer side of a field with clozes; false when it holds none.
+// The question and the answer side of a field with clozes, every gap asked at once
+// (RevealCloze with kEveryGap); false, with both sides the text itself, when it holds none.
 bool ApplyCloze(const std::string& text, std::string* question, std::string* answer);
 // TAB, CR, LF and other white space become one space per run; leading and trailing white
 // space go.

@@ -3,7 +3,7 @@
 // line that fits the item.
 #include "deck/anki/cardsides.h"
 
-#include "deck/anki/cloze.h"
+#include "deck/cloze.h"
 #include "deck/base/strings.h"
 #include "deck/base/utf.h"
 #include "deck/cardtext.h"

@@ -5,7 +5,7 @@
 // to Anki's old "<%Field%>" form.
 #include "deck/anki/template.h"
 
-#include "deck/anki/cloze.h"
+#include "deck/cloze.h"
 #include "deck/anki/templatefilters.h"
 #include "deck/base/strings.h"
 #include "deck/cardtext.h"

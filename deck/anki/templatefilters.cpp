@@ -2,7 +2,7 @@
 // unknown filter, which Anki leaves to add-ons, passes the text on here.
 #include "deck/anki/templatefilters.h"
 
-#include "deck/anki/cloze.h"
+#include "deck/cloze.h"
 #include "deck/base/strings.h"
 #include "deck/cardtext.h"
 

@@ -1,9 +1,9 @@
 // Cloze gaps: the text is read into a tree of text and gaps once, then shown for one card.
-#include "deck/anki/cloze.h"
+#include "deck/cloze.h"
 
 #include <vector>
 
-namespace deck::anki {
+namespace deck {
 
 namespace {
 
@@ -105,13 +105,13 @@ std::string Flat(const std::vector<ClozeNode>& nodes) {
 }
 
 // Appends the nodes as card `number` shows them on one side; *found tells whether gap
-// `number` was among them.
+// `number` (with kEveryGap: any gap) was among them.
 void Render(const std::vector<ClozeNode>& nodes, int number, bool question, std::string* out,
             bool* found) {
     for (const ClozeNode& node : nodes) {
         if (node.number == 0) {
             *out += node.text;
-        } else if (node.number == number) {
+        } else if (node.number == number || number == kEveryGap) {
             *found = true;
             if (question) {
                 *out += "[" + (node.hint.empty() ? std::string("...") : node.hint) + "]";
@@ -165,4 +165,4 @@ std::string ClozeAnswer(const std::string& text, int number) {
     return joined;
 }
 
-} // namespace deck::anki
+} // namespace deck

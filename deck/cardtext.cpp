@@ -37,7 +37,7 @@ std::string HtmlToText(const std::string& html) {
     return text;
 }
 
-std::string DropSoundTags(const std::string& text) {
+std::string ReplaceSoundTags(const std::string& text, const std::string& with) {
     size_t at = text.find("[sound:");
     if (at == std::string::npos) {
         return text;
@@ -47,15 +47,19 @@ std::string DropSoundTags(const std::string& text) {
     while (at != std::string::npos) {
         size_t close = text.find(']', at);
         if (close == std::string::npos) {
-            break;
+            break; // no closing bracket after this one, nor after any later one
         }
         out.append(text, from, at - from);
-        out += ' ';
+        out += with;
         from = close + 1;
         at = text.find("[sound:", from);
     }
     out.append(text, from, std::string::npos);
     return out;
+}
+
+std::string DropSoundTags(const std::string& text) {
+    return ReplaceSoundTags(text, " ");
 }
 
 bool ApplyCloze(const std::string& text, std::string* question, std::string* answer) {

@@ -11,7 +11,10 @@ namespace deck {
 // blocks) become a space; entities decoded; pictures, scripts, styles, form controls and
 // hidden elements dropped; ruby as base(reading).
 std::string HtmlToText(const std::string& html);
-// Drops Anki's media references [sound:...].
+// Replaces each of Anki's media references [sound:...] by `with` (a package's card side marks
+// it as a sound); one without its closing bracket stays.
+std::string ReplaceSoundTags(const std::string& text, const std::string& with);
+// Drops them: each becomes a space, as a text input's field shows it.
 std::string DropSoundTags(const std::string& text);
 // The question and the answer side of a field with clozes, every gap asked at once
 // (RevealCloze with kEveryGap); false, with both sides the text itself, when it holds none.

@@ -57,7 +57,7 @@ void AnkiMarkers(std::string* text) {
     const std::string sound(1, html::seen::kSound);
     auto as_sound = [&](const std::string&) { return sound; };
     if (text->find('[') != std::string::npos) {
-        ReplacePairs(text, "[sound:", "]", false, as_sound);
+        *text = ReplaceSoundTags(*text, sound);
         ReplacePairs(text, "[anki:tts]", "[/anki:tts]", false, as_sound);
     }
     // Inside maths a line break is only a space.

@@ -137,7 +137,7 @@ bool CardRenderer::Template(const CardInput& card, std::string* question, std::s
     CardFacts facts{card.type, card.fields, card.ord, Trim(card.tags), card.deck, card.flags};
     TemplateError error;
     if (!templates_.Render(facts, &html_, &error)) {
-        const size_t index = card.type->cloze ? 0 : static_cast<size_t>(card.ord);
+        const size_t index = TemplateIndex(*card.type, card.ord);
         std::string name = index < card.type->templates.size()
                                ? card.type->templates[index].name
                                : "card " + std::to_string(card.ord + 1);

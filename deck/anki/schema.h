@@ -28,6 +28,14 @@ struct NoteType {
     std::vector<CardTemplate> templates;  // in template order (cards.ord)
 };
 
+// The template that renders card `ord` (cards.ord) of a note of `type`: a cloze note type
+// renders every card with its one template, whose gap `ord` + 1 the card asks; any other type
+// has a template for each card. A damaged card's (a negative ord too) lies past the
+// templates: check it against their number.
+inline size_t TemplateIndex(const NoteType& type, int64_t ord) {
+    return type.cloze ? 0 : static_cast<size_t>(ord);
+}
+
 struct DeckInfo {
     std::string name;      // Parent::Child
     bool filtered = false; // a filtered deck: its cards belong to their home decks

@@ -357,8 +357,7 @@ TemplateRenderer::~TemplateRenderer() = default;
 
 bool TemplateRenderer::Render(const CardFacts& card, RenderedCard* out, TemplateError* error) {
     const NoteType& type = *card.type;
-    // A cloze note type renders every card with its one template.
-    const size_t index = type.cloze ? 0 : static_cast<size_t>(card.ord);
+    const size_t index = TemplateIndex(type, card.ord);
     if (card.ord < 0 || index >= type.templates.size()) {
         *error = {false, "the note type has no template for card " + std::to_string(card.ord + 1)};
         return false;
@@ -430,7 +429,7 @@ std::string TemplateRenderer::BackAlone(const CardFacts& card) {
         return std::string();
     }
     const NoteType& type = *card.type;
-    Values values(card, type.templates[type.cloze ? 0 : static_cast<size_t>(card.ord)]);
+    Values values(card, type.templates[TemplateIndex(type, card.ord)]);
     values.question = false;
     std::string typed, back, why;
     ResolveTyping(front_, &card, &typed);

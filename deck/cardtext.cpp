@@ -8,6 +8,8 @@
 
 #include <ctype.h>
 
+#include <algorithm>
+
 namespace deck {
 
 namespace {
@@ -189,6 +191,66 @@ bool CutAtWord(std::string* text, size_t units) {
         }
     }
     *text += "\xE2\x80\xA6";
+    return true;
+}
+
+namespace {
+
+// The UTF-16 units of text[from, to).
+size_t UnitsOf(const std::string& text, size_t from, size_t to) {
+    size_t units = 0;
+    for (size_t i = from; i < to; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        units += (c & 0xC0) == 0x80 ? 0 : c >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+} // namespace
+
+bool WindowAroundGap(std::string* question, std::string* answer, size_t units) {
+    if (units < 4 || Utf16Units(*question) <= units) {
+        return false;
+    }
+    size_t gap = 0;
+    while (gap < question->size() && gap < answer->size() && (*question)[gap] == (*answer)[gap]) {
+        ++gap;
+    }
+    while (gap > 0 && (static_cast<unsigned char>((*question)[gap]) & 0xC0) == 0x80) {
+        --gap; // back to the start of the character where the sides part
+    }
+    const size_t close = question->find(']', gap);
+    if (gap >= question->size() || (*question)[gap] != '[' || close == std::string::npos) {
+        return false;
+    }
+    const size_t end = close + 1;
+    const size_t after = std::min(kTextAfterGap, UnitsOf(*question, end, question->size()));
+    // One unit for each "…", at the start and at the cut end.
+    if (UnitsOf(*question, 0, end) + after <= units - 1) {
+        return false; // the ordinary cut keeps the gap and the text after it
+    }
+    const size_t gap_units = UnitsOf(*question, gap, end);
+    const size_t budget = units - 2 > gap_units + after ? units - 2 - gap_units - after : 0;
+    size_t from = gap, kept = 0;
+    while (from > 0) {
+        size_t start = from - 1;
+        while (start > 0 && (static_cast<unsigned char>((*question)[start]) & 0xC0) == 0x80) {
+            --start;
+        }
+        const size_t need = UnitsOf(*question, start, from);
+        if (kept + need > budget) {
+            break;
+        }
+        kept += need;
+        from = start;
+    }
+    // The window begins at a word where one begins in its first half.
+    const size_t space = question->find(' ', from);
+    if (from > 0 && space != std::string::npos && space < gap && space - from <= (gap - from) / 2) {
+        from = space + 1;
+    }
+    *question = "\xE2\x80\xA6" + question->substr(from);
+    *answer = "\xE2\x80\xA6" + answer->substr(from);
     return true;
 }
 

@@ -29,6 +29,13 @@ bool AlreadyClean(const std::string& text);
 // that keeps at least half of it, else (a text without spaces, Chinese for one) at the last
 // whole character, without the white space and " ·" before the cut. True when it cut.
 bool CutAtWord(std::string* text, size_t units);
+// A cloze card's question and answer when the question's first gap ("[...]" or "[hint]") lies
+// so late that a cut to `units` would leave it out, or leave no text after it: both sides then
+// begin with "…" at the same word before the gap, keeping as much before it as fits with up to
+// kTextAfterGap units after it (the answer with the gap filled in). The gap is where the two
+// sides first differ. True when it moved the start; CutAtWord then cuts the ends.
+constexpr size_t kTextAfterGap = 40;
+bool WindowAroundGap(std::string* question, std::string* answer, size_t units);
 // True when the text holds something that looks like HTML: a tag or an entity.
 bool LooksLikeHtml(const char* text, size_t size);
 

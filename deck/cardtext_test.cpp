@@ -94,3 +94,44 @@ TEST(CardText, WhatLooksLikeHtml) {
 }
 
 } // namespace
+
+// A late gap stays in view: both sides begin with "…" at the same word, the gap and some text
+// after it within the cut.
+TEST(CardText, ALateClozeGapStaysInView) {
+    auto words = [](int n, const char* word) {
+        std::string text;
+        for (int i = 0; i < n; ++i) {
+            text += std::string(word) + std::to_string(i) + " ";
+        }
+        return text;
+    };
+    const std::string tail = "after the gap " + words(30, "t");
+    struct Case {
+        std::string before; // the text before the gap
+        const char* gap;    // as the question shows it
+        bool windowed;
+    } cases[] = {
+        {words(150, "w"), "[...]", true},      // past the cut
+        {words(118, "w"), "[city]", true},     // inside it, with no room for text after it
+        {words(20, "w"), "[...]", false},      // early: the ordinary cut keeps it
+        {words(150, "日本"), "[...]", true},   // three units a word
+        {std::string(800, 'x'), "[...]", true} // no space to begin at
+    };
+    for (const Case& c : cases) {
+        std::string question = c.before + c.gap + " " + tail;
+        std::string answer = c.before + "Paris " + tail;
+        ASSERT_EQ(deck::WindowAroundGap(&question, &answer, 511), c.windowed) << c.before;
+        deck::CutAtWord(&question, 511);
+        deck::CutAtWord(&answer, 511);
+        EXPECT_LE(deck::Utf16Units(question), 511u);
+        const size_t gap = question.find(c.gap);
+        ASSERT_NE(gap, std::string::npos) << question;
+        EXPECT_NE(question.find("after the", gap), std::string::npos) << question;
+        EXPECT_EQ(question.substr(0, gap), answer.substr(0, gap));
+        EXPECT_EQ(answer.compare(gap, 6, "Paris "), 0) << answer;
+        EXPECT_EQ(question.rfind("\xE2\x80\xA6", 0) == 0, c.windowed) << question;
+        if (c.windowed) {
+            EXPECT_GT(deck::Utf16Units(question.substr(0, gap)), 300u) << "keeps the text before";
+        }
+    }
+}

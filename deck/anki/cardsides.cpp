@@ -217,8 +217,11 @@ Shown CardRenderer::Render(const CardInput& card, std::string* question, std::st
     }
     *question = ValidUtf8(std::move(front.text));
     *answer = ValidUtf8(std::move(back.text));
-    tally_.questions_cut += CutAtWord(question, cardrules::kFieldUnits);
-    tally_.answers_cut += CutAtWord(answer, cardrules::kFieldUnits);
+    // A cloze question keeps its first gap in view, however late in the text it lies.
+    const bool windowed = card.type != nullptr && card.type->cloze &&
+                          WindowAroundGap(question, answer, cardrules::kFieldUnits);
+    tally_.questions_cut += CutAtWord(question, cardrules::kFieldUnits) || windowed;
+    tally_.answers_cut += CutAtWord(answer, cardrules::kFieldUnits) || windowed;
     ++tally_.cards;
     return Shown::kCard;
 }

@@ -59,7 +59,25 @@ PooledCard& CardPool::Next() {
         filling_->used = 0;
         filling_->done = false;
     }
-    return filling_->cards[filling_->used];
+    // A slot of an earlier batch: every member back to its default, so that nothing of the
+    // card it held carries over, while the strings keep their room for the next card's.
+    PooledCard& card = filling_->cards[filling_->used];
+    std::vector<std::string> fields = std::move(card.fields);
+    std::string tags = std::move(card.tags), deck = std::move(card.deck);
+    std::string question = std::move(card.question), answer = std::move(card.answer);
+    card = PooledCard{};
+    for (std::string* text : {&tags, &deck, &question, &answer}) {
+        text->clear();
+    }
+    for (std::string& field : fields) {
+        field.clear();
+    }
+    card.fields = std::move(fields);
+    card.tags = std::move(tags);
+    card.deck = std::move(deck);
+    card.question = std::move(question);
+    card.answer = std::move(answer);
+    return card;
 }
 
 void CardPool::Add(const Take& take) {

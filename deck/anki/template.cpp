@@ -1,12 +1,10 @@
-// Anki's template language: a template is read into a tree once per note type and template
-// (its fields looked up by name then), and each card renders that tree with its note's fields.
-// The reading follows rslib/src/template.rs: "{{" pairs with the first "}}" after it, an HTML
-// comment is kept whole (a "{{" inside it is not read), and "{{=<% %>=}}" at the start switches
-// to Anki's old "<%Field%>" form.
+// Anki's template language: each card renders the tree of its template (templateparse.*, read
+// once per note type and template) with its note's fields, as rslib/src/template.rs does.
 #include "deck/anki/template.h"
 
 #include "deck/cloze.h"
 #include "deck/anki/templatefilters.h"
+#include "deck/anki/templateparse.h"
 #include "deck/base/strings.h"
 #include "deck/cardtext.h"
 
@@ -14,159 +12,10 @@
 
 namespace deck::anki {
 
-namespace {
-
-// Deeper sections are refused rather than followed down the call stack.
-constexpr size_t kMaxDepth = 100;
-
-// Where a name in a template points: a field of the note (0 and up) or one of these.
-enum Key : int {
-    kUnknown = -1,
-    kFrontSide = -2,
-    kTags = -3,
-    kType = -4,
-    kDeck = -5,
-    kSubdeck = -6,
-    kCardFlag = -7,
-    kCard = -8,
-    kClozeNumber = -9, // c1, c2, ...: {{#c2}} is shown on cloze card 2
-};
-
-struct Node {
-    enum Kind { kText, kComment, kField, kSection } kind = kText;
-    std::string text;                 // the text or comment; the name of a field or section
-    std::vector<std::string> filters; // the one nearest the field first
-    bool negated = false;             // {{^Name}}
-    int key = kUnknown;
-    std::vector<Node> children;
-
-    static Node Of(Kind kind, std::string text) {
-        Node node;
-        node.kind = kind;
-        node.text = std::move(text);
-        return node;
-    }
-};
-
-int KeyOf(const NoteType& type, const std::string& name) {
-    for (size_t i = 0; i < type.field_names.size(); ++i) {
-        if (type.field_names[i] == name) {
-            return static_cast<int>(i);
-        }
-    }
-    static const std::pair<const char*, Key> kSpecial[] = {
-        {"FrontSide", kFrontSide}, {"Tags", kTags},         {"Type", kType}, {"Deck", kDeck},
-        {"Subdeck", kSubdeck},     {"CardFlag", kCardFlag}, {"Card", kCard}};
-    for (const auto& [special, key] : kSpecial) {
-        if (name == special) {
-            return key;
-        }
-    }
-    if (name.size() > 1 && name[0] == 'c' &&
-        name.find_first_not_of("0123456789", 1) == std::string::npos && name.size() < 10) {
-        return kClozeNumber;
-    }
-    return kUnknown;
-}
-
-std::string Tag(const Node& node) {
-    return std::string("{{") + (node.negated ? "^" : "#") + node.text + "}}";
-}
-
-// Reads a template into *nodes. False with *err set when a section is not closed in order.
-bool Parse(const NoteType& type, std::string_view text, std::vector<Node>* nodes,
-           std::string* err) {
-    std::string_view open = "{{", close = "}}";
-    size_t lead = text.find_first_not_of(" \t\r\n");
-    if (lead != std::string_view::npos && text.compare(lead, 11, "{{=<% %>=}}") == 0) {
-        text.remove_prefix(lead + 11);
-        open = "<%";
-        close = "%>";
-    }
-    std::vector<std::vector<Node>*> stack = {nodes};
-    std::vector<Node*> sections;
-    auto add = [&](Node node) { stack.back()->push_back(std::move(node)); };
-    bool handlebars = true, comments = true; // false once none is left
-    size_t p = 0;
-    while (p < text.size()) {
-        size_t h = handlebars ? text.find(open, p) : std::string_view::npos;
-        size_t h_end = h == std::string_view::npos ? h : text.find(close, h + 2);
-        handlebars = h_end != std::string_view::npos;
-        h = handlebars ? h : std::string_view::npos;
-        size_t c = comments ? text.find("<!--", p) : std::string_view::npos;
-        size_t c_end = c == std::string_view::npos ? c : text.find("-->", c + 4);
-        comments = c_end != std::string_view::npos;
-        c = comments ? c : std::string_view::npos;
-        size_t start = std::min(h, c);
-        if (start > p) {
-            add(Node::Of(Node::kText,
-                         std::string(text.substr(p, std::min(start, text.size()) - p))));
-        }
-        if (start == std::string_view::npos) {
-            break;
-        }
-        if (start == c) {
-            add(Node::Of(Node::kComment, std::string(text.substr(c + 4, c_end - c - 4))));
-            p = c_end + 3;
-            continue;
-        }
-        p = h_end + 2;
-        std::string inner(text.substr(h + 2, h_end - h - 2));
-        inner = Trim(inner.substr(std::min(inner.find_first_not_of('{'), inner.size())));
-        const char lead_char = inner.size() >= 2 ? inner[0] : '\0';
-        if (lead_char == '#' || lead_char == '^') {
-            if (stack.size() > kMaxDepth) {
-                *err = "its sections nest more than " + std::to_string(kMaxDepth) + " deep";
-                return false;
-            }
-            Node section = Node::Of(Node::kSection, Trim(inner.substr(1)));
-            section.negated = lead_char == '^';
-            section.key = KeyOf(type, section.text);
-            add(std::move(section));
-            sections.push_back(&stack.back()->back());
-            stack.push_back(&sections.back()->children);
-        } else if (lead_char == '/') {
-            std::string name = Trim(inner.substr(1));
-            if (sections.empty()) {
-                *err = "{{/" + name + "}} closes no section";
-                return false;
-            }
-            if (sections.back()->text != name) {
-                *err = "{{/" + name + "}} comes before {{/" + sections.back()->text + "}}";
-                return false;
-            }
-            sections.pop_back();
-            stack.pop_back();
-        } else {
-            Node field = Node::Of(Node::kField, "");
-            size_t colon = inner.rfind(':');
-            field.text = colon == std::string::npos ? inner : inner.substr(colon + 1);
-            for (size_t end = colon; end != std::string::npos && end > 0;) {
-                size_t from = inner.rfind(':', end - 1);
-                from = from == std::string::npos ? 0 : from + 1;
-                field.filters.push_back(inner.substr(from, end - from));
-                end = from == 0 ? std::string::npos : from - 1;
-            }
-            if (colon == 0) {
-                field.filters.push_back("");
-            }
-            field.key = KeyOf(type, field.text);
-            add(std::move(field));
-        }
-    }
-    if (!sections.empty()) {
-        *err = Tag(*sections.back()) + " is never closed";
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
 struct TemplateRenderer::Parsed {
     bool ok = false;
     TemplateError error;
-    std::vector<Node> front, back;
+    std::vector<TemplateNode> front, back;
 };
 
 namespace {
@@ -188,7 +37,7 @@ struct Values {
     std::string deck, subdeck, flag, cloze_number;
 
     // The value of a name, or null when the note type has no such field.
-    const std::string* Value(const Node& node) const {
+    const std::string* Value(const TemplateNode& node) const {
         static const std::string kEmpty, kOne = "1";
         const std::vector<std::string>& fields = *card.fields;
         switch (node.key) {
@@ -213,7 +62,7 @@ struct Values {
             return static_cast<size_t>(node.key) < fields.size() ? &fields[node.key] : &kEmpty;
         }
     }
-    bool NotEmpty(const Node& node) const {
+    bool NotEmpty(const TemplateNode& node) const {
         const std::string* value = Value(node);
         return value != nullptr && (node.key < 0 ? !value->empty() : !FieldIsEmpty(*value));
     }
@@ -221,17 +70,17 @@ struct Values {
 
 // What RenderNodes finds wrong in `nodes`, without rendering them: a hidden section fails as
 // a shown one would.
-bool CheckNodes(const std::vector<Node>& nodes, const Values& values, std::string* err) {
-    for (const Node& node : nodes) {
-        if (node.kind == Node::kSection) {
+bool CheckNodes(const std::vector<TemplateNode>& nodes, const Values& values, std::string* err) {
+    for (const TemplateNode& node : nodes) {
+        if (node.kind == TemplateNode::kSection) {
             if (node.key == kUnknown || node.key == kFrontSide) {
-                *err = Tag(node) + " names no field of the note type";
+                *err = SectionTag(node) + " names no field of the note type";
                 return false;
             }
             if (!CheckNodes(node.children, values, err)) {
                 return false;
             }
-        } else if (node.kind == Node::kField && node.key != kFrontSide &&
+        } else if (node.kind == TemplateNode::kField && node.key != kFrontSide &&
                    !(node.text.empty() && !node.filters.empty()) && values.Value(node) == nullptr) {
             *err = "{{" + node.text + "}} names no field of the note type";
             return false;
@@ -240,19 +89,19 @@ bool CheckNodes(const std::vector<Node>& nodes, const Values& values, std::strin
     return true;
 }
 
-bool RenderNodes(const std::vector<Node>& nodes, const Values& values, std::string* out,
+bool RenderNodes(const std::vector<TemplateNode>& nodes, const Values& values, std::string* out,
                  std::string* err) {
-    for (const Node& node : nodes) {
+    for (const TemplateNode& node : nodes) {
         switch (node.kind) {
-        case Node::kText:
+        case TemplateNode::kText:
             *out += node.text;
             break;
-        case Node::kComment:
+        case TemplateNode::kComment:
             *out += "<!--" + node.text + "-->";
             break;
-        case Node::kSection: {
+        case TemplateNode::kSection: {
             if (node.key == kUnknown || node.key == kFrontSide) {
-                *err = Tag(node) + " names no field of the note type";
+                *err = SectionTag(node) + " names no field of the note type";
                 return false;
             }
             // A hidden section is checked all the same, for its errors.
@@ -263,7 +112,7 @@ bool RenderNodes(const std::vector<Node>& nodes, const Values& values, std::stri
             }
             break;
         }
-        case Node::kField: {
+        case TemplateNode::kField: {
             if (node.key == kFrontSide) {
                 *out += values.front != nullptr ? *values.front : std::string();
                 break;
@@ -291,12 +140,12 @@ bool RenderNodes(const std::vector<Node>& nodes, const Values& values, std::stri
 
 // True when the front shows no field with text, by Anki's rule for a blank front: text in the
 // template counts for nothing, and a {{^Field}} section only when its field is empty.
-bool FrontIsBlank(const std::vector<Node>& nodes, const Values& values) {
-    for (const Node& node : nodes) {
-        if (node.kind == Node::kField && node.key != kFrontSide && values.NotEmpty(node)) {
+bool FrontIsBlank(const std::vector<TemplateNode>& nodes, const Values& values) {
+    for (const TemplateNode& node : nodes) {
+        if (node.kind == TemplateNode::kField && node.key != kFrontSide && values.NotEmpty(node)) {
             return false;
         }
-        if (node.kind == Node::kSection && values.NotEmpty(node) != node.negated &&
+        if (node.kind == TemplateNode::kSection && values.NotEmpty(node) != node.negated &&
             !FrontIsBlank(node.children, values)) {
             return false;
         }
@@ -315,7 +164,7 @@ std::string TypedAnswer(const std::string& box, const CardFacts& card) {
     } else if (name.compare(0, 3, "nc:") == 0) {
         name.erase(0, 3);
     }
-    int key = KeyOf(*card.type, name);
+    int key = TemplateKeyOf(*card.type, name);
     if (key < 0 || static_cast<size_t>(key) >= card.fields->size()) {
         return std::string();
     }
@@ -367,9 +216,9 @@ bool TemplateRenderer::Render(const CardFacts& card, RenderedCard* out, Template
     if (!parsed) {
         parsed = std::make_unique<Parsed>();
         std::string why;
-        if (!Parse(type, form.question, &parsed->front, &why)) {
+        if (!ParseTemplate(type, form.question, &parsed->front, &why)) {
             parsed->error = {false, why};
-        } else if (!Parse(type, form.answer, &parsed->back, &why)) {
+        } else if (!ParseTemplate(type, form.answer, &parsed->back, &why)) {
             parsed->error = {true, why};
         } else {
             parsed->ok = true;

@@ -1,4 +1,4 @@
-// deck-windows-helper.exe, the programs that the Windows cases start (windows_test.cpp):
+// deck-windows-helper.exe, the programs that the Windows cases start (windows_*_test.cpp):
 //   hold exclusive|shared COLLECTION READY  holds the collection as Anki does (exclusive
 //       locking mode, write-ahead log, a read done) or as a plain reader in a transaction, makes
 //       the file READY, and lets go when READY is removed (or after a minute)

@@ -159,10 +159,8 @@ bool CardRenderer::Template(const CardInput& card, std::string* question, std::s
     if (line != std::string::npos) {
         *answer = TypedParts(seen_.substr(0, line));
         answer->append(seen_, line + 1, std::string::npos);
-    } else if (html_.front_free) {
-        answer->swap(seen_);
     } else {
-        html::SeenText(templates_.BackAlone(facts), answer);
+        html::SeenText(html_.back_alone, answer);
     }
     return true;
 }

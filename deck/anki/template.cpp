@@ -33,7 +33,7 @@ struct Values {
     const CardFacts& card;
     const CardTemplate& form;
     bool question = true;
-    const std::string* front = nullptr; // the rendered front, on the back
+    std::vector<size_t>* front_at = nullptr; // on the back: where each {{FrontSide}} stands
     std::string deck, subdeck, flag, cloze_number;
 
     // The value of a name, or null when the note type has no such field.
@@ -114,7 +114,9 @@ bool RenderNodes(const std::vector<TemplateNode>& nodes, const Values& values, s
         }
         case TemplateNode::kField: {
             if (node.key == kFrontSide) {
-                *out += values.front != nullptr ? *values.front : std::string();
+                if (values.front_at != nullptr) {
+                    values.front_at->push_back(out->size());
+                }
                 break;
             }
             if (node.text.empty() && !node.filters.empty()) {
@@ -199,6 +201,19 @@ std::string ResolveTyping(const std::string& html, const CardFacts* card,
     return out;
 }
 
+// `back` with `front` at each of the places `at` (ascending) into *out.
+void Compose(const std::string& back, const std::vector<size_t>& at, const std::string& front,
+             std::string* out) {
+    out->clear();
+    size_t from = 0;
+    for (size_t place : at) {
+        out->append(back, from, place - from);
+        *out += front;
+        from = place;
+    }
+    out->append(back, from, std::string::npos);
+}
+
 } // namespace
 
 TemplateRenderer::TemplateRenderer() = default;
@@ -231,6 +246,7 @@ bool TemplateRenderer::Render(const CardFacts& card, RenderedCard* out, Template
     out->blank = false;
     out->question.clear();
     out->answer.clear();
+    out->back_alone.clear();
     Values values(card, form);
     std::string why;
     if (!RenderNodes(parsed->front, values, &out->question, &why)) {
@@ -250,41 +266,34 @@ bool TemplateRenderer::Render(const CardFacts& card, RenderedCard* out, Template
         out->blank = true; // Anki shows its message without looking at the back
         return true;
     }
-    // A front without typing boxes and without an element called "answer" adds nothing to what
-    // the back shows after its answer line: the back is rendered with {{FrontSide}} as nothing,
-    // which is also the back alone.
-    static const std::string kNothing;
-    out->front_free = out->question.find("[[type:") == std::string::npos &&
-                      out->question.find("answer") == std::string::npos;
+    // The back once, with {{FrontSide}} as nothing and its places noted; then the back as Anki
+    // shows it, with the front in those places, and the back alone, with only the front's
+    // typed answers there. Each [[type:...]] becomes its typed answer on the back, and nothing
+    // on the front.
     values.question = false;
-    values.front = out->front_free ? &kNothing : &out->question;
-    if (!RenderNodes(parsed->back, values, &out->answer, &why)) {
+    std::vector<size_t> front_at;
+    values.front_at = &front_at;
+    back_.clear();
+    if (!RenderNodes(parsed->back, values, &back_, &why)) {
         *error = {true, why};
         return false;
     }
-    if (out->answer.find("[[type:") != std::string::npos) {
-        out->answer = ResolveTyping(out->answer, &card);
+    std::string typed;
+    const bool boxes = out->question.find("[[type:") != std::string::npos;
+    if (boxes) {
+        ResolveTyping(out->question, &card, &typed);
     }
-    if (!out->front_free) {
-        last_ = parsed.get();
-        front_ = out->question;
+    Compose(back_, front_at, out->question, &out->answer);
+    Compose(back_, front_at, typed, &out->back_alone);
+    for (std::string* side : {&out->answer, &out->back_alone}) {
+        if (side->find("[[type:") != std::string::npos) {
+            *side = ResolveTyping(*side, &card);
+        }
+    }
+    if (boxes) {
         out->question = ResolveTyping(out->question, nullptr);
     }
     return true;
-}
-
-std::string TemplateRenderer::BackAlone(const CardFacts& card) {
-    if (last_ == nullptr) {
-        return std::string();
-    }
-    const NoteType& type = *card.type;
-    Values values(card, type.templates[TemplateIndex(type, card.ord)]);
-    values.question = false;
-    std::string typed, back, why;
-    ResolveTyping(front_, &card, &typed);
-    values.front = &typed;
-    RenderNodes(last_->back, values, &back, &why);
-    return ResolveTyping(back, &card);
 }
 
 bool FieldIsEmpty(const std::string& html) {

@@ -46,10 +46,9 @@ struct RenderedCard {
     // in its front, is the right answer in <code id=typeans>, as Anki shows it when nothing
     // was typed.
     std::string answer;
-    // The front has no typing box and nothing called "answer": it adds nothing to what the
-    // back shows after its answer line, so `answer` is the back with {{FrontSide}} as
-    // nothing, and so also the back alone.
-    bool front_free = false;
+    // The back alone: {{FrontSide}} as only the front's typed answers, what a back without
+    // Anki's answer line shows of its own.
+    std::string back_alone;
 };
 
 // Which side of a template failed, and why, in words for the user: "{{#Hint}} is never closed".
@@ -71,16 +70,11 @@ public:
     // *error set.
     bool Render(const CardFacts& card, RenderedCard* out, TemplateError* error);
 
-    // After Render of the same card gave its sides: its back with {{FrontSide}} taken as
-    // nothing but the front's typed answers, for a back without Anki's answer line.
-    std::string BackAlone(const CardFacts& card);
-
     struct Parsed;
 
 private:
     std::map<std::pair<const NoteType*, size_t>, std::unique_ptr<Parsed>> parsed_;
-    const Parsed* last_ = nullptr; // the templates of the last card rendered
-    std::string front_;            // its front, before the typing boxes were resolved
+    std::string back_; // the back being rendered, with {{FrontSide}} as nothing
 };
 
 // True when a field counts as empty for {{#Field}}: only white space and <br>, <div> or

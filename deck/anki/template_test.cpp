@@ -227,21 +227,30 @@ TEST(AnkiTemplates, EachCardShowsItsTemplatesAsAPersonSeesThem) {
          cut_side,
          "x"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        NoteType type;
-        type.name = "Test";
-        type.cloze = c.cloze;
-        type.field_names = {"Front", "Back", "Extra"};
-        type.templates = {{"Card 1", c.front, c.back}};
+    const size_t count = sizeof cases / sizeof cases[0];
+    std::vector<NoteType> types(count);
+    for (size_t i = 0; i < count; ++i) {
+        types[i].name = "Test";
+        types[i].cloze = cases[i].cloze;
+        types[i].field_names = {"Front", "Back", "Extra"};
+        types[i].templates = {{"Card 1", cases[i].front, cases[i].back}};
+    }
+    // Each card with a renderer of its own, then all of them with one renderer, forwards and
+    // backwards: its kept templates and strings carry nothing from one card to the next.
+    CardRenderer shared({});
+    for (size_t run = 0; run < 3 * count; ++run) {
+        const size_t i = run < count ? run : run < 2 * count ? run - count : 3 * count - 1 - run;
+        const auto& c = cases[i];
+        SCOPED_TRACE(std::string(c.what) + (run < count ? "" : " (one renderer for all)"));
         CardInput card;
-        card.type = &type;
+        card.type = &types[i];
         card.fields = &c.note;
         card.ord = c.ord;
         card.tags = " verb food ";
         card.deck = "Lang::French";
         card.flags = 2;
-        CardRenderer renderer({});
+        CardRenderer own({});
+        CardRenderer& renderer = run < count ? own : shared;
         std::string question, answer;
         EXPECT_EQ(renderer.Render(card, &question, &answer), c.shown);
         if (c.shown == Shown::kCard) {

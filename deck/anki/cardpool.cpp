@@ -63,7 +63,7 @@ PooledCard& CardPool::Next() {
     // card it held carries over, while the strings keep their room for the next card's.
     PooledCard& card = filling_->cards[filling_->used];
     std::vector<std::string> fields = std::move(card.fields);
-    std::string tags = std::move(card.tags), deck = std::move(card.deck);
+    std::string tags = std::move(card.input.tags), deck = std::move(card.input.deck);
     std::string question = std::move(card.question), answer = std::move(card.answer);
     card = PooledCard{};
     for (std::string* text : {&tags, &deck, &question, &answer}) {
@@ -73,8 +73,8 @@ PooledCard& CardPool::Next() {
         field.clear();
     }
     card.fields = std::move(fields);
-    card.tags = std::move(tags);
-    card.deck = std::move(deck);
+    card.input.tags = std::move(tags);
+    card.input.deck = std::move(deck);
     card.question = std::move(question);
     card.answer = std::move(answer);
     return card;
@@ -162,14 +162,8 @@ void CardPool::Work(CardRenderer* renderer) {
 void CardPool::RenderBatch(CardRenderer& renderer, Batch& batch) {
     for (size_t i = 0; i < batch.used; ++i) {
         PooledCard& card = batch.cards[i];
-        CardInput input;
-        input.type = card.type;
-        input.fields = &card.fields;
-        input.ord = card.ord;
-        input.tags = card.tags;
-        input.deck = card.deck;
-        input.flags = card.flags;
-        card.shown = renderer.Render(input, &card.question, &card.answer);
+        card.input.fields = &card.fields;
+        card.shown = renderer.Render(card.input, &card.question, &card.answer);
     }
 }
 

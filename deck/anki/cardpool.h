@@ -17,14 +17,12 @@
 
 namespace deck::anki {
 
-// A card to render, with what it needs of its note, and what it gave.
+// A card to render: its note's id and fields (which `input` points to once it is rendered),
+// the card itself, and what it gave.
 struct PooledCard {
     int64_t note = 0;
-    const NoteType* type = nullptr;
     std::vector<std::string> fields;
-    int64_t ord = 0;
-    std::string tags, deck;
-    int flags = 0;
+    CardInput input;
     Shown shown = Shown::kCard;
     std::string question, answer;
 };

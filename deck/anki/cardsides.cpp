@@ -134,9 +134,8 @@ std::string TypedParts(const std::string& marked) {
 } // namespace
 
 bool CardRenderer::Template(const CardInput& card, std::string* question, std::string* answer) {
-    CardFacts facts{card.type, card.fields, card.ord, Trim(card.tags), card.deck, card.flags};
     TemplateError error;
-    if (!templates_.Render(facts, &html_, &error)) {
+    if (!templates_.Render(card, &html_, &error)) {
         const size_t index = TemplateIndex(*card.type, card.ord);
         std::string name = index < card.type->templates.size()
                                ? card.type->templates[index].name

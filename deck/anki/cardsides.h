@@ -28,16 +28,6 @@ struct FieldChoice {
     int answer = 0;   // --answer
 };
 
-// One card to show.
-struct CardInput {
-    const NoteType* type = nullptr; // null when the collection lacks the note's type
-    const std::vector<std::string>* fields = nullptr;
-    int64_t ord = 0;
-    std::string tags; // the note's tags, as the notes table keeps them (" a b ")
-    std::string deck; // the card's home deck
-    int flags = 0;    // cards.flags
-};
-
 enum class Shown {
     kCard,         // written
     kOnlyMedia,    // its front shows only pictures or sounds: left out

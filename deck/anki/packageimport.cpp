@@ -68,10 +68,10 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
             break;
         case Shown::kTooFewFields: {
             const size_t needed = static_cast<size_t>(std::max(options.question, options.answer));
-            std::string type = card.type == nullptr ? "" : " (" + card.type->name + ")";
+            std::string type = card.input.type == nullptr ? "" : " (" + card.input.type->name + ")";
             std::string field = std::to_string(needed);
-            if (card.type != nullptr && needed <= card.type->field_names.size()) {
-                field += " (\"" + card.type->field_names[needed - 1] + "\")";
+            if (card.input.type != nullptr && needed <= card.input.type->field_names.size()) {
+                field += " (\"" + card.input.type->field_names[needed - 1] + "\")";
             }
             report.Warning(0, "note " + std::to_string(card.note) + type + " skipped: it has " +
                                   Counted(static_cast<long>(card.fields.size()), "field") +
@@ -96,12 +96,12 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         }
         PooledCard& card = pool.Next();
         card.note = note.id;
-        card.type = note.type;
+        card.input.type = note.type;
         card.fields.assign(note.fields.begin(), note.fields.end());
-        card.ord = note.card_ord;
-        card.tags = note.tags;
-        card.deck = note.card_deck;
-        card.flags = note.card_flags;
+        card.input.ord = note.card_ord;
+        card.input.tags = note.tags;
+        card.input.deck = note.card_deck;
+        card.input.flags = note.card_flags;
         pool.Add(write);
     };
     if (!WithAnkiCollection(

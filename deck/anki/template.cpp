@@ -22,19 +22,20 @@ namespace {
 
 // One card's values for the names of a template.
 struct Values {
-    Values(const CardFacts& facts, const CardTemplate& template_form)
-        : card(facts), form(template_form), deck(facts.deck.empty() ? "(Deck)" : facts.deck),
+    Values(const CardInput& facts, const CardTemplate& template_form)
+        : card(facts), form(template_form), tags(Trim(facts.tags)),
+          deck(facts.deck.empty() ? "(Deck)" : facts.deck),
           flag("flag" + std::to_string(facts.flags & 7)),
           cloze_number("c" + std::to_string(facts.ord + 1)) {
         size_t last = deck.rfind("::");
         subdeck = last == std::string::npos ? deck : deck.substr(last + 2);
     }
 
-    const CardFacts& card;
+    const CardInput& card;
     const CardTemplate& form;
     bool question = true;
     std::vector<size_t>* front_at = nullptr; // on the back: where each {{FrontSide}} stands
-    std::string deck, subdeck, flag, cloze_number;
+    std::string tags, deck, subdeck, flag, cloze_number;
 
     // The value of a name, or null when the note type has no such field.
     const std::string* Value(const TemplateNode& node) const {
@@ -45,7 +46,7 @@ struct Values {
         case kFrontSide:
             return nullptr;
         case kTags:
-            return &card.tags;
+            return &tags;
         case kType:
             return &card.type->name;
         case kDeck:
@@ -157,7 +158,7 @@ bool FrontIsBlank(const std::vector<TemplateNode>& nodes, const Values& values) 
 
 // The typed answer of [[type:Name]] or [[type:cloze:Name]], as Anki shows it when nothing was
 // typed: the right answer as text.
-std::string TypedAnswer(const std::string& box, const CardFacts& card) {
+std::string TypedAnswer(const std::string& box, const CardInput& card) {
     std::string name = box;
     bool cloze = false;
     if (name.compare(0, 6, "cloze:") == 0) {
@@ -177,7 +178,7 @@ std::string TypedAnswer(const std::string& box, const CardFacts& card) {
 
 // Each [[type:...]] of `html` replaced: by its typed answer, or by nothing. `typed_only`
 // collects the typed answers alone.
-std::string ResolveTyping(const std::string& html, const CardFacts* card,
+std::string ResolveTyping(const std::string& html, const CardInput* card,
                           std::string* typed_only = nullptr) {
     std::string out;
     size_t from = 0;
@@ -219,7 +220,7 @@ void Compose(const std::string& back, const std::vector<size_t>& at, const std::
 TemplateRenderer::TemplateRenderer() = default;
 TemplateRenderer::~TemplateRenderer() = default;
 
-bool TemplateRenderer::Render(const CardFacts& card, RenderedCard* out, TemplateError* error) {
+bool TemplateRenderer::Render(const CardInput& card, RenderedCard* out, TemplateError* error) {
     const NoteType& type = *card.type;
     const size_t index = TemplateIndex(type, card.ord);
     if (card.ord < 0 || index >= type.templates.size()) {

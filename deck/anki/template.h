@@ -25,12 +25,13 @@
 
 namespace deck::anki {
 
-// What a card is rendered with.
-struct CardFacts {
-    const NoteType* type = nullptr;
+// One card to show, as every part hands it on (by reference, built once per card): what it is
+// rendered with.
+struct CardInput {
+    const NoteType* type = nullptr; // null when the collection lacks the note's type
     const std::vector<std::string>* fields = nullptr; // the note's, in the type's field order
     int64_t ord = 0;  // cards.ord: the template's number, or for a cloze card its gap's minus 1
-    std::string tags; // the note's tags, separated by spaces
+    std::string tags; // the note's tags, as the notes table keeps them (" a b ")
     std::string deck; // the card's home deck, Parent::Child
     int flags = 0;    // cards.flags: the flag's number in its lowest three bits
 };
@@ -68,7 +69,7 @@ public:
     // Renders `card` into *out (whose strings keep their room from card to card). False when
     // its note type has no template for the card or the template cannot be rendered, with
     // *error set.
-    bool Render(const CardFacts& card, RenderedCard* out, TemplateError* error);
+    bool Render(const CardInput& card, RenderedCard* out, TemplateError* error);
 
     struct Parsed;
 

@@ -19,12 +19,18 @@
 #                                  with the collection free (ratio = free time / held time)
 #   package_import_ms, package_ratio   import of a generated package of 100,000 notes of a note
 #                                  type of its own (10 fields, its templates with sections and
-#                                  filters: every card is rendered), against the sqlite3 shell
-#                                  reading the notes table of the same collection (ratio =
-#                                  sqlite3's time / ours; target >= 0.5); package_peak_rss_mib
-#   package_unzip_ms, unzip_ratio  `unzip -p` of the same package's collection: the
-#                                  decompression alone, which the import must do and its peer
-#                                  does not (sqlite3's time over unzip's: the ratio's ceiling)
+#                                  filters: every card is rendered), against what any reader of
+#                                  the package must do at least: `unzip -p` of its collection to
+#                                  a file in the bench's folder, then the sqlite3 shell reading
+#                                  that file's notes table, the two timed together as one run
+#                                  (package_peer_ms; ratio = the peer's time / ours; target
+#                                  >= 0.5); package_peak_rss_mib
+#   package_unzip_ms, sqlite3_notes_ms   the peer's two steps, each timed alone: where its time
+#                                  goes, and the decompression the import cannot skip either
+#   package_import_before_ms, package_import_change   with TOLLAMY_BENCH_BEFORE=OLD-TOOL in the
+#                                  environment, the same package import by OLD-TOOL in the same
+#                                  run (change = our time / OLD-TOOL's: above 1 is slower), and
+#                                  package_before_decks_differ 1 when the two decks differ
 #   wine_due_ms, wine_due_ratio, wine_import_ms, wine_import_ratio   with TOLLAMY-DECK-EXE given,
 #                                  the Windows tool under Wine on the same --due collection and
 #                                  the same package, against the Linux tool (ratio = Linux time
@@ -33,10 +39,15 @@
 # Each time is the best of 3 runs. The files lie in /dev/shm where there is one, and so do the
 # tool's private copies of collections (TMPDIR), so that both peers of a pair are measured on the
 # CPU rather than on the disk (import syncs its output before the rename). Usage:
-# bench/deck-bench.sh TOLLAMY-DECK [TOLLAMY-DECK-EXE]
+# [TOLLAMY_BENCH_BEFORE=OLD-TOLLAMY-DECK] bench/deck-bench.sh TOLLAMY-DECK [TOLLAMY-DECK-EXE]
 set -euo pipefail
 tool="$1"
 windows_tool="${2:-}"
+before_tool="${TOLLAMY_BENCH_BEFORE:-}"
+if [ -n "$before_tool" ] && [ ! -x "$before_tool" ]; then
+    echo "deck-bench.sh: TOLLAMY_BENCH_BEFORE=$before_tool is not a program" >&2
+    exit 2
+fi
 tmp=/tmp
 [ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
 work="$(mktemp -d "$tmp/deck-bench-XXXXXX")"
@@ -264,22 +275,35 @@ with zipfile.ZipFile(sys.argv[2], "w", zipfile.ZIP_DEFLATED) as z:
     z.write(sys.argv[1], "collection.anki2")
     z.writestr("media", "{}")
 PY
-run_sqlite_notes() { sqlite3 -readonly "$work/package.anki2" 'SELECT * FROM notes;' >/dev/null; }
+# The peer: the collection unzipped to a file beside the package (in /dev/shm where there is
+# one), then the notes read from it, as a reader of the package has to; the file is replaced
+# on each run. Its two steps are also timed alone.
+run_unzip() { unzip -p "$work/package.apkg" collection.anki2 >"$work/peer.anki2"; }
+run_sqlite_notes() { sqlite3 -readonly "$work/peer.anki2" 'SELECT * FROM notes;' >/dev/null; }
+run_peer() { run_unzip && run_sqlite_notes; }
 run_package() { "$tool" import "$work/package.apkg" -o "$work/package.txt" --force 2>/dev/null; }
-# The package's decompression alone, which the peer does not do: the floor of the import.
-run_unzip() { unzip -p "$work/package.apkg" collection.anki2 >/dev/null; }
-best_of3 sqlite_notes_s run_sqlite_notes
+run_package_before() {
+    "$before_tool" import "$work/package.apkg" -o "$work/package-before.txt" --force 2>/dev/null
+}
+best_of3 peer_s run_peer
 best_of3 package_s run_package
+[ -z "$before_tool" ] || best_of3 package_before_s run_package_before
 best_of3 unzip_s run_unzip
+best_of3 sqlite_notes_s run_sqlite_notes
 package_rss=$(peak_rss_mib "$tool" import "$work/package.apkg" -o "$work/package.txt" --force)
 package_cards=$(deck_cards "$work/package.txt")
 echo "package_cards $package_cards"
-print_ms sqlite3_notes_ms "$sqlite_notes_s"
+print_ms package_peer_ms "$peer_s"
 print_ms package_import_ms "$package_s"
-print_ratio package_ratio "$sqlite_notes_s" "$package_s"
+print_ratio package_ratio "$peer_s" "$package_s"
 echo "package_peak_rss_mib $package_rss"
 print_ms package_unzip_ms "$unzip_s"
-print_ratio unzip_ratio "$sqlite_notes_s" "$unzip_s"
+print_ms sqlite3_notes_ms "$sqlite_notes_s"
+if [ -n "$before_tool" ]; then
+    print_ms package_import_before_ms "$package_before_s"
+    print_ratio package_import_change "$package_s" "$package_before_s"
+    cmp -s "$work/package.txt" "$work/package-before.txt" || echo "package_before_decks_differ 1"
+fi
 
 # The Windows tool under Wine (scripts/wine-exec: a persistent server for the build's prefix, so
 # that no run pays for the server's start) on the same two inputs, with the same clock.

@@ -5,7 +5,7 @@
 
 namespace {
 
-TEST(CardText, SeparatorDetectionAndNames) {
+TEST(TextLayout, SeparatorDetectionAndNames) {
     EXPECT_EQ('\t', deck::text::DetectSeparator("a\tb|c\n"));
     EXPECT_EQ(';', deck::text::DetectSeparator("a;b\nc;d\n"));
     // Anki's order when no candidate is on every line; the line-wise one when one is.

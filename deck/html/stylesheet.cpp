@@ -21,6 +21,8 @@ constexpr int kMaxNesting = 8;
 // written by hand, and it keeps matching cheap.
 constexpr size_t kMaxCompounds = 32;
 constexpr size_t kMaxClasses = 16;
+// How far up a descendant combinator looks for its ancestor.
+constexpr size_t kMaxAncestors = 256;
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
@@ -515,7 +517,9 @@ struct StylesheetReader {
             // combinator, whose compound may match a farther ancestor.
             return MatchFrom(selector, k - 1, chain, at - 1);
         }
-        for (size_t ancestor = at; ancestor-- > 0;) {
+        // Real HTML is never this deep; the bound keeps a text of thousands of unclosed
+        // elements linear.
+        for (size_t ancestor = at; ancestor-- > 0 && at - ancestor <= kMaxAncestors;) {
             Match found = MatchFrom(selector, k - 1, chain, ancestor);
             if (found != Match::kRetry) {
                 return found;

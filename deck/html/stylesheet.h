@@ -7,7 +7,7 @@
 // combinators, each selector of a list on its own. A selector with anything else (a pseudo-class
 // such as :hover, a pseudo-element, an attribute selector, the + and ~ combinators, escapes) never
 // matches: the rule cannot be decided without a browser, and an element it leaves alone shows.
-// Rules inside @media count when the query holds for a desktop screen (MediaHolds); every other
+// Rules inside @media count when the query holds for a desktop screen (mediaquery.h); every other
 // at-rule (@font-face, @import, @supports, @keyframes, ...) and comments are left out.
 //
 // Of the rules that match an element, the declaration of display and that of visibility that
@@ -65,11 +65,5 @@ private:
     };
     std::vector<Rule> rules_; // in the stylesheet's order
 };
-
-// True when an @media rule's query list (what comes between "@media" and "{") holds for a
-// desktop screen: type all or screen, 1280 by 800 px, landscape, a fine pointer that can
-// hover, the light colour scheme. A feature the list asks of that this does not know, or a
-// query it cannot read, does not hold.
-bool MediaHolds(std::string_view query_list);
 
 } // namespace deck::html

@@ -34,7 +34,7 @@ constexpr char kTypedClose = '\x06'; // its end
 // the marks above, to *out. Left out, with everything inside them: <script>, <style>,
 // <template>, <head>'s title, comments, buttons and form controls (<button>, <input>,
 // <select>, <textarea>), <audio> and <video> (marked), any element hidden by its own `style`
-// (display: none, visibility: hidden) or by the `hidden` attribute, and what a closed <details>
+// (display: none, visibility: hidden) or by the `hidden` attribute, what a closed <details>
 // holds besides its <summary>, and what the rules of `styling`'s stylesheet hide. Ruby shows as
 // base(reading): <ruby>私<rt>わたし</rt></ruby> gives "私(わたし)", without its <rp> fallbacks.
 // White space is left as it comes.

@@ -1,5 +1,6 @@
 // What a note type's stylesheet hides of a card, as SeenText shows it in Anki's <body
 // class="card card1">.
+#include "deck/html/mediaquery.h"
 #include "deck/html/stylesheet.h"
 #include "deck/html/text.h"
 
@@ -28,6 +29,8 @@ TEST(Stylesheet, HidesWhatItsRulesHideOnADesktopScreen) {
         {"div.hint, p.hint, span.big, .Hint { display: none }", all},
         // The body is <body class="card card1"> in day mode on a desktop.
         {".card1 .front .hint, ul > .x { display: none }", "|Q |I|a|P BE|"},
+        {".card1 > .front > .hint, body > #hint.x { display: none }", "|Q |I|a|b|P BE|"},
+        {"* { visibility: hidden }", ""},
         {".card2 .hint, div > .x, .mobile #hint, .nightMode p, html > div { display: none }", all},
         {"p b { display: none } li { display: none }", "|Q h|I|P E|"},
         // The cascade: !important, then the more specific, then the later rule.
@@ -68,6 +71,38 @@ TEST(Stylesheet, HidesWhatItsRulesHideOnADesktopScreen) {
             }
         }
         EXPECT_EQ(seen, c.seen) << c.css;
+    }
+}
+
+// Anki's desktop: a screen of 1280 by 800 px, a mouse, the light colour scheme.
+TEST(MediaHolds, HoldsForADesktopScreen) {
+    const struct {
+        const char* query;
+        bool holds;
+    } cases[] = {
+        {"screen", true},
+        {"ALL and (min-width: 600px)", true},
+        {"only screen and (min-width:768px) and (max-width: 1400px)", true},
+        {"(min-width: 40em)", true},
+        {"(max-width: 480px)", false},
+        {"screen and (max-device-width: 800px)", false},
+        {"print", false},
+        {"not print", true},
+        {"not screen and (hover: hover)", false},
+        {"(hover: none), (pointer: coarse)", false},
+        {"(max-width: 480px), (hover: hover)", true},
+        {"(orientation: portrait)", false},
+        {"(prefers-color-scheme: dark)", false},
+        {"(-webkit-min-device-pixel-ratio: 2)", false},
+        // What cannot be read does not hold, negated or not.
+        {"(width >= 600px)", false},
+        {"not (min-resolution: 2dppx)", false},
+        {"screen and (min-width: 600px", false},
+        {"screen or print", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(deck::html::MediaHolds(c.query), c.holds) << c.query;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "deck/base/utf.h"
 #include "deck/cardtext.h"
 #include "deck/closingline.h"
+#include "deck/html/stylesheet.h"
 #include "deck/html/text.h"
 #include "cardstore/cardrules.h"
 
@@ -131,6 +132,13 @@ std::string TypedParts(const std::string& marked) {
     return out;
 }
 
+// Anki shows a card in <body class="card card1"> (the card's number, cards.ord + 1), in which
+// the note type's stylesheet hides what its rules say.
+html::Styling StylingOf(const CardInput& card, std::string* body) {
+    *body = "card card" + std::to_string(card.ord + 1);
+    return {card.type != nullptr ? &card.type->sheet : nullptr, *body};
+}
+
 } // namespace
 
 bool CardRenderer::Template(const CardInput& card, std::string* question, std::string* answer) {
@@ -151,15 +159,16 @@ bool CardRenderer::Template(const CardInput& card, std::string* question, std::s
     if (html_.blank) {
         return true;
     }
-    html::SeenText(html_.question, question);
+    const html::Styling styling = StylingOf(card, &body_);
+    html::SeenText(html_.question, question, styling);
     seen_.clear();
-    html::SeenText(html_.answer, &seen_);
+    html::SeenText(html_.answer, &seen_, styling);
     size_t line = seen_.find(html::seen::kAnswer);
     if (line != std::string::npos) {
         *answer = TypedParts(seen_.substr(0, line));
         answer->append(seen_, line + 1, std::string::npos);
     } else {
-        html::SeenText(html_.back_alone, answer);
+        html::SeenText(html_.back_alone, answer, styling);
     }
     return true;
 }
@@ -173,7 +182,8 @@ void CardRenderer::Chosen(const CardInput& card, int field, bool question, std::
     part_ = card.type != nullptr && card.type->cloze
                 ? RevealCloze(html, static_cast<int>(card.ord) + 1, question)
                 : std::string();
-    html::SeenText(part_.empty() ? html : part_, side);
+    // A field shown alone is still a field of its note type, whose rules hide parts of it.
+    html::SeenText(part_.empty() ? html : part_, side, StylingOf(card, &body_));
 }
 
 Shown CardRenderer::Render(const CardInput& card, std::string* question, std::string* answer) {

@@ -72,7 +72,7 @@ private:
     // (note type, template) -> the message and the cards it left out
     std::map<std::pair<std::string, std::string>, std::pair<std::string, long>> failed_;
     long missing_types_ = 0;
-    std::string seen_, part_; // scratch
+    std::string seen_, part_, body_; // scratch
 };
 
 // The closing line's words for the cards left out, each part after "; ", nothing when none

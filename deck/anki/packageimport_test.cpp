@@ -96,34 +96,39 @@ TEST_F(ApkgImport, EachFormatGivesTheDeckTheItemReads) {
 
 // Note types of their own, as learners share them: a Japanese type whose second card asks
 // with the meaning, Image Occlusion's (an ID no template shows, pictures on the front), one
-// whose front Anki cannot render, and one with hints, hidden parts, special fields and tags.
+// whose front Anki cannot render, and one with hints, parts hidden by their style or by the
+// type's stylesheet, special fields and tags.
 std::vector<TestType> OwnTypes() {
-    return {{2001,
-             "Japanese",
-             0,
-             {"Expression", "Meaning", "Reading"},
-             {{"Recognition", "{{Expression}}",
-               "{{FrontSide}}<hr id=answer>{{furigana:Reading}}<br>{{Meaning}}"},
-              {"Recall", "{{Meaning}}",
-               "{{FrontSide}}<hr id=answer>{{Expression}}<br>{{furigana:Reading}}"}}},
-            {2002,
-             "Image Occlusion Enhanced",
-             0,
-             {"ID (hidden)", "Header", "Image", "Question Mask", "Remarks"},
-             {{"IO Card",
-               "{{#Image}}<div id=\"io-header\">{{Header}}</div><div id=\"io-overlay\">"
-               "{{Question Mask}}</div><div id=\"io-original\">{{Image}}</div>{{/Image}}",
-               "{{#Image}}<div id=\"io-header\">{{Header}}</div><div id=\"io-original\">"
-               "{{Image}}</div><button onclick=\"toggle()\">Toggle Masks</button>{{#Remarks}}"
-               "<div class=\"io-extra\">{{Remarks}}</div>{{/Remarks}}{{/Image}}"}}},
-            {2003, "Broken", 0, {"Front", "Back"}, {{"Card 1", "{{#Front}}{{Front}}", "{{Back}}"}}},
-            {2004,
-             "Vocab",
-             0,
-             {"Word", "Meaning", "Hint"},
-             {{"Card 1", "{{Word}} {{hint:Hint}}",
-               "{{FrontSide}}<hr id=answer>{{Meaning}}<div style=\"display: none\">{{Hint}}</div>"
-               "<br>{{Subdeck}}: {{Tags}}<script>var hint = '{{Hint}}';</script>"}}}};
+    return {
+        {2001,
+         "Japanese",
+         0,
+         {"Expression", "Meaning", "Reading"},
+         {{"Recognition", "{{Expression}}",
+           "{{FrontSide}}<hr id=answer>{{furigana:Reading}}<br>{{Meaning}}"},
+          {"Recall", "{{Meaning}}",
+           "{{FrontSide}}<hr id=answer>{{Expression}}<br>{{furigana:Reading}}"}}},
+        {2002,
+         "Image Occlusion Enhanced",
+         0,
+         {"ID (hidden)", "Header", "Image", "Question Mask", "Remarks"},
+         {{"IO Card",
+           "{{#Image}}<div id=\"io-header\">{{Header}}</div><div id=\"io-overlay\">"
+           "{{Question Mask}}</div><div id=\"io-original\">{{Image}}</div>{{/Image}}",
+           "{{#Image}}<div id=\"io-header\">{{Header}}</div><div id=\"io-original\">"
+           "{{Image}}</div><button onclick=\"toggle()\">Toggle Masks</button>{{#Remarks}}"
+           "<div class=\"io-extra\">{{Remarks}}</div>{{/Remarks}}{{/Image}}"}}},
+        {2003, "Broken", 0, {"Front", "Back"}, {{"Card 1", "{{#Front}}{{Front}}", "{{Back}}"}}},
+        {2004,
+         "Vocab",
+         0,
+         {"Word", "Meaning", "Hint"},
+         {{"Card 1", "{{Word}} {{hint:Hint}}",
+           "{{FrontSide}}<hr id=answer>{{Meaning}}<div style=\"display: none\">{{Hint}}</div>"
+           "<span class=\"extra\">{{Hint}}</span><br>{{Subdeck}}: <i class=\"tags\">{{Tags}}</i>"
+           "<script>var hint = '{{Hint}}';</script>"}},
+         "/* mobile first */ .extra { display: inline } @media (min-width: 720px) { .card "
+         ".extra { display: none } } .mobile .tags { display: none }"}};
 }
 
 TEST_F(ApkgImport, EachNoteShowsItsFirstCardByItsOwnTemplates) {

@@ -123,6 +123,7 @@ int LoadJsonTables(sqlite3* db, Schema* schema, Loading* loading) {
             int64_t type_id = JsonId(id != model.end() ? *id : nlohmann::json(), key);
             NoteType& type = schema->types[type_id];
             type.name = JsonText(model, "name");
+            type.css = JsonText(model, "css");
             auto kind = model.find("type");
             type.cloze =
                 kind != model.end() && kind->is_number_integer() && kind->get<int64_t>() == 1;
@@ -175,6 +176,8 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
         const auto* config = static_cast<const unsigned char*>(sqlite3_column_blob(stmt.get(), 2));
         size_t size = static_cast<size_t>(sqlite3_column_bytes(stmt.get(), 2));
         type.cloze = config && NotetypeKind(config, size) == 1;
+        // NotetypeConfig: css is field 3.
+        type.css = ProtoText(config, static_cast<int>(size), 3);
         if (!ScanProto(config, config ? size : 0, [](const ProtoField&) {})) {
             AddDamage(&schema->types_damage, &damaged,
                       "the configuration of note type \"" + type.name +
@@ -314,6 +317,9 @@ int LoadSchema(sqlite3* db, Schema* schema) {
     };
     attach(loading.fields, &NoteType::field_names);
     attach(loading.templates, &NoteType::templates);
+    for (auto& [id, type] : schema->types) {
+        type.sheet = html::Stylesheet(type.css);
+    }
     return SQLITE_OK;
 }
 

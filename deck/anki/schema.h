@@ -3,6 +3,8 @@
 // tables (with protobuf configs).
 #pragma once
 
+#include "deck/html/stylesheet.h"
+
 #include <cstdint>
 #include <map>
 #include <set>
@@ -26,6 +28,8 @@ struct NoteType {
     bool cloze = false;
     std::vector<std::string> field_names; // in field order
     std::vector<CardTemplate> templates;  // in template order (cards.ord)
+    std::string css;                      // the stylesheet its cards show with
+    html::Stylesheet sheet;               // css's rules that hide, read once for all cards
 };
 
 // The template that renders card `ord` (cards.ord) of a note of `type`: a cloze note type

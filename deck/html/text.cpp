@@ -7,6 +7,7 @@
 
 #include "deck/html/elements.h"
 #include "deck/html/entities.h"
+#include "deck/html/stylesheet.h"
 
 #include <string.h>
 
@@ -40,16 +41,26 @@ std::string Lower(std::string_view text) {
 
 struct Tag {
     int id = kOther;
-    std::string name;     // in lower case, for an element of another name only
-    std::string_view key; // the id attribute
-    bool hidden = false;  // the hidden attribute, or a style that hides it
-    bool open = false;    // the open attribute (of <details>)
+    std::string name;          // in lower case, for an element of another name only
+    std::string_view raw_name; // as written
+    std::string_view key;      // the id attribute
+    std::string_view classes;  // the class attribute
+    std::string_view style;    // the style attribute
+    bool hidden = false;       // the hidden attribute
+    bool open = false;         // the open attribute (of <details>)
     bool self_closing = false;
 };
 
 class Reader {
 public:
-    Reader(std::string_view html, std::string* out) : html_(html), out_(*out), names_(Names()) {}
+    Reader(std::string_view html, std::string* out, const Styling& styling)
+        : html_(html), out_(*out), names_(Names()),
+          sheet_(styling.sheet != nullptr && !styling.sheet->Empty() ? styling.sheet : nullptr) {
+        if (sheet_ != nullptr) {
+            chain_.push_back({"html", {}, {}, {}});
+            chain_.push_back({"body", {}, styling.body_classes, {}});
+        }
+    }
 
     void Run() {
         size_t p = 0;
@@ -160,8 +171,9 @@ private:
             }
             tag->id = IdOf(std::string_view(lower, p - at));
         }
+        tag->raw_name = html_.substr(at, p - at);
         if (tag->id == kOther) {
-            tag->name = Lower(html_.substr(at, p - at));
+            tag->name = Lower(tag->raw_name);
         }
         while (p < n) {
             while (p < n && (IsSpace(html_[p]) || html_[p] == '/')) {
@@ -209,7 +221,9 @@ private:
             if (EqualNoCase(key, "id")) {
                 tag->key = value;
             } else if (EqualNoCase(key, "style")) {
-                tag->hidden |= StyleHides(value);
+                tag->style = tag->style.empty() ? value : tag->style;
+            } else if (EqualNoCase(key, "class")) {
+                tag->classes = tag->classes.empty() ? value : tag->classes;
             } else if (EqualNoCase(key, "hidden")) {
                 tag->hidden = true;
             } else if (EqualNoCase(key, "open")) {
@@ -223,7 +237,15 @@ private:
         const unsigned kind = KindOf(tag.id);
         CloseImplied(tag.id, kind);
         const bool in_closed = !open_.empty() && open_.back().closed && tag.id != names_.summary;
-        const bool visible = hiding_ == 0 && !in_closed && !tag.hidden;
+        bool visible = hiding_ == 0 && !in_closed && !tag.hidden;
+        if (sheet_ != nullptr) {
+            // The rules see the element among its open ancestors; it stays on the chain while
+            // it is open itself.
+            chain_.push_back({tag.raw_name, tag.key, tag.classes, tag.style});
+            visible = visible && !sheet_->Hides(chain_.data(), chain_.size());
+        } else {
+            visible = visible && (tag.style.empty() || !StyleHides(tag.style));
+        }
         if (visible) {
             if (kind & kPicture) {
                 out_ += seen::kPicture;
@@ -233,6 +255,7 @@ private:
             }
         }
         if (kind & kRaw) {
+            PopChain();
             return SkipRaw(NameOf(tag.id), end);
         }
         const bool hiding = !visible || (kind & kHides);
@@ -255,6 +278,7 @@ private:
         const bool foreign_void =
             tag.self_closing && (tag.id == names_.svg || tag.id == names_.math);
         if ((kind & kVoid) || foreign_void) {
+            PopChain();
             return end;
         }
         open_.push_back(
@@ -383,6 +407,13 @@ private:
             }
         }
         open_.pop_back();
+        PopChain();
+    }
+
+    void PopChain() {
+        if (sheet_ != nullptr) {
+            chain_.pop_back();
+        }
     }
 
     std::string_view html_;
@@ -390,12 +421,15 @@ private:
     const Named& names_;
     std::vector<Open> open_;
     size_t hiding_ = 0; // open elements that hide what they hold
+    // With a stylesheet: <html>, <body>, then the open elements as the rules see them.
+    const Stylesheet* sheet_;
+    std::vector<StyledElement> chain_;
 };
 
 } // namespace
 
-void SeenText(std::string_view html, std::string* out) {
-    Reader(html, out).Run();
+void SeenText(std::string_view html, std::string* out, const Styling& styling) {
+    Reader(html, out, styling).Run();
 }
 
 } // namespace deck::html

@@ -8,6 +8,17 @@
 
 namespace deck::html {
 
+class Stylesheet;
+
+// What a card's HTML is read with beside itself: the note type's stylesheet, whose rules hide
+// elements as a style attribute does, and the classes of the <body> the HTML goes in (Anki
+// shows a card in <body class="card card1">, which rules like `.card1 .hint` name). The body
+// sits in an <html>; both are the outermost ancestors of every element.
+struct Styling {
+    const Stylesheet* sheet = nullptr;
+    std::string_view body_classes;
+};
+
 // The marks in SeenText's text: control characters, which never come out of the HTML itself
 // (its control characters come out as spaces).
 namespace seen {
@@ -23,9 +34,10 @@ constexpr char kTypedClose = '\x06'; // its end
 // the marks above, to *out. Left out, with everything inside them: <script>, <style>,
 // <template>, <head>'s title, comments, buttons and form controls (<button>, <input>,
 // <select>, <textarea>), <audio> and <video> (marked), any element hidden by its own `style`
-// (display: none, visibility: hidden) or by the `hidden` attribute, and what a closed <details>
-// holds besides its <summary>. Ruby shows as base(reading): <ruby>私<rt>わたし</rt></ruby>
-// gives "私(わたし)", without its <rp> fallbacks. White space is left as it comes.
-void SeenText(std::string_view html, std::string* out);
+// (display: none, visibility: hidden) or by the `hidden` attribute, what a closed <details>
+// holds besides its <summary>, and what the rules of `styling`'s stylesheet hide. Ruby shows as
+// base(reading): <ruby>私<rt>わたし</rt></ruby> gives "私(わたし)", without its <rp> fallbacks.
+// White space is left as it comes.
+void SeenText(std::string_view html, std::string* out, const Styling& styling = {});
 
 } // namespace deck::html

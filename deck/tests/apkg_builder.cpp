@@ -107,18 +107,14 @@ int Unicase(void*, int na, const void* a, int nb, const void* b) {
     return x.compare(y);
 }
 
-// A notetypes.config: a CSS string (field 3) and, for cloze types, the kind (field 1).
-std::string NotetypeConfig(int kind) {
+// A notetypes.config: the CSS (field 3) and, for cloze types, the kind (field 1).
+std::string NotetypeConfig(const TestType& type) {
     std::string config;
-    if (kind != 0) {
+    if (type.kind != 0) {
         config += '\x08';
-        config += static_cast<char>(kind);
+        config += static_cast<char>(type.kind);
     }
-    const std::string css = ".card { font-family: arial; }";
-    config += '\x1a';
-    config += static_cast<char>(css.size());
-    config += css;
-    return config;
+    return config + ProtoBytes(3, type.css);
 }
 
 struct Db {
@@ -237,7 +233,7 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
             }
             models[Num(type.id)] = {{"id", type.id}, {"name", type.name}, {"type", type.kind},
                                     {"flds", flds},  {"tmpls", tmpls},    {"sortf", 0},
-                                    {"did", 1},      {"css", ".card {}"}};
+                                    {"did", 1},      {"css", type.css}};
         }
         for (const auto& [name, id] : decks) {
             deck_json[Num(id)] = {{"id", id}, {"name", name}, {"dyn", filtered[name] ? 1 : 0}};
@@ -259,9 +255,8 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
     }
     if (newer) {
         for (const TestType& type : Types(plan)) {
-            if (!db.Run(
-                    "INSERT INTO notetypes VALUES (?1, ?2, 0, 0, ?3)",
-                    {{'i', Num(type.id)}, {'t', type.name}, {'b', NotetypeConfig(type.kind)}})) {
+            if (!db.Run("INSERT INTO notetypes VALUES (?1, ?2, 0, 0, ?3)",
+                        {{'i', Num(type.id)}, {'t', type.name}, {'b', NotetypeConfig(type)}})) {
                 return db.error;
             }
             for (size_t i = 0; i < type.fields.size(); ++i) {

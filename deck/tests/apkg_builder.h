@@ -53,6 +53,7 @@ struct TestType {
     std::vector<std::string> fields;
     // Each template: its name, its front and its back.
     std::vector<std::vector<std::string>> templates;
+    std::string css = ".card { font-family: arial; }"; // its stylesheet
 };
 
 struct PackageSpec {

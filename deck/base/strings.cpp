@@ -10,6 +10,16 @@ std::string AsciiLower(std::string text) {
     return text;
 }
 
+std::string_view TrimAsciiWhitespace(std::string_view text) {
+    while (!text.empty() && IsAsciiWhitespace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsAsciiWhitespace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
 std::string Trim(std::string_view text) {
     constexpr std::string_view kSpace = " \t\r\n\f\v";
     size_t from = text.find_first_not_of(kSpace);

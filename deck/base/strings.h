@@ -14,6 +14,23 @@ inline char AsciiLower(char c) {
 }
 // The text with AsciiLower applied to each byte.
 std::string AsciiLower(std::string text);
+inline std::string AsciiLower(std::string_view text) {
+    return AsciiLower(std::string(text));
+}
+inline std::string AsciiLower(const char* text) {
+    return AsciiLower(std::string(text));
+}
+
+// HTML's and CSS's white space, "ASCII whitespace": space, TAB, LF, FF and CR (not VT).
+inline bool IsAsciiWhitespace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+// A to Z and a to z.
+inline bool IsAsciiAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+// The text without ASCII whitespace at either end.
+std::string_view TrimAsciiWhitespace(std::string_view text);
 
 // The text without ASCII white space (space, TAB, CR, LF, FF, VT) at either end.
 std::string Trim(std::string_view text);

@@ -2,6 +2,8 @@
 // through a small hash of their letters.
 #include "deck/html/elements.h"
 
+#include "deck/base/strings.h"
+
 #include <stdint.h>
 
 #include <algorithm>
@@ -192,23 +194,8 @@ private:
     std::array<Key, 512> keys_;
 };
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 std::string TrimLower(std::string_view text) {
-    size_t from = 0, to = text.size();
-    while (from < to && IsSpace(text[from])) {
-        ++from;
-    }
-    while (to > from && IsSpace(text[to - 1])) {
-        --to;
-    }
-    std::string out(text.substr(from, to - from));
-    for (char& c : out) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return out;
+    return AsciiLower(TrimAsciiWhitespace(text));
 }
 
 } // namespace

@@ -3,31 +3,14 @@
 // level 4 ("width >= 600px") and "or" are not read, so a query that uses them does not hold.
 #include "deck/html/mediaquery.h"
 
+#include "deck/base/strings.h"
+
 #include <cstdlib>
 #include <string>
 
 namespace deck::html {
 
 namespace {
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_' || static_cast<unsigned char>(c) >= 0x80;
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // A media query's answer: one that cannot be read is neither true nor false.
 enum class Answer { kHolds, kFails, kUnknown };
@@ -41,7 +24,7 @@ double Pixels(std::string_view value) {
     std::string text(value);
     char* end = nullptr;
     double number = strtod(text.c_str(), &end);
-    std::string_view unit = Trim(std::string_view(end));
+    std::string_view unit = TrimAsciiWhitespace(std::string_view(end));
     if (end == text.c_str() || number < 0) {
         return -1;
     }
@@ -54,7 +37,7 @@ double Pixels(std::string_view value) {
 // One media feature, "min-width: 600px" or "hover", for a desktop screen of 1280 by 800 px.
 Answer Feature(std::string_view feature) {
     size_t colon = feature.find(':');
-    std::string_view name = Trim(feature.substr(0, colon));
+    std::string_view name = TrimAsciiWhitespace(feature.substr(0, colon));
     if (name.compare(0, 8, "-webkit-") == 0) {
         name.remove_prefix(8);
     }
@@ -65,7 +48,7 @@ Answer Feature(std::string_view feature) {
         }
         return name == "monochrome" || name == "grid" ? Answer::kFails : Answer::kUnknown;
     }
-    std::string_view value = Trim(feature.substr(colon + 1));
+    std::string_view value = TrimAsciiWhitespace(feature.substr(colon + 1));
     std::string_view bare = name;
     int side = 0; // -1 max-, 1 min-, 0 exact
     if (bare.compare(0, 4, "min-") == 0 || bare.compare(0, 4, "max-") == 0) {
@@ -85,7 +68,9 @@ Answer Feature(std::string_view feature) {
             char* end = nullptr;
             std::string text(value);
             wanted = strtod(text.c_str(), &end);
-            wanted = end != text.c_str() && Trim(std::string_view(end)).empty() ? wanted : -1;
+            wanted = end != text.c_str() && TrimAsciiWhitespace(std::string_view(end)).empty()
+                         ? wanted
+                         : -1;
         } else {
             wanted = Pixels(value);
         }
@@ -126,11 +111,11 @@ Answer Feature(std::string_view feature) {
 Answer Query(std::string_view query) {
     size_t p = 0;
     auto word = [&] {
-        while (p < query.size() && IsSpace(query[p])) {
+        while (p < query.size() && IsAsciiWhitespace(query[p])) {
             ++p;
         }
         size_t from = p;
-        while (p < query.size() && IsNameChar(query[p])) {
+        while (p < query.size() && IsCssNameChar(query[p])) {
             ++p;
         }
         return query.substr(from, p - from);
@@ -147,7 +132,7 @@ Answer Query(std::string_view query) {
     bool joined = !first.empty(); // the next feature needs "and" before it
     bool features = false;
     for (;;) {
-        while (p < query.size() && IsSpace(query[p])) {
+        while (p < query.size() && IsAsciiWhitespace(query[p])) {
             ++p;
         }
         if (p >= query.size()) {
@@ -156,7 +141,7 @@ Answer Query(std::string_view query) {
         if (joined && word() != "and") {
             return Answer::kUnknown;
         }
-        while (p < query.size() && IsSpace(query[p])) {
+        while (p < query.size() && IsAsciiWhitespace(query[p])) {
             ++p;
         }
         size_t close = p < query.size() && query[p] == '(' ? query.find(')', p) : std::string::npos;
@@ -200,6 +185,11 @@ bool MediaHolds(std::string_view query_list) {
         }
     }
     return holds;
+}
+
+bool IsCssNameChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 } // namespace deck::html

@@ -11,4 +11,7 @@ namespace deck::html {
 // query it cannot read, does not hold; a list holds when one of its queries does.
 bool MediaHolds(std::string_view query_list);
 
+// A character of a CSS name (an identifier): a letter, a digit, '-', '_' or any non-ASCII byte.
+bool IsCssNameChar(char c);
+
 } // namespace deck::html

@@ -6,6 +6,7 @@
 
 #include "deck/html/elements.h"
 #include "deck/html/mediaquery.h"
+#include "deck/base/strings.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -24,33 +25,6 @@ constexpr size_t kMaxCompounds = 32;
 constexpr size_t kMaxClasses = 16;
 // How far up a descendant combinator looks for its ancestor.
 constexpr size_t kMaxAncestors = 256;
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_' || static_cast<unsigned char>(c) >= 0x80;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return out;
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // The position after the string that starts at text[at] (a quote), or text.size().
 size_t AfterString(std::string_view text, size_t at) {
@@ -145,20 +119,20 @@ void ReadDeclarations(std::string_view block, Declared* display, Declared* visib
         if (colon == std::string_view::npos || declaration.find('{') != std::string_view::npos) {
             return; // no declaration, or a nested rule
         }
-        std::string name = Lower(Trim(declaration.substr(0, colon)));
+        std::string name = AsciiLower(TrimAsciiWhitespace(declaration.substr(0, colon)));
         Declared* property = name == "display"      ? display
                              : name == "visibility" ? visibility
                                                     : nullptr;
         if (property == nullptr) {
             return;
         }
-        std::string value = Lower(Trim(declaration.substr(colon + 1)));
+        std::string value = AsciiLower(TrimAsciiWhitespace(declaration.substr(colon + 1)));
         bool important = false;
         size_t bang = value.rfind('!');
         if (bang != std::string::npos &&
-            Trim(std::string_view(value).substr(bang + 1)) == "important") {
+            TrimAsciiWhitespace(std::string_view(value).substr(bang + 1)) == "important") {
             important = true;
-            value = std::string(Trim(std::string_view(value).substr(0, bang)));
+            value = std::string(TrimAsciiWhitespace(std::string_view(value).substr(0, bang)));
         }
         // A custom property's value is known only to a browser.
         if (value.empty() || value.find("var(") != std::string::npos ||
@@ -173,11 +147,11 @@ void ReadDeclarations(std::string_view block, Declared* display, Declared* visib
 
 bool HasClass(std::string_view classes, std::string_view name) {
     for (size_t p = 0; p < classes.size();) {
-        while (p < classes.size() && IsSpace(classes[p])) {
+        while (p < classes.size() && IsAsciiWhitespace(classes[p])) {
             ++p;
         }
         size_t end = p;
-        while (end < classes.size() && !IsSpace(classes[end])) {
+        while (end < classes.size() && !IsAsciiWhitespace(classes[end])) {
             ++end;
         }
         if (classes.substr(p, end - p) == name) {
@@ -209,7 +183,7 @@ struct StylesheetReader {
         unsigned ids = 0, classes = 0, names = 0;
         for (size_t p = 0; p < text.size();) {
             const char c = text[p];
-            if (IsSpace(c) || c == '>') {
+            if (IsAsciiWhitespace(c) || c == '>') {
                 if (started) {
                     out.push_back(std::move(current));
                     current = Compound();
@@ -234,11 +208,11 @@ struct StylesheetReader {
                 continue;
             }
             const bool id = c == '#', cls = c == '.';
-            if ((!id && !cls && (started || !IsNameChar(c)))) {
+            if ((!id && !cls && (started || !IsCssNameChar(c)))) {
                 return false; // :pseudo, [attribute], + ~ |, an escape, ...
             }
             size_t from = id || cls ? p + 1 : p, end = from;
-            while (end < text.size() && IsNameChar(text[end])) {
+            while (end < text.size() && IsCssNameChar(text[end])) {
                 ++end;
             }
             std::string_view name = text.substr(from, end - from);
@@ -258,7 +232,7 @@ struct StylesheetReader {
                 current.classes.emplace_back(name);
                 ++classes;
             } else {
-                current.name = Lower(name);
+                current.name = AsciiLower(name);
                 ++names;
             }
             started = true;
@@ -278,7 +252,7 @@ struct StylesheetReader {
     // The rules of a list of rules and at-rules, appended to *rules.
     static void Read(std::string_view css, int nesting, std::vector<Rule>* rules) {
         for (size_t p = 0; p < css.size();) {
-            if (IsSpace(css[p]) || css[p] == '}' || css[p] == ';') {
+            if (IsAsciiWhitespace(css[p]) || css[p] == '}' || css[p] == ';') {
                 ++p; // between rules, or a stray closing brace
                 continue;
             }
@@ -301,10 +275,10 @@ struct StylesheetReader {
             if (at_rule) {
                 prelude.remove_prefix(1);
                 size_t name_end = 0;
-                while (name_end < prelude.size() && IsNameChar(prelude[name_end])) {
+                while (name_end < prelude.size() && IsCssNameChar(prelude[name_end])) {
                     ++name_end;
                 }
-                if (nesting < kMaxNesting && Lower(prelude.substr(0, name_end)) == "media" &&
+                if (nesting < kMaxNesting && AsciiLower(prelude.substr(0, name_end)) == "media" &&
                     MediaHolds(prelude.substr(name_end))) {
                     Read(block, nesting + 1, rules);
                 }
@@ -321,7 +295,7 @@ struct StylesheetReader {
                 rule.display_important = display.important;
                 rule.visibility = visibility.state;
                 rule.visibility_important = visibility.important;
-                if (ReadSelector(Trim(selector), &rule)) {
+                if (ReadSelector(TrimAsciiWhitespace(selector), &rule)) {
                     rules->push_back(std::move(rule));
                 }
             });

@@ -8,6 +8,7 @@
 #include "deck/html/elements.h"
 #include "deck/html/entities.h"
 #include "deck/html/stylesheet.h"
+#include "deck/base/strings.h"
 
 #include <string.h>
 
@@ -18,25 +19,9 @@ namespace deck::html {
 
 namespace {
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool IsLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 // C0's controls and DEL: the input's own become spaces, since the marks are made of them.
 bool IsControl(unsigned char c) {
     return c < 0x20 || c == 0x7F;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return out;
 }
 
 struct Tag {
@@ -128,7 +113,7 @@ private:
             return end == std::string_view::npos ? n : end + 3;
         }
         char next = lt + 1 < n ? html_[lt + 1] : '\0';
-        if (next == '/' && lt + 2 < n && IsLetter(html_[lt + 2])) {
+        if (next == '/' && lt + 2 < n && IsAsciiAlpha(html_[lt + 2])) {
             Tag tag;
             size_t end = ReadTag(lt + 2, &tag);
             if (end == kNone) {
@@ -141,7 +126,7 @@ private:
             size_t end = html_.find('>', lt + 1);
             return end == std::string_view::npos ? n : end + 1;
         }
-        if (!IsLetter(next)) {
+        if (!IsAsciiAlpha(next)) {
             if (Showing()) {
                 out_ += '<';
             }
@@ -160,7 +145,7 @@ private:
     size_t ReadTag(size_t at, Tag* tag) {
         const size_t n = html_.size();
         size_t p = at;
-        while (p < n && !IsSpace(html_[p]) && html_[p] != '/' && html_[p] != '>') {
+        while (p < n && !IsAsciiWhitespace(html_[p]) && html_[p] != '/' && html_[p] != '>') {
             ++p;
         }
         char lower[16];
@@ -173,10 +158,10 @@ private:
         }
         tag->raw_name = html_.substr(at, p - at);
         if (tag->id == kOther) {
-            tag->name = Lower(tag->raw_name);
+            tag->name = AsciiLower(tag->raw_name);
         }
         while (p < n) {
-            while (p < n && (IsSpace(html_[p]) || html_[p] == '/')) {
+            while (p < n && (IsAsciiWhitespace(html_[p]) || html_[p] == '/')) {
                 tag->self_closing = html_[p] == '/';
                 ++p;
             }
@@ -188,19 +173,19 @@ private:
             }
             tag->self_closing = false;
             size_t name = p++;
-            while (p < n && !IsSpace(html_[p]) && html_[p] != '/' && html_[p] != '>' &&
+            while (p < n && !IsAsciiWhitespace(html_[p]) && html_[p] != '/' && html_[p] != '>' &&
                    html_[p] != '=') {
                 ++p;
             }
             std::string_view key = html_.substr(name, p - name);
             size_t q = p;
-            while (q < n && IsSpace(html_[q])) {
+            while (q < n && IsAsciiWhitespace(html_[q])) {
                 ++q;
             }
             std::string_view value;
             if (q < n && html_[q] == '=') {
                 p = q + 1;
-                while (p < n && IsSpace(html_[p])) {
+                while (p < n && IsAsciiWhitespace(html_[p])) {
                     ++p;
                 }
                 if (p < n && (html_[p] == '"' || html_[p] == '\'')) {
@@ -212,7 +197,7 @@ private:
                     p = close + 1;
                 } else {
                     size_t from = p;
-                    while (p < n && !IsSpace(html_[p]) && html_[p] != '>') {
+                    while (p < n && !IsAsciiWhitespace(html_[p]) && html_[p] != '>') {
                         ++p;
                     }
                     value = html_.substr(from, p - from);
@@ -294,7 +279,7 @@ private:
             size_t after = p + 2 + name.size();
             if (after <= html_.size() &&
                 EqualNoCase(html_.substr(p + 2, name.size()), name.data()) &&
-                (after == html_.size() || IsSpace(html_[after]) || html_[after] == '/' ||
+                (after == html_.size() || IsAsciiWhitespace(html_[after]) || html_[after] == '/' ||
                  html_[after] == '>')) {
                 size_t close = html_.find('>', after);
                 return close == std::string_view::npos ? html_.size() : close + 1;

@@ -57,12 +57,14 @@ void CardSink::Add(const Record& fields, long line, const TextFlags& flags) {
 
     question_ = rawQ;
     answer_ = rawA;
+    bool gaps = false;
     if (flags.cloze &&
         (rawQ.find("{{c") != std::string::npos || rawA.find("{{c") != std::string::npos)) {
         std::string shown;
         if (ApplyCloze(rawQ, &scratch_, &shown)) {
             // The answer side of a cloze note is its text with the gaps filled in, followed
             // by the answer column (Anki's "Back Extra") when there is one.
+            gaps = true;
             question_ = scratch_;
             std::string extra;
             ApplyCloze(rawA, &scratch_, &extra);
@@ -81,6 +83,11 @@ void CardSink::Add(const Record& fields, long line, const TextFlags& flags) {
         if (!AlreadyClean(*text)) {
             *text = CleanWhiteSpace(*text);
         }
+    }
+    // A question longer than the item shows keeps its first gap in view; the item cuts the
+    // rest, and the warnings below say so.
+    if (gaps) {
+        WindowAroundGap(&question_, &answer_, cardrules::kFieldUnits);
     }
     if (columns_.swap) {
         question_.swap(answer_);

@@ -55,6 +55,21 @@ TEST_F(Import, AnkiSeparatorNamesCommentsAndCloze) {
                           "{{c1::Paris::city}} is the capital of {{c2::France}}\textra\n");
     ASSERT_EQ(0, r.status) << r.err;
     ExpectDeck({{"[city] is the capital of [...]", "Paris is the capital of France extra"}});
+    // Nested gaps as Anki shows them, a forged answer line, and a gap late in a long field,
+    // which both sides show in a window that begins before it.
+    std::string words;
+    for (int i = 0; i < 200; ++i) {
+        words += "w" + std::to_string(i) + " ";
+    }
+    r = Run("n.txt", "#separator:tab\n#html:true\n{{c1::a {{c2::b}} c}} d\tx&#2;y\n" + words +
+                         "{{c1::late}} end\t\n");
+    ASSERT_EQ(0, r.status) << r.err;
+    const std::string deck = ReadBytes(Out());
+    EXPECT_EQ(deck.substr(0, Deck({{"[...] d", "a b c d x y"}}).size()),
+              Deck({{"[...] d", "a b c d x y"}}));
+    const std::string window = "\xE2\x80\xA6w";
+    EXPECT_NE(deck.find(decktest::Utf16(window)), std::string::npos);
+    EXPECT_NE(deck.find(decktest::Utf16("[...] end\t" + window)), std::string::npos);
 }
 
 TEST_F(Import, CsvByRfc4180WithDetectedSeparator) {

@@ -29,6 +29,21 @@ namespace deck::anki {
 
 namespace {
 
+// True when two output names are one file: the same file where both exist (a hard or symbolic
+// link too), else the same name in the same folder once links are followed.
+bool SameOutput(const std::string& a, const std::string& b) {
+    FileInfo fa, fb;
+    if (StatPath(a, &fa) && StatPath(b, &fb)) {
+        return SameFile(fa, fb);
+    }
+    auto where = [](const std::string& path) {
+        std::string folder = ParentFolder(path);
+        std::string real = ResolvePath(folder.empty() ? "." : folder);
+        return JoinPath(real.empty() ? folder : real, BaseName(path));
+    };
+    return a == b || where(a) == where(b);
+}
+
 // A card to write and how it sorts.
 struct Pick {
     int64_t id, note, ord, deck;
@@ -219,11 +234,21 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
         return 1;
     }
     writer.KeepWhenUnchanged();
-    DeckWriter changeWriter; // --next-change: committed after the deck, and only when it was
-    if (!options.nextChange.empty() &&
-        !changeWriter.Open(options.nextChange, path, true, &message, /*deckMark=*/false)) {
-        report.ErrorAbout(changeWriter.Output(), message);
-        return 1;
+    // --next-change is an output as -o is: an existing file needs --force, and it is never the
+    // input (DeckWriter refuses that) nor the deck being written. Committed after the deck, and
+    // only when it was.
+    DeckWriter changeWriter;
+    if (!options.nextChange.empty()) {
+        if (SameOutput(options.nextChange, options.output)) {
+            report.ErrorAbout(options.nextChange, "is the deck being written (-o); give "
+                                                  "--next-change a file of its own");
+            return 1;
+        }
+        if (!changeWriter.Open(options.nextChange, path, options.force, &message,
+                               /*deckMark=*/false)) {
+            report.ErrorAbout(changeWriter.Output(), message);
+            return 1;
+        }
     }
     // The sides come out of the cards as question and answer; --swap still exchanges them.
     CardRenderer renderer({options.question, options.answer});

@@ -201,6 +201,39 @@ TEST_F(AnkiDue, NextChangeIsTheRolloverOrALearningCardComingWithinTheLearnAhead)
     EXPECT_EQ(
         Run({"import", "--anki-profile", "P", "-o", "d.txt", "--force", "--next-change", "next"}),
         2);
+    // It is an output as -o is: an existing file needs --force, and it is never the deck.
+    decktest::WriteBytes(dir_.Path("mine"), "keep");
+    ASSERT_EQ(symlink("d.txt", dir_.Path("link").c_str()), 0);
+    const std::string deck = ReadBytes(dir_.Path("d.txt"));
+    const struct {
+        const char* next;
+        const char* message;
+    } refused[] = {
+        {"mine", "mine: error: exists; use --force to replace it"},
+        {"d.txt", "d.txt: error: is the deck being written (-o)"},
+        {"./d.txt", "./d.txt: error: is the deck being written (-o)"},
+        {"link", "link: error: is the deck being written (-o)"},
+    };
+    for (const auto& r : refused) {
+        // Without --force onto a new deck, with it onto the existing one.
+        const bool mine = std::string(r.next) == "mine";
+        std::vector<std::string> args = {"import",
+                                         "--anki-profile",
+                                         "P",
+                                         "--due",
+                                         "-o",
+                                         mine ? "new.txt" : "d.txt",
+                                         "--next-change",
+                                         r.next};
+        if (!mine) {
+            args.push_back("--force");
+        }
+        EXPECT_EQ(Run(args), 1) << r.next;
+        EXPECT_FALSE(decktest::Exists(dir_.Path("new.txt")));
+        EXPECT_EQ(err_.rfind(r.message, 0), 0u) << err_;
+        EXPECT_EQ(ReadBytes(dir_.Path("mine")), "keep");
+        EXPECT_EQ(ReadBytes(dir_.Path("d.txt")), deck);
+    }
 }
 
 TEST_F(AnkiDue, UnchangedOutputKeepsItsTimeStamp) {

@@ -249,9 +249,9 @@ void DeclareOptions(surface::Surface& s, Arguments& a) {
               "within the learn-ahead limit, whichever is sooner), the Unix time of the next "
               "rollover (from then on the deck is an earlier day's), and the path of the input "
               "read (with `--anki-profile`, the profile's `collection.anki2`), as in `1773226801 "
-              "1773280800 /home/me/.local/share/Anki2/User 1/collection.anki2`. *FILE* is "
-              "replaced as *OUTPUT* is, whether or not it exists, and left as it was when the "
-              "import fails.")
+              "1773280800 /home/me/.local/share/Anki2/User 1/collection.anki2`. *FILE* is an "
+              "output as *OUTPUT* is: an existing one is replaced only with `--force`, it is "
+              "never *OUTPUT* nor the input, and it is left as it was when the import fails.")
         .Into(&i.nextChange)
         .To(s);
     Declare("--anki-profile", "NAME", Value::Profile)

@@ -3,6 +3,7 @@
 // stamp, and the collection and its folder left as they were.
 #include "deck/anki/profile_fixture.h"
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -233,6 +234,34 @@ TEST_F(AnkiDue, NextChangeIsTheRolloverOrALearningCardComingWithinTheLearnAhead)
         EXPECT_EQ(err_.rfind(r.message, 0), 0u) << err_;
         EXPECT_EQ(ReadBytes(dir_.Path("mine")), "keep");
         EXPECT_EQ(ReadBytes(dir_.Path("d.txt")), deck);
+    }
+}
+
+// Integers at their extremes in every column the day rules read (due, odue, crt, the
+// rollover): a day far away or a damaged card, never undefined arithmetic (the sanitized build
+// stops at the first) nor a crash.
+TEST_F(AnkiDue, ExtremeIntegersInTheScheduleGiveADayNotACrash) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    for (Format format : {Format::kAnki21, Format::kAnki21b}) {
+        for (int64_t crt : {kCreated, kMax, kMin}) {
+            for (int64_t extreme : {kMax, kMin}) {
+                SCOPED_TRACE(std::to_string(crt) + " " + std::to_string(extreme));
+                PackageSpec plan = Schedule(format);
+                plan.crt = crt;
+                plan.notes = {
+                    {1, kBasic, {"a", "1"}, "French", {{1, 1, extreme}}}, // learning
+                    {2, kBasic, {"b", "2"}, "French", {{2, 2, extreme}}}, // review
+                    {3, kBasic, {"c", "3"}, "French", {{3, 3, extreme}}}, // day learning
+                    {4, kBasic, {"d", "4"}, "French", {{2, 2, 0, "Cram", extreme}}},
+                    {5, kBasic, {"e", "5"}, "French", {{0, 0, extreme}}}, // new
+                };
+                Profile("P", plan);
+                const int status = Run({"import", "--anki-profile", "P", "--due", "-o", "d.txt",
+                                        "--force", "--next-change", "next"});
+                EXPECT_TRUE(status == 0 || status == 1) << status << " " << err_;
+            }
+        }
     }
 }
 

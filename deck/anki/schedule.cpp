@@ -52,23 +52,28 @@ long LocalOffset(int64_t when) {
 // The days since creation at `when` on a clock `offset` seconds east of UTC, and the start of
 // the next day.
 int64_t DaysAt(const ScheduleConfig& config, int64_t when, long offset, int64_t* next) {
+    // A moment far beyond any clock (a damaged due or crt) is held to 2^50 s, 35 million years
+    // either way, so that the day arithmetic below cannot overflow.
+    constexpr int64_t kFar = int64_t{1} << 50;
+    when = std::clamp(when, -kFar, kFar);
+    const int64_t created = std::clamp(config.created, -kFar, kFar);
     const int64_t hour = (config.rollover % 24 + 24) % 24;
     const int64_t local_day = FloorDiv(when + offset, kDay);
     // The rollover of `when`'s local date: the same date at the rollover hour, on this clock.
     const int64_t rollover = local_day * kDay + hour * 3600 - offset;
     int64_t days = 0;
     if (config.version == 1) {
-        days = (when - config.created) / kDay;
-        *next = config.created + (std::max<int64_t>(days, 0) + 1) * kDay;
+        days = (when - created) / kDay;
+        *next = created + (std::max<int64_t>(days, 0) + 1) * kDay;
     } else if (config.creation_offset) {
         const long created_offset = Clamp(-60L * config.creation_minutes_west);
-        const int64_t created_day = FloorDiv(config.created + created_offset, kDay);
+        const int64_t created_day = FloorDiv(created + created_offset, kDay);
         const bool passed = rollover <= when;
         days = local_day - created_day - (passed ? 0 : 1);
         *next = passed ? rollover + kDay : rollover;
     } else {
         // Anki's rule before creationOffset: the creation time's rollover on today's clock.
-        const int64_t created_day = FloorDiv(config.created + offset, kDay);
+        const int64_t created_day = FloorDiv(created + offset, kDay);
         days = (when - (created_day * kDay + hour * 3600 - offset)) / kDay;
         *next = rollover <= when ? rollover + kDay : rollover;
     }

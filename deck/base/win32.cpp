@@ -2,6 +2,8 @@
 // take it, and Windows' error codes as errno values and as words.
 #include "deck/base/win32.h"
 
+#include "deck/base/utf.h"
+
 #include <errno.h>
 
 namespace deck {
@@ -55,26 +57,12 @@ std::string Utf8(const wchar_t* text, size_t length) {
     out.reserve(length);
     for (size_t i = 0; i < length; ++i) {
         uint32_t cp = static_cast<uint16_t>(text[i]);
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < length &&
-            static_cast<uint16_t>(text[i + 1]) >= 0xDC00 &&
-            static_cast<uint16_t>(text[i + 1]) < 0xE000) {
+        if (IsHighSurrogate(static_cast<uint16_t>(cp)) && i + 1 < length &&
+            IsLowSurrogate(static_cast<uint16_t>(text[i + 1]))) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint16_t>(text[++i]) - 0xDC00);
         }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | cp >> 6);
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | cp >> 12);
-            out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | cp >> 18);
-            out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        // A lone surrogate becomes its own three bytes (WTF-8).
+        AppendUtf8(out, cp);
     }
     return out;
 }

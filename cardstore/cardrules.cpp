@@ -8,57 +8,62 @@ namespace cardrules {
 void CardFieldReader::FinishQuestion(uint16_t unit) {
     question_[questionLength_] = 0;
     if (unit == kTab) {
-        state_ = State::kSeparator;
+        state_ = kSeparator;
     } else {
         answer_[0] = 0;
-        state_ = State::kDone;
+        state_ = kDone;
     }
+}
+
+// A unit of the answer, the first of them the one that ended the TAB run.
+bool CardFieldReader::FeedAnswer(uint16_t unit) {
+    if (EndsField(unit) || answerLength_ == kFieldUnits) {
+        answer_[answerLength_] = 0;
+        state_ = kDone;
+        return false;
+    }
+    answer_[answerLength_++] = unit;
+    return true;
 }
 
 bool CardFieldReader::Feed(uint16_t unit) {
     switch (state_) {
-    case State::kQuestion:
+    case kQuestion:
         if (EndsField(unit)) {
             FinishQuestion(unit);
         } else if (questionLength_ == kFieldUnits) {
             // An over-long question: the tail up to its TAB, CR or LF is skipped, so that the
             // answer is the real one after the TABs.
-            state_ = State::kQuestionTail;
+            state_ = kQuestionTail;
         } else {
             question_[questionLength_++] = unit;
         }
-        return state_ != State::kDone;
-    case State::kQuestionTail:
+        return state_ != kDone;
+    case kQuestionTail:
         if (EndsField(unit)) {
             FinishQuestion(unit);
         }
-        return state_ != State::kDone;
-    case State::kSeparator:
+        return state_ != kDone;
+    case kSeparator:
         if (unit == kTab) {
             return true;
         }
-        state_ = State::kAnswer;
-        [[fallthrough]];
-    case State::kAnswer:
-        if (EndsField(unit) || answerLength_ == kFieldUnits) {
-            answer_[answerLength_] = 0;
-            state_ = State::kDone;
-            return false;
-        }
-        answer_[answerLength_++] = unit;
-        return true;
-    case State::kDone:
+        state_ = kAnswer;
+        return FeedAnswer(unit);
+    case kAnswer:
+        return FeedAnswer(unit);
+    case kDone:
         break;
     }
     return false;
 }
 
 void CardFieldReader::End() {
-    if (state_ == State::kQuestion || state_ == State::kQuestionTail) {
+    if (state_ == kQuestion || state_ == kQuestionTail) {
         question_[questionLength_] = 0;
     }
     answer_[answerLength_] = 0;
-    state_ = State::kDone;
+    state_ = kDone;
 }
 
 } // namespace cardrules

@@ -1,5 +1,6 @@
 // The card rules of a data file, shared by the card store in Tollamy.dll and by tollamy-deck.
-// Plain C++ over UTF-16LE bytes and 16-bit units, with nothing of the platform in it.
+// Plain C++ over UTF-16LE bytes and 16-bit units, with nothing of the platform in it, in the C++
+// that both take: the handheld's GCC 4.4 (-std=gnu++0x) and the deck tool's C++17.
 //
 // Card numbering: card 0 begins at byte offset 2, right after the byte-order mark. The unit
 // right after an LF starts the next card and is not itself tested as a line end (so with bare
@@ -20,11 +21,11 @@
 
 namespace cardrules {
 
-constexpr uint16_t kTab = 0x0009;
-constexpr uint16_t kLf = 0x000A;
-constexpr uint16_t kCr = 0x000D;
-constexpr size_t kFieldUnits = 511;      // text units a field keeps
-constexpr uint32_t kFirstCardOffset = 2; // right after the byte-order mark
+const uint16_t kTab = 0x0009;
+const uint16_t kLf = 0x000A;
+const uint16_t kCr = 0x000D;
+const size_t kFieldUnits = 511;      // text units a field keeps
+const uint32_t kFirstCardOffset = 2; // right after the byte-order mark
 
 inline uint16_t UnitAt(const uint8_t* bytes, size_t unit) {
     return static_cast<uint16_t>(bytes[2 * unit] | bytes[2 * unit + 1] << 8);
@@ -39,7 +40,7 @@ inline bool EndsField(uint16_t unit) {
 // given the byte offset of every card after card 0 (whose offset is always 2).
 template <class Sink> class CardScanner {
 public:
-    explicit CardScanner(Sink& out) : out_(out) {}
+    explicit CardScanner(Sink& out) : out_(out), position_(kFirstCardOffset), afterLf_(false) {}
     CardScanner(const CardScanner&) = delete;
     CardScanner& operator=(const CardScanner&) = delete;
 
@@ -104,8 +105,8 @@ public:
 
 private:
     Sink& out_;
-    uint32_t position_ = kFirstCardOffset;
-    bool afterLf_ = false; // the next unit starts a card
+    uint32_t position_;
+    bool afterLf_; // the next unit starts a card
 };
 
 // Reads one card's question and answer from its units, given one at a time from the card's
@@ -113,7 +114,9 @@ private:
 // end of the file. Both texts are NUL-terminated, at most 511 units each.
 class CardFieldReader {
 public:
-    CardFieldReader(uint16_t* question, uint16_t* answer) : question_(question), answer_(answer) {
+    CardFieldReader(uint16_t* question, uint16_t* answer)
+        : question_(question), answer_(answer), questionLength_(0), answerLength_(0),
+          state_(kQuestion) {
         question_[0] = 0;
         answer_[0] = 0;
     }
@@ -122,17 +125,19 @@ public:
     bool Feed(uint16_t unit);
     // The end of the file: completes whatever field is open.
     void End();
-    bool Done() const { return state_ == State::kDone; }
+    bool Done() const { return state_ == kDone; }
 
 private:
-    enum class State { kQuestion, kQuestionTail, kSeparator, kAnswer, kDone };
+    // A plain enum: GCC 4.4.0 compares two enum class values wrongly.
+    enum State { kQuestion, kQuestionTail, kSeparator, kAnswer, kDone };
     void FinishQuestion(uint16_t unit);
+    bool FeedAnswer(uint16_t unit);
 
     uint16_t* question_;
     uint16_t* answer_;
-    size_t questionLength_ = 0;
-    size_t answerLength_ = 0;
-    State state_ = State::kQuestion;
+    size_t questionLength_;
+    size_t answerLength_;
+    State state_;
 };
 
 } // namespace cardrules

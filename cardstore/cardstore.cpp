@@ -30,7 +30,8 @@ const DWORD kCardReadBytes = 4096;
 // Delivers a card's code units one by one from reads of kCardReadBytes.
 class CardReader {
 public:
-    CardReader(CardFileOps& io, HANDLE file) : io_(io), file_(file) {}
+    CardReader(CardFileOps& io, HANDLE file)
+        : io_(io), file_(file), at_(0), end_(0), ended_(false) {}
     CardReader(const CardReader&) = delete;
     CardReader& operator=(const CardReader&) = delete;
 
@@ -69,9 +70,9 @@ private:
     CardFileOps& io_;
     HANDLE file_;
     BYTE buffer_[kCardReadBytes + 1];
-    DWORD at_ = 0;
-    DWORD end_ = 0;
-    bool ended_ = false;
+    DWORD at_;
+    DWORD end_;
+    bool ended_;
 };
 
 // Copies a NUL-terminated field of at most 511 units into a card buffer.
@@ -110,7 +111,7 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
 LONG LocateCard(CardStore& store, LONG n, ScopedFile* keepData) {
     CardFileOps& io = CurrentCardFileOps();
     ScopedFile ownData;
-    ScopedFile& data = keepData != nullptr ? *keepData : ownData;
+    ScopedFile& data = keepData != NULL ? *keepData : ownData;
     for (int pass = 0;; ++pass) {
         if (store.indexPath[0] == 0 || store.dataPath[0] == 0) {
             return -1;
@@ -123,12 +124,12 @@ LONG LocateCard(CardStore& store, LONG n, ScopedFile* keepData) {
                     ShowError(store.card, kDataNotOpened);
                     return -1;
                 }
-                FILETIME lastWrite{};
+                FILETIME lastWrite = {0, 0};
                 io.GetLastWriteTime(data.Get(), &lastWrite);
-                if (keepData == nullptr) {
+                if (keepData == NULL) {
                     data.Close();
                 }
-                FILETIME stamp{};
+                FILETIME stamp = {0, 0};
                 LONG count = 0;
                 if (ReadIndexHeader(io, index.Get(), &stamp, &count) &&
                     SameTime(stamp, lastWrite)) {
@@ -176,7 +177,7 @@ void CardStore::SetPaths(const WCHAR* dataFilePath) {
     // create, truncate or delete the data file.
     WCHAR index[STORE_PATH_UNITS];
     WCHAR temp[STORE_PATH_UNITS];
-    if (dataFilePath == nullptr || !BoundedCopy(dataPath, STORE_PATH_UNITS, dataFilePath) ||
+    if (dataFilePath == NULL || !BoundedCopy(dataPath, STORE_PATH_UNITS, dataFilePath) ||
         !ReplaceExtension(index, dataPath, L".idx") || !ReplaceExtension(temp, dataPath, L".tmp") ||
         SamePath(index, dataPath) || SamePath(temp, dataPath)) {
         dataPath[0] = indexPath[0] = 0;
@@ -191,7 +192,7 @@ LONG CardStore::GetCardCount() {
         if (indexPath[0] == 0 || dataPath[0] == 0) {
             return -1;
         }
-        FILETIME stamp{};
+        FILETIME stamp = {0, 0};
         LONG count = 0;
         bool headerRead;
         {
@@ -204,7 +205,7 @@ LONG CardStore::GetCardCount() {
                 ShowError(card, kDataNotOpened);
                 return -1;
             }
-            FILETIME lastWrite{};
+            FILETIME lastWrite = {0, 0};
             io.GetLastWriteTime(data.Get(), &lastWrite);
             data.Close();
             if (SameTime(stamp, lastWrite)) {
@@ -219,7 +220,7 @@ LONG CardStore::GetCardCount() {
 }
 
 LONG CardStore::GetCardOffset(LONG n) {
-    return LocateCard(*this, n, nullptr);
+    return LocateCard(*this, n, NULL);
 }
 
 Card& CardStore::LoadCard(LONG n) {

@@ -3,23 +3,21 @@
 CardFileOps::~CardFileOps() {}
 
 HANDLE CardFileOps::OpenForReading(const WCHAR* path) {
-    return CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    return CreateFileW(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
 HANDLE CardFileOps::CreateForWriting(const WCHAR* path) {
-    return CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    return CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
 BOOL CardFileOps::Read(HANDLE file, void* buffer, DWORD bytes, DWORD* got) {
     *got = 0;
-    return ReadFile(file, buffer, bytes, got, nullptr);
+    return ReadFile(file, buffer, bytes, got, NULL);
 }
 
 BOOL CardFileOps::Write(HANDLE file, const void* buffer, DWORD bytes) {
     DWORD written = 0;
-    return WriteFile(file, buffer, bytes, &written, nullptr) && written == bytes;
+    return WriteFile(file, buffer, bytes, &written, NULL) && written == bytes;
 }
 
 BOOL CardFileOps::SeekFromStart(HANDLE file, DWORD offset) {
@@ -31,7 +29,7 @@ BOOL CardFileOps::SeekFromStart(HANDLE file, DWORD offset) {
 }
 
 BOOL CardFileOps::GetLastWriteTime(HANDLE file, FILETIME* lastWrite) {
-    return GetFileTime(file, nullptr, nullptr, lastWrite);
+    return GetFileTime(file, NULL, NULL, lastWrite);
 }
 
 BOOL CardFileOps::Delete(const WCHAR* path) {
@@ -49,6 +47,6 @@ CardFileOps& CurrentCardFileOps() {
 
 CardFileOps* SetCardFileOps(CardFileOps* ops) {
     CardFileOps* previous = currentOps;
-    currentOps = ops != nullptr ? ops : &realOps;
+    currentOps = ops != NULL ? ops : &realOps;
     return previous;
 }

@@ -28,5 +28,5 @@ public:
 
 // The operations in use: the real calls unless a test has put others in place.
 CardFileOps& CurrentCardFileOps();
-// Puts ops in place (nullptr restores the real calls) and returns the previous ones.
+// Puts ops in place (NULL restores the real calls) and returns the previous ones.
 CardFileOps* SetCardFileOps(CardFileOps* ops);

@@ -15,22 +15,20 @@ const DWORD kOffsetBatch = 4096;
 
 // The build's buffers. They are module globals rather than locals so that a build puts
 // little on the caller's stack; the store is used from one thread only.
-alignas(16) BYTE scanBlock[SCAN_BLOCK_BYTES + 16];
-DWORD offsetBatch[kOffsetBatch];
-
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "offsets are written in machine order");
+BYTE scanBlock[SCAN_BLOCK_BYTES + 16];
+BYTE offsetBatch[4 * kOffsetBatch];
 
 // Collects card offsets and writes them to the temp file in batches.
 class OffsetWriter {
 public:
-    OffsetWriter(CardFileOps& io, HANDLE file, DWORD* batch)
-        : io_(io), file_(file), batch_(batch) {}
+    OffsetWriter(CardFileOps& io, HANDLE file, BYTE* batch)
+        : io_(io), file_(file), batch_(batch), used_(0), count_(0) {}
     OffsetWriter(const OffsetWriter&) = delete;
     OffsetWriter& operator=(const OffsetWriter&) = delete;
 
     void Add(uint32_t offset) {
-        // The offsets go to the file as 32-bit little-endian values, the machine's own order.
-        batch_[used_] = offset;
+        // The offsets go to the file as 32-bit little-endian values.
+        StoreLe32(batch_ + 4 * used_, offset);
         ++count_;
         if (++used_ == kOffsetBatch) {
             Flush();
@@ -49,9 +47,9 @@ public:
 private:
     CardFileOps& io_;
     HANDLE file_;
-    DWORD* batch_;
-    DWORD used_ = 0;
-    LONG count_ = 0;
+    BYTE* batch_;
+    DWORD used_;
+    LONG count_;
 };
 
 } // namespace
@@ -62,7 +60,7 @@ int CardStore::BuildIndex() {
     }
     CardFileOps& io = CurrentCardFileOps();
     WCHAR tempPath[STORE_PATH_UNITS];
-    FILETIME stamp{};
+    FILETIME stamp = {0, 0};
     LONG count = 0;
     // The scan's read buffer, and later the buffer of the copy from the temp file.
     BYTE* block = scanBlock;

@@ -1,6 +1,7 @@
 // The card store's shared pieces: paths, reads, the index's numbers and the card-error texts.
 #include "cardstore/storefiles.h"
 
+#include "common/platform.h"
 #include "common/text.h"
 
 namespace {
@@ -50,15 +51,15 @@ int ReplaceExtension(WCHAR* out, const WCHAR* path, const WCHAR* extension) {
     if (!BoundedCopy(out, STORE_PATH_UNITS, path)) {
         return 0;
     }
-    WCHAR* dot = nullptr;
+    WCHAR* dot = NULL;
     for (WCHAR* p = out; *p != 0; ++p) {
         if (*p == L'.') {
             dot = p;
         } else if (*p == L'\\' || *p == L'/') {
-            dot = nullptr; // only a "." in the last path component counts
+            dot = NULL; // only a "." in the last path component counts
         }
     }
-    if (dot == nullptr) {
+    if (dot == NULL) {
         out[0] = 0;
         return 0;
     }
@@ -67,5 +68,5 @@ int ReplaceExtension(WCHAR* out, const WCHAR* path, const WCHAR* extension) {
 }
 
 bool SamePath(const WCHAR* a, const WCHAR* b) {
-    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+    return OrdinalEqualIgnoringCase(a, b);
 }

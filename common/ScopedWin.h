@@ -6,7 +6,7 @@
 // A kernel handle whose failure value is INVALID_HANDLE_VALUE (files).
 class ScopedFile {
 public:
-    ScopedFile() = default;
+    ScopedFile() : h_(INVALID_HANDLE_VALUE) {}
     explicit ScopedFile(HANDLE h) : h_(h) {}
     ~ScopedFile() { Close(); }
     ScopedFile(const ScopedFile&) = delete;
@@ -26,39 +26,39 @@ public:
     }
 
 private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
+    HANDLE h_;
 };
 
 // A kernel handle whose failure value is NULL (events, processes, threads).
 class ScopedHandle {
 public:
-    ScopedHandle() = default;
+    ScopedHandle() : h_(NULL) {}
     explicit ScopedHandle(HANDLE h) : h_(h) {}
     ~ScopedHandle() { Close(); }
     ScopedHandle(const ScopedHandle&) = delete;
     ScopedHandle& operator=(const ScopedHandle&) = delete;
 
-    bool Valid() const { return h_ != nullptr; }
+    bool Valid() const { return h_ != NULL; }
     HANDLE Get() const { return h_; }
     void Reset(HANDLE h) {
         Close();
         h_ = h;
     }
     void Close() {
-        if (h_ != nullptr) {
+        if (h_ != NULL) {
             CloseHandle(h_);
-            h_ = nullptr;
+            h_ = NULL;
         }
     }
 
 private:
-    HANDLE h_ = nullptr;
+    HANDLE h_;
 };
 
 // An open registry key.
 class ScopedKey {
 public:
-    ScopedKey() = default;
+    ScopedKey() : key_(NULL) {}
     ~ScopedKey() { Close(); }
     ScopedKey(const ScopedKey&) = delete;
     ScopedKey& operator=(const ScopedKey&) = delete;
@@ -69,45 +69,44 @@ public:
         return &key_;
     }
     void Close() {
-        if (key_ != nullptr) {
+        if (key_ != NULL) {
             RegCloseKey(key_);
-            key_ = nullptr;
+            key_ = NULL;
         }
     }
 
 private:
-    HKEY key_ = nullptr;
+    HKEY key_;
 };
 
 // A GDI object that this code created and must delete.
 template <typename T> class ScopedGdiObject {
 public:
-    ScopedGdiObject() = default;
+    ScopedGdiObject() : obj_(NULL) {}
     explicit ScopedGdiObject(T obj) : obj_(obj) {}
-    ~ScopedGdiObject() { Reset(nullptr); }
+    ~ScopedGdiObject() { Reset(NULL); }
     ScopedGdiObject(const ScopedGdiObject&) = delete;
     ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
 
     T Get() const { return obj_; }
     // Deletes the object held so far and takes obj.
     void Reset(T obj) {
-        if (obj_ != nullptr) {
+        if (obj_ != NULL) {
             DeleteObject(obj_);
         }
         obj_ = obj;
     }
 
 private:
-    T obj_ = nullptr;
+    T obj_;
 };
 
 // Selects an object into a DC and selects the previous one back on scope exit.
 class ScopedSelect {
 public:
-    ScopedSelect(HDC dc, HGDIOBJ obj)
-        : dc_(dc), old_(obj != nullptr ? SelectObject(dc, obj) : nullptr) {}
+    ScopedSelect(HDC dc, HGDIOBJ obj) : dc_(dc), old_(obj != NULL ? SelectObject(dc, obj) : NULL) {}
     ~ScopedSelect() {
-        if (old_ != nullptr) {
+        if (old_ != NULL) {
             SelectObject(dc_, old_);
         }
     }
@@ -124,7 +123,7 @@ class ScopedGetDC {
 public:
     explicit ScopedGetDC(HWND wnd) : wnd_(wnd), dc_(GetDC(wnd)) {}
     ~ScopedGetDC() {
-        if (dc_ != nullptr) {
+        if (dc_ != NULL) {
             ReleaseDC(wnd_, dc_);
         }
     }
@@ -143,7 +142,7 @@ class ScopedWindowDC {
 public:
     explicit ScopedWindowDC(HWND wnd) : wnd_(wnd), dc_(GetWindowDC(wnd)) {}
     ~ScopedWindowDC() {
-        if (dc_ != nullptr) {
+        if (dc_ != NULL) {
             ReleaseDC(wnd_, dc_);
         }
     }
@@ -162,7 +161,7 @@ class ScopedMemoryDC {
 public:
     explicit ScopedMemoryDC(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
     ~ScopedMemoryDC() {
-        if (dc_ != nullptr) {
+        if (dc_ != NULL) {
             DeleteDC(dc_);
         }
     }
@@ -178,7 +177,7 @@ private:
 // BeginPaint / EndPaint.
 class ScopedPaint {
 public:
-    explicit ScopedPaint(HWND wnd) : wnd_(wnd) { dc_ = BeginPaint(wnd, &ps_); }
+    explicit ScopedPaint(HWND wnd) : wnd_(wnd), dc_(NULL), ps_() { dc_ = BeginPaint(wnd, &ps_); }
     ~ScopedPaint() { EndPaint(wnd_, &ps_); }
     ScopedPaint(const ScopedPaint&) = delete;
     ScopedPaint& operator=(const ScopedPaint&) = delete;
@@ -190,5 +189,5 @@ public:
 private:
     HWND wnd_;
     HDC dc_;
-    PAINTSTRUCT ps_{};
+    PAINTSTRUCT ps_;
 };

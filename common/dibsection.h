@@ -13,16 +13,16 @@ public:
     DibSection(const DibSection&) = delete;
     DibSection& operator=(const DibSection&) = delete;
 
-    bool Valid() const { return bitmap_ != nullptr; }
+    bool Valid() const { return bitmap_ != NULL; }
     HBITMAP Get() const { return bitmap_; }
     int Width() const { return width_; }
     int Height() const { return height_; }
-    // Width() * Height() pixels, row by row from the top; nullptr when not Valid().
+    // Width() * Height() pixels, row by row from the top; NULL when not Valid().
     DWORD* Bits() const { return bits_; }
 
 private:
     int width_;
     int height_;
-    HBITMAP bitmap_ = nullptr;
-    DWORD* bits_ = nullptr;
+    HBITMAP bitmap_;
+    DWORD* bits_;
 };

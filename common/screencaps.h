@@ -6,8 +6,8 @@
 
 // One device capability of the screen, or -1 when the screen DC cannot be had.
 inline LONG QueryScreenCaps(int index) {
-    ScopedGetDC screen(nullptr);
-    if (screen.Get() == nullptr) {
+    ScopedGetDC screen(NULL);
+    if (screen.Get() == NULL) {
         return -1;
     }
     return GetDeviceCaps(screen.Get(), index);

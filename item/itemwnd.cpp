@@ -1,14 +1,10 @@
 // The item window procedure: the display cycle over the host's messages, the height report
 // and the action request. All of its state is DisplayState.
-#define _CRT_RAND_S
-#include <stdlib.h>
-#include <windows.h>
-#include <shellapi.h>
-
 #include "item/itemwnd.h"
 
 #include "cardstore/cardstore.h"
 #include "common/ScopedWin.h"
+#include "common/platform.h"
 #include "item/display.h"
 #include "item/module.h"
 #include "item/paint.h"
@@ -20,23 +16,14 @@ namespace {
 // How many extra numbers the repeat guard may draw for one card.
 const int REPEAT_GUARD_REDRAWS = 9;
 
-// Each start differs from the last: an unseeded rand() would give the same cards every time.
-LONG PlatformRandom() {
-    unsigned int value = 0;
-    if (rand_s(&value) != 0) {
-        value = static_cast<unsigned int>(rand());
-    }
-    return static_cast<LONG>(value & 0x7FFFFFFF);
-}
-
 RandomSource randomSource = PlatformRandom;
 
 void Invalidate(HWND window) {
-    InvalidateRect(window, nullptr, TRUE);
+    InvalidateRect(window, NULL, TRUE);
 }
 
 void StartDisplayTimer(HWND window, LONG interval) {
-    DisplayState.timerId = SetTimer(window, DISPLAY_TIMER_ID, static_cast<UINT>(interval), nullptr);
+    DisplayState.timerId = SetTimer(window, DISPLAY_TIMER_ID, static_cast<UINT>(interval), NULL);
 }
 
 // The shell is ready once it has set its named event. An event that does not exist yet
@@ -51,7 +38,7 @@ bool ShellIsReady() {
 
 LRESULT OnQueryRefreshCache(WPARAM wParam) {
     TODAYLISTITEM* item = reinterpret_cast<TODAYLISTITEM*>(wParam);
-    if (item == nullptr || !ShellIsReady()) {
+    if (item == NULL || !ShellIsReady()) {
         return 0;
     }
     if (item->cyp != 0 && (item->grfFlags & TODAY_GRF_REFRESH_HEIGHT) == 0) {
@@ -103,17 +90,18 @@ LRESULT OnLostSelection(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 LRESULT OnAction(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    SHELLEXECUTEINFOW info = {};
+    SHELLEXECUTEINFOW info;
+    ZeroMemory(&info, sizeof(info));
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_FLAG_NO_UI;
-    info.hwnd = nullptr;
+    info.hwnd = NULL;
     info.lpVerb = L"open";
     info.lpFile = dataFilePath;
     info.lpParameters = L"";
     info.lpDirectory = L"";
     info.nShow = SW_SHOW;
     info.hInstApp = moduleInstance;
-    ShellExecuteExW(&info);
+    PlatformShellExecute(&info);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -140,7 +128,7 @@ LRESULT OnDestroy() {
 } // namespace
 
 void SetRandomSource(RandomSource source) {
-    randomSource = source != nullptr ? source : PlatformRandom;
+    randomSource = source != NULL ? source : PlatformRandom;
 }
 
 LONG NextRandom() {

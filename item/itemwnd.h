@@ -6,7 +6,7 @@
 LRESULT CALLBACK ItemWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The random source of the display cycle: non-negative numbers. Tests may replace it;
-// passing nullptr restores the platform's source.
+// passing NULL restores the platform's source.
 typedef LONG (*RandomSource)();
 void SetRandomSource(RandomSource source);
 LONG NextRandom();

@@ -59,13 +59,13 @@ int FormDataFilePath() {
     GetModuleFileNameW(moduleInstance, dataFilePath, STORE_PATH_UNITS);
     // A name that fills the buffer may come back without its terminator.
     dataFilePath[STORE_PATH_UNITS - 1] = 0;
-    WCHAR* lastDot = nullptr;
+    WCHAR* lastDot = NULL;
     for (WCHAR* p = dataFilePath; *p != 0; ++p) {
         if (*p == L'.') {
             lastDot = p;
         }
     }
-    if (lastDot == nullptr) {
+    if (lastDot == NULL) {
         return 0;
     }
     *lastDot = 0;
@@ -89,14 +89,15 @@ void ModuleAttach(HINSTANCE instance) {
 
     LoadClassName();
     UnregisterClassW(className, moduleInstance);
-    WNDCLASSW windowClass = {};
+    WNDCLASSW windowClass;
+    ZeroMemory(&windowClass, sizeof(windowClass));
     windowClass.lpfnWndProc = ItemWndProc;
     windowClass.hInstance = moduleInstance;
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     windowClass.lpszClassName = className;
     RegisterClassW(&windowClass);
 
-    itemWindow = nullptr;
+    itemWindow = NULL;
 
     // The options dialog holds up-down controls; stock Windows registers their class only
     // when a program asks for it.
@@ -105,15 +106,14 @@ void ModuleAttach(HINSTANCE instance) {
 
 void ModuleDetach() {
     DestroyIcon(itemIcon);
-    itemIcon = nullptr;
+    itemIcon = NULL;
     UnregisterClassW(className, moduleInstance);
-    moduleInstance = nullptr;
+    moduleInstance = NULL;
 }
 
 extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM*, HWND parent) {
-    itemWindow =
-        CreateWindowExW(0, className, className, WS_CHILD | WS_VISIBLE, CW_USEDEFAULT,
-                        CW_USEDEFAULT, ITEM_WIDTH, 0, parent, nullptr, moduleInstance, nullptr);
+    itemWindow = CreateWindowExW(0, className, className, WS_CHILD | WS_VISIBLE, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, ITEM_WIDTH, 0, parent, NULL, moduleInstance, NULL);
     SetWindowLongPtrW(itemWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ItemWndProc));
     ShowWindow(itemWindow, SW_SHOWNORMAL);
     UpdateWindow(itemWindow);

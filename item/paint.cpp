@@ -45,7 +45,7 @@ LONG ItemFontHeight(int logPixelsY, bool cjk) {
 }
 
 void ItemLogFont(int logPixelsY, bool cjk, LOGFONTW* logFont) {
-    *logFont = {};
+    ZeroMemory(logFont, sizeof(*logFont));
     GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(LOGFONTW), logFont);
     logFont->lfWeight = cjk ? FW_NORMAL : FW_BOLD;
     logFont->lfHeight = ItemFontHeight(logPixelsY, cjk);
@@ -72,7 +72,7 @@ LRESULT OnEraseBackground(HWND window, HDC dc) {
 
 void PaintContent(HWND window, HDC dc) {
     SetBkMode(dc, TRANSPARENT);
-    DrawIconEx(dc, ITEM_ICON_X, ITEM_ICON_Y, itemIcon, 0, 0, 0, nullptr, DI_NORMAL);
+    DrawIconEx(dc, ITEM_ICON_X, ITEM_ICON_Y, itemIcon, 0, 0, 0, NULL, DI_NORMAL);
 
     LOGFONTW logFont;
     ItemLogFont(GetDeviceCaps(dc, LOGPIXELSY), IsCjkLanguage(ItemLanguage()), &logFont);

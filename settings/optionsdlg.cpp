@@ -1,8 +1,8 @@
 // The options dialog procedure: shows the five settings from the registry and stores them on OK.
 #include "settings/optionsdlg.h"
+#include "common/platform.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "shell/shinitdialog.h"
 
 #include <commctrl.h>
 #include <limits.h>
@@ -60,7 +60,7 @@ INT_PTR OnOk(HWND dialog) {
         static_cast<DWORD>(SendMessageW(GetDlgItem(dialog, IDC_EXCHANGE_QA), BM_GETCHECK, 0, 0));
     SaveSettings();
     // Without a host record there is nothing to mark; the settings are stored all the same.
-    if (optionsItem != nullptr) {
+    if (optionsItem != NULL) {
         optionsItem->grfFlags |= TODAY_GRF_REFRESH_HEIGHT;
     }
     EndDialog(dialog, IDOK);
@@ -76,7 +76,7 @@ INT_PTR OnCommand(HWND dialog, WORD command) {
 }
 
 INT_PTR OnDestroy() {
-    optionsItem = nullptr;
+    optionsItem = NULL;
     return FALSE;
 }
 

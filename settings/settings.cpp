@@ -13,7 +13,7 @@ LONG RealOpen(HKEY root, const WCHAR* subKey, REGSAM access, HKEY* key) {
 }
 
 LONG RealQuery(HKEY key, const WCHAR* name, DWORD* type, BYTE* data, DWORD* size) {
-    return RegQueryValueExW(key, name, nullptr, type, data, size);
+    return RegQueryValueExW(key, name, NULL, type, data, size);
 }
 
 LONG RealSet(HKEY key, const WCHAR* name, DWORD type, const BYTE* data, DWORD size) {
@@ -43,6 +43,7 @@ const SettingsField fields[] = {
     {L"TimeOutShort", &Settings.TimeOutShort, LIMIT_TIMEOUT},
     {L"ExchangeQA", &Settings.ExchangeQA, LIMIT_NONE},
 };
+const int FIELD_COUNT = sizeof(fields) / sizeof(fields[0]);
 
 const DWORD FIELD_BYTES = 4;
 static_assert(sizeof(Settings.Height) == FIELD_BYTES && sizeof(Settings.ExchangeQA) == FIELD_BYTES,
@@ -84,7 +85,7 @@ const SettingsRegistry* RealSettingsRegistry() {
 }
 
 void UseSettingsRegistry(const SettingsRegistry* r) {
-    registry = r != nullptr ? r : &realRegistry;
+    registry = r != NULL ? r : &realRegistry;
 }
 
 LONG ClampHeight(LONG value) {
@@ -108,7 +109,7 @@ LONG ClampTimeOut(LONG value) {
 }
 
 void LoadSettings() {
-    HKEY key = nullptr;
+    HKEY key = NULL;
     if (registry->open(HKEY_CURRENT_USER, SETTINGS_KEY, SETTINGS_LOAD_ACCESS, &key) !=
         ERROR_SUCCESS) {
         Settings.Height = DEFAULT_HEIGHT;
@@ -118,22 +119,23 @@ void LoadSettings() {
         Settings.ExchangeQA = DEFAULT_EXCHANGE_QA;
         return;
     }
-    for (const SettingsField& f : fields) {
-        QueryField(key, f);
-        ApplyLimit(f);
+    for (int i = 0; i < FIELD_COUNT; ++i) {
+        QueryField(key, fields[i]);
+        ApplyLimit(fields[i]);
     }
     registry->close(key);
 }
 
 void SaveSettings() {
-    HKEY key = nullptr;
+    HKEY key = NULL;
     if (registry->open(HKEY_CURRENT_USER, SETTINGS_KEY, SETTINGS_SAVE_ACCESS, &key) !=
         ERROR_SUCCESS) {
         return;
     }
     // Every write is attempted; a failed one does not stop the others.
-    for (const SettingsField& f : fields) {
-        registry->set(key, f.name, REG_DWORD, static_cast<const BYTE*>(f.field), FIELD_BYTES);
+    for (int i = 0; i < FIELD_COUNT; ++i) {
+        registry->set(key, fields[i].name, REG_DWORD, static_cast<const BYTE*>(fields[i].field),
+                      FIELD_BYTES);
     }
     registry->close(key);
 }

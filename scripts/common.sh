@@ -127,6 +127,53 @@ tollamy_build() {
     cmake --build "$dir" -j"$(nproc)" ${1+--target "$@"}
 }
 
+# The ARM build of the item for Windows Mobile 5 (cmake/wince-arm.cmake) needs CeGCC's
+# arm-mingw32ce toolchain: the one whose folder TOLLAMY_CE_TOOLCHAIN names, or else the archive
+# that the project's shared toolchains hold beside the checkout.
+TOLLAMY_CE_ARCHIVE="$TOLLAMY_ROOT/../shared/toolchains/arm-mingw32ce.tar.xz"
+
+# Prints, in one line, why the ARM build cannot run here and where its toolchain comes from;
+# prints nothing when it can.
+tollamy_ce_skip_reason() {
+    if [ -n "${TOLLAMY_CE_TOOLCHAIN:-}" ]; then
+        [ -x "$TOLLAMY_CE_TOOLCHAIN/bin/arm-mingw32ce-g++" ] ||
+            echo "ARM build skipped: TOLLAMY_CE_TOOLCHAIN=$TOLLAMY_CE_TOOLCHAIN holds no bin/arm-mingw32ce-g++"
+    elif [ ! -f "$TOLLAMY_CE_ARCHIVE" ]; then
+        echo "ARM build skipped: no CeGCC toolchain; put arm-mingw32ce.tar.xz into ../shared/toolchains/" \
+            "or name an installed one with TOLLAMY_CE_TOOLCHAIN=DIR (the folder of bin/arm-mingw32ce-g++)"
+    fi
+}
+
+# Sets TOLLAMY_CE_TOOLCHAIN: the one it names already, or the archive unpacked into build folder
+# $1 (as $1/arm-mingw32ce, once, and again when the archive is newer). Fails, saying why, when
+# there is neither.
+tollamy_ce_toolchain() {
+    local reason dir="$1/arm-mingw32ce"
+    reason="$(tollamy_ce_skip_reason)"
+    if [ -n "$reason" ]; then
+        echo "$reason" >&2
+        return 1
+    fi
+    [ -n "${TOLLAMY_CE_TOOLCHAIN:-}" ] && return 0
+    if [ ! -f "$dir/.unpacked" ] || [ "$TOLLAMY_CE_ARCHIVE" -nt "$dir/.unpacked" ]; then
+        rm -rf "$dir"
+        mkdir -p "$1"
+        tar -xJf "$TOLLAMY_CE_ARCHIVE" -C "$1" && touch "$dir/.unpacked" || return 1
+    fi
+    TOLLAMY_CE_TOOLCHAIN="$dir"
+}
+
+# Configures and builds Tollamy.dll for Windows Mobile 5 on ARM, and its zip, into $1/wince-arm
+# ($1: the build folder, default build/), with the toolchain of tollamy_ce_toolchain.
+tollamy_build_wince_arm() {
+    local build="${1:-$TOLLAMY_ROOT/build}"
+    tollamy_ce_toolchain "$build" || return 1
+    tollamy_configure "$build/wince-arm" "$TOLLAMY_ROOT" \
+        -DCMAKE_TOOLCHAIN_FILE="$TOLLAMY_ROOT/cmake/wince-arm.cmake" \
+        -DTOLLAMY_CE_TOOLCHAIN="$TOLLAMY_CE_TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release || return 1
+    cmake --build "$build/wince-arm" -j"$(nproc)"
+}
+
 # The Wine environment, set up here only: tollamy_wine_env PREFIX exports WINEPREFIX,
 # WINEDEBUG (quiet unless the caller set it) and WINEDLLOVERRIDES (no Mono or Gecko install
 # prompts), and creates and configures the prefix on first use.

@@ -28,7 +28,7 @@ public:
 
     void Add(uint32_t offset) {
         // The offsets go to the file as 32-bit little-endian values.
-        StoreLe32(batch_ + 4 * used_, offset);
+        StoreLe32(batch_ + 4 * static_cast<size_t>(used_), offset);
         ++count_;
         if (++used_ == kOffsetBatch) {
             Flush();

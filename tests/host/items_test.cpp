@@ -116,7 +116,9 @@ protected:
         RecorderAssociation association(hostrun::ProgramFolder() + L"\\recorder.exe", record);
         HostResult result = Run(script, module);
         EXPECT_EQ(0u, result.status) << Describe(result);
-        for (int i = 0; i < 100 && !hostrun::FileExists(record); ++i) {
+        // The shell starts the recorder as a process of its own, which takes seconds on a busy
+        // machine under Wine; the recorder renames its whole record into place.
+        for (int i = 0; i < 600 && !hostrun::FileExists(record); ++i) {
             Sleep(100);
         }
         HANDLE file = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

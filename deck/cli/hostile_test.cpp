@@ -39,7 +39,13 @@ using deck::ReadFull;
 using decktest::ReadBytes;
 using decktest::WriteBytes;
 
-#if defined(__SANITIZE_ADDRESS__)
+// g++ says so by __SANITIZE_ADDRESS__, clang (before version 18) only by __has_feature.
+#if defined(__has_feature)
+#define TOLLAMY_ASAN __has_feature(address_sanitizer)
+#else
+#define TOLLAMY_ASAN 0
+#endif
+#if defined(__SANITIZE_ADDRESS__) || TOLLAMY_ASAN
 constexpr bool kSanitized = true; // its shadow memory needs far more address space
 #else
 constexpr bool kSanitized = false;

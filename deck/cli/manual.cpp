@@ -145,8 +145,8 @@ void DeclareManual(surface::Surface& s) {
          "arguments, among them an option that does not apply to the command or to the "
          "input's format (such as `--question` on a deck, or `--field-sep` with csv). When "
          "the reader of standard output stops before the end (`tollamy-deck export deck.txt "
-         "-o - | head`), the tool ends as SIGPIPE ends `cat` (status 141 in the shell), "
-         "with nothing left in `TMPDIR`.",
+         "-o - | head`), the tool ends as SIGPIPE ends `cat` (status 141 in the shell; 1 on "
+         "Windows), with nothing left in `TMPDIR`.",
          {}});
     s.sections.push_back({"See also", "[`tollamy`(1)](tollamy.md), `iconv`(1)", {}});
 }

@@ -299,10 +299,6 @@ const Exit kExits[] = {
      0, kMemoryLimit, 1, 0,
      "standard output: error: could not be written: no space left on the disk that holds the "
      "temporary folder TMP\n"},
-    {"a full disk under a package's collection", "import", LargePackage, "out.txt",
-     Writes::kDiskFull, 0, kMemoryLimit, 1, 0,
-     "DIR/in.apkg: error: cannot write the temporary copy (no space left on the disk that "
-     "holds TMP)"},
     {"memory that runs out on a CSV's field", "import", LongCsvField, "out.txt", Writes::kAsTheyAre,
      0, kSmallMemory, 1, 0, "DIR/in.csv: error: too large to read: the tool ran out of memory"},
     {"memory that runs out on a package's field", "import", LongPackageField, "out.txt",

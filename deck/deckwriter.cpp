@@ -14,6 +14,14 @@ namespace {
 
 constexpr size_t kWriteBufferBytes = 1 << 20;
 
+uint64_t g_limit = kMaxDeckBytes;
+
+// A size for a message: "4 GiB", or its bytes when it is no whole number of GiB.
+std::string SizeText(uint64_t bytes) {
+    return bytes % (1ull << 30) == 0 ? std::to_string(bytes >> 30) + " GiB"
+                                     : std::to_string(bytes) + " bytes";
+}
+
 // True when the two files hold the same bytes.
 bool SameBytes(const std::string& a, const std::string& b) {
     int fa = OpenRead(a);
@@ -39,6 +47,10 @@ bool SameBytes(const std::string& a, const std::string& b) {
 }
 
 } // namespace
+
+void DeckWriter::LimitForTest(uint64_t bytes) {
+    g_limit = bytes != 0 ? bytes : kMaxDeckBytes;
+}
 
 DeckWriter::~DeckWriter() {
     if (fd_ >= 0) {
@@ -89,6 +101,8 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
     if (folder.empty()) {
         folder = ".";
     }
+    // A bare name's folder is named in full in the messages about its disk.
+    folder_ = folder == "." && !ResolvePath(folder).empty() ? ResolvePath(folder) : folder;
     SignalsHeld held;
     fd_ = MakeTempFile(folder, ".tollamy-deck-", &temp_);
     if (fd_ < 0) {
@@ -102,6 +116,7 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
     if (mark_) {
         buffer_.push_back(0xFF);
         buffer_.push_back(0xFE);
+        bytes_ = 2;
     }
     return true;
 }
@@ -109,18 +124,31 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
 void DeckWriter::Flush() {
     if (!failed_ && !WriteFull(fd_, buffer_.data(), buffer_.size())) {
         failed_ = true;
+        error_ = errno;
     }
     buffer_.clear();
 }
 
 void DeckWriter::Write(const std::string& question, const std::string& answer) {
+    ++cards_;
+    if (fits_ >= 0) {
+        return;
+    }
+    const size_t before = buffer_.size();
     AppendUtf16(buffer_, question);
     buffer_.push_back('\t');
     buffer_.push_back(0);
     AppendUtf16(buffer_, answer);
     static const uint8_t kCrLf[] = {'\r', 0, '\n', 0};
     buffer_.insert(buffer_.end(), kCrLf, kCrLf + 4);
-    ++cards_;
+    bytes_ += buffer_.size() - before;
+    if (bytes_ >= g_limit) {
+        // The deck is refused: nothing more goes to the disk.
+        fits_ = cards_ - 1;
+        buffer_.clear();
+        buffer_.shrink_to_fit();
+        return;
+    }
     if (buffer_.size() >= kWriteBufferBytes) {
         Flush();
     }
@@ -137,6 +165,13 @@ bool DeckWriter::Commit(std::string* err) {
     if (fd_ < 0) {
         return false;
     }
+    if (fits_ >= 0) {
+        *err = "would be " + SizeText(g_limit) +
+               " or more, beyond the item's 32-bit card offsets: only the first " +
+               std::to_string(fits_) + " of its " + std::to_string(cards_) +
+               " cards fit; split the input";
+        return false;
+    }
     Flush();
     if (!failed_ && keepUnchanged_ && SameBytes(temp_, output_)) {
         CloseFile(fd_);
@@ -146,12 +181,20 @@ bool DeckWriter::Commit(std::string* err) {
         unchanged_ = committed_ = true;
         return true;
     }
-    if (failed_ || !SyncFile(fd_)) {
-        *err = std::string("could not be written: ") + strerror(errno);
+    if (!failed_ && !SyncFile(fd_)) {
+        failed_ = true;
+        error_ = errno;
+    }
+    const bool closed = CloseFile(fd_);
+    fd_ = -1;
+    if (!failed_ && !closed) {
+        failed_ = true;
+        error_ = errno;
+    }
+    if (failed_) {
+        *err = "could not be written: " + WriteError(error_, folder_);
         return false;
     }
-    CloseFile(fd_);
-    fd_ = -1;
     if (!RenameOver(temp_, output_)) {
         *err = std::string("could not be replaced: ") + strerror(errno);
         return false;

@@ -13,6 +13,9 @@
 
 namespace deck {
 
+// A deck is smaller than this: the item's card offsets are 32-bit.
+constexpr uint64_t kMaxDeckBytes = 1ull << 32;
+
 // Writes a deck through a temporary file beside OUTPUT.
 class DeckWriter {
 public:
@@ -27,12 +30,14 @@ public:
     // set (about Output()). With deckMark false the file starts empty (export writes UTF-8).
     bool Open(const std::string& output, const std::string& input, bool force, std::string* err,
               bool deckMark = true);
-    // One card: question TAB answer CR LF. The texts are valid UTF-8 without TAB, CR or LF.
+    // One card: question TAB answer CR LF. The texts are valid UTF-8 without TAB, CR or LF. A
+    // card that would take the deck to kMaxDeckBytes is not written, nor any after it, which
+    // are only counted: Commit then refuses the deck, with the number of cards that fit.
     void Write(const std::string& question, const std::string& answer);
     // Bytes as they are (export).
     void WriteBytes(const std::string& bytes);
     // Flushes, syncs and renames the temporary file to OUTPUT. False with *err set (about
-    // Output()).
+    // Output()), the temporary file removed and OUTPUT as it was.
     bool Commit(std::string* err);
     // Commit leaves an OUTPUT that holds exactly the new bytes as it is, with its time stamp
     // (so that the item keeps its index), and removes the temporary file instead.
@@ -43,18 +48,26 @@ public:
     // The file the messages are about: OUTPUT, or the file that a link OUTPUT names.
     const std::string& Output() const { return output_; }
 
+    // Lowers the deck's limit from kMaxDeckBytes, for a test of the refusal that need not
+    // write 4 GiB; 0 restores it.
+    static void LimitForTest(uint64_t bytes);
+
 private:
     void Flush();
 
     std::string output_;
     std::string temp_;
+    std::string folder_; // temp_'s, for the messages
     int fd_ = -1;
+    int error_ = 0; // errno of the first failed write
     bool failed_ = false;
     bool mark_ = true;
     bool committed_ = false;
     bool keepUnchanged_ = false;
     bool unchanged_ = false;
     long cards_ = 0;
+    uint64_t bytes_ = 0; // the deck's size so far, written and buffered
+    long fits_ = -1;     // once a card did not fit: the cards before it
     std::vector<uint8_t> buffer_;
     RemovedOnSignal onSignal_;
 };

@@ -3,6 +3,11 @@
 #include "deck/cli/commandline.h"
 
 int main(int argc, char** argv) {
-    deck::StandardStreams streams;
-    return deck::cli::RunCommandLine(argc, argv, streams.Out(), streams.Err());
+    deck::PrepareProcess();
+    int status = 0;
+    {
+        deck::StandardStreams streams;
+        status = deck::cli::RunCommandLine(argc, argv, streams.Out(), streams.Err());
+    }
+    return deck::EndProcess(status);
 }

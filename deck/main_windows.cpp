@@ -17,6 +17,11 @@ int wmain(int argc, wchar_t** wargv) {
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-    deck::StandardStreams streams;
-    return deck::cli::RunCommandLine(argc, argv.data(), streams.Out(), streams.Err());
+    deck::PrepareProcess();
+    int status = 0;
+    {
+        deck::StandardStreams streams;
+        status = deck::cli::RunCommandLine(argc, argv.data(), streams.Out(), streams.Err());
+    }
+    return deck::EndProcess(status);
 }

@@ -47,7 +47,8 @@ public:
     }
     bool Write(const void* data, size_t size, std::string* err) {
         if (!WriteFull(fd_, data, size)) {
-            *err = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
+            *err = "cannot write the temporary copy (" +
+                   WriteError(errno, ParentFolder(folder_.Path())) + ")";
             return false;
         }
         return true;
@@ -56,7 +57,8 @@ public:
         bool ok = CloseFile(fd_);
         fd_ = -1;
         if (!ok) {
-            *err = std::string("cannot write the temporary copy (") + strerror(errno) + ")";
+            *err = "cannot write the temporary copy (" +
+                   WriteError(errno, ParentFolder(folder_.Path())) + ")";
         }
         return ok;
     }

@@ -40,6 +40,7 @@ CardPool::~CardPool() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
+        to_render_.clear(); // left when the caller unwinds
     }
     work_.notify_all();
     for (std::thread& thread : threads_) {
@@ -125,6 +126,9 @@ void CardPool::TakeDone(const Take& take, bool wait) {
                 done_.wait(lock, [&] { return in_order_.front()->done; });
                 wait = false;
             }
+            if (failure_) {
+                std::rethrow_exception(failure_);
+            }
             if (!in_order_.front()->done) {
                 return;
             }
@@ -150,10 +154,18 @@ void CardPool::Work(CardRenderer* renderer) {
             batch = to_render_.front();
             to_render_.pop_front();
         }
-        RenderBatch(*renderer, *batch);
+        std::exception_ptr failed;
+        try {
+            RenderBatch(*renderer, *batch);
+        } catch (...) {
+            failed = std::current_exception();
+        }
         {
             std::lock_guard<std::mutex> lock(mutex_);
             batch->done = true;
+            if (failed && !failure_) {
+                failure_ = failed;
+            }
         }
         done_.notify_one();
     }

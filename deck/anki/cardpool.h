@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,7 +42,9 @@ public:
 
     // A card to fill in for rendering; valid until the next call of Add or Finish.
     PooledCard& Next();
-    // Queues the card Next gave, and hands `take` the rendered cards whose turn has come.
+    // Queues the card Next gave, and hands `take` the rendered cards whose turn has come. What
+    // a worker threw (memory that ran out) is thrown here, in the caller's thread, which
+    // unwinds the import; a worker never lets it end the program.
     void Add(const Take& take);
     // Hands `take` every card still to come, and stops the workers.
     void Finish(const Take& take);
@@ -74,6 +77,7 @@ private:
     std::mutex mutex_;
     std::condition_variable work_, done_;
     bool stopping_ = false;
+    std::exception_ptr failure_; // the first that a worker threw
 };
 
 } // namespace deck::anki

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -115,6 +116,9 @@ bool OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr
     int rc =
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     db->reset(raw);
+    if (rc == SQLITE_NOMEM) {
+        throw std::bad_alloc();
+    }
     if (rc != SQLITE_OK) {
         *err = entry + ": " + (raw ? sqlite3_errmsg(raw) : "cannot open");
         return false;
@@ -135,6 +139,9 @@ bool OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr
 }
 
 bool CollectionError(sqlite3* db, const std::string& entry, std::string* err) {
+    if (sqlite3_errcode(db) == SQLITE_NOMEM) {
+        throw std::bad_alloc();
+    }
     if (sqlite3_errcode(db) == SQLITE_NOTADB) {
         *err = entry + " is not an SQLite database (" + sqlite3_errmsg(db) + ")";
     } else {

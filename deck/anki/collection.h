@@ -29,7 +29,8 @@ bool OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr
                         std::string* err);
 
 // Always false, with *err set to the last error of `db`: not an SQLite database, or a damaged
-// collection.
+// collection. Memory that SQLite ran out of is no damage: it throws std::bad_alloc, as the
+// tool's own allocations do, for the command's end.
 bool CollectionError(sqlite3* db, const std::string& entry, std::string* err);
 
 // The notes of a collection file that is already a private copy, as ReadPackage hands them out:

@@ -35,7 +35,8 @@ bool SharedLock(int fd) {
 bool CopyFile(int from, const std::string& to, std::string* err) {
     int out = CreateNewFile(to);
     if (out < 0) {
-        *err = "cannot write the temporary copy " + to + " (" + strerror(errno) + ")";
+        *err = "cannot write the temporary copy " + to + " (" +
+               WriteError(errno, ParentFolder(ParentFolder(to))) + ")";
         return false;
     }
     std::vector<char> buffer(1 << 20);
@@ -52,13 +53,15 @@ bool CopyFile(int from, const std::string& to, std::string* err) {
         }
         at += got;
         if (!WriteFull(out, buffer.data(), static_cast<size_t>(got))) {
-            *err = "cannot write the temporary copy " + to + " (" + strerror(errno) + ")";
+            *err = "cannot write the temporary copy " + to + " (" +
+                   WriteError(errno, ParentFolder(ParentFolder(to))) + ")";
             CloseFile(out);
             return false;
         }
     }
     if (!CloseFile(out) && ok) {
-        *err = "cannot write the temporary copy " + to + " (" + strerror(errno) + ")";
+        *err = "cannot write the temporary copy " + to + " (" +
+               WriteError(errno, ParentFolder(ParentFolder(to))) + ")";
         ok = false;
     }
     return ok;

@@ -81,6 +81,21 @@ std::string BaseName(const std::string& path) {
     return path.substr(at);
 }
 
+std::string WriteError(int error, const std::string& folder) {
+    switch (error) {
+    case ENOSPC:
+        return "no space left on the disk that holds " + folder;
+#ifdef EDQUOT
+    case EDQUOT:
+        return "over the disk quota on the disk that holds " + folder;
+#endif
+    case EFBIG:
+        return "it is over the file size limit";
+    default:
+        return strerror(error);
+    }
+}
+
 TempFolder::~TempFolder() {
     if (!path_.empty()) {
         RemoveTree(path_);

@@ -120,6 +120,11 @@ bool MakeFolders(const std::string& path, std::string* err);
 // Removes a folder with everything in it, as far as it can.
 void RemoveTree(const std::string& path);
 
+// Why a write failed, for a message "FILE: error: could not be written: WHY": a full disk
+// named by `folder`, the one that holds the file, and the file size limit in words of their
+// own, anything else as strerror gives it.
+std::string WriteError(int error, const std::string& folder);
+
 // --- Paths ----------------------------------------------------------------------------------
 
 // The separator that the system's own paths use ('/', on Windows '\\'); either counts as one
@@ -156,6 +161,10 @@ public:
 private:
     int slot_ = -1;
 };
+
+// Removes every registered path now, as a signal would: for an end of the program that unwinds
+// no owner (std::terminate), whose files would otherwise stay.
+void RemoveRegisteredPaths();
 
 // Keeps the end of the program from outside back while it lives, so that a file is never made
 // without being registered for removal; an end that came meanwhile comes when it goes. On

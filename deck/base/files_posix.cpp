@@ -1,5 +1,5 @@
 // Files, folders and paths on POSIX systems, and the removal of temporary files when SIGINT,
-// SIGTERM or SIGHUP ends the program.
+// SIGTERM or SIGHUP ends the program, or an end that unwinds nothing (std::terminate).
 #include "deck/base/files.h"
 
 #include <dirent.h>
@@ -353,6 +353,10 @@ void RemovedOnSignal::Release() {
     if (--g_registered == 0) {
         RestoreHandlers();
     }
+}
+
+void RemoveRegisteredPaths() {
+    RemoveAll();
 }
 
 static_assert(sizeof(sigset_t) <= 128, "SignalsHeld keeps a sigset_t");

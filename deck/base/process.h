@@ -46,6 +46,22 @@ private:
     size_t size_ = 0;
 };
 
+// Readies the process for main(). A write to a pipe whose reader has gone fails with EPIPE,
+// and one past the file size limit (ulimit -f) with EFBIG, instead of ending the program
+// (SIGPIPE and SIGXFSZ are ignored; programs that it starts get them back), so that the tool
+// removes its temporary files as after any failed write. An end through std::terminate removes
+// the registered ones (RemovedOnSignal) before it aborts.
+void PrepareProcess();
+
+// The status that tells main() that the reader of standard output has gone (a cut pipe, as
+// `tollamy-deck import big.csv -o - | head` makes): the status of a program that SIGPIPE ends.
+constexpr int kCutPipe = 128 + 13;
+// True when a write to standard output `out` failed because its reader has gone; flushes it.
+bool OutputCut(FILE* out);
+// main()'s end with `status`: kCutPipe ends the program by SIGPIPE, as a cut pipe ends `cat`
+// (on Windows, which has no such signal, status 1).
+int EndProcess(int status);
+
 // Standard output and standard error as the tool writes them, for main(): bytes as they are
 // when they go to a file or a pipe (UTF-8 text, or a deck's bytes for -o -). On Windows a stream
 // that is a console gets its UTF-8 as UTF-16 through WriteConsoleW instead, so that cmd.exe and

@@ -1,8 +1,15 @@
-// The process on POSIX systems: the environment, output caught with open_memstream, and the C
-// library's local time (TZ, else /etc/localtime).
+// The process on POSIX systems: the signals of failed writes, the environment, output caught
+// with open_memstream, and the C library's local time (TZ, else /etc/localtime).
 #include "deck/base/process.h"
 
+#include "deck/base/files.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+
+#include <exception>
 
 namespace deck {
 
@@ -66,6 +73,37 @@ std::string Capture::Text() {
     }
     fflush(file_);
     return std::string(text_, size_);
+}
+
+void PrepareProcess() {
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+    std::set_terminate([] {
+        RemoveRegisteredPaths();
+        abort();
+    });
+}
+
+bool OutputCut(FILE* out) {
+    if (fflush(out) != 0) {
+        return errno == EPIPE;
+    }
+    // An earlier write failed, and the C library dropped what it held: a pipe whose reader
+    // has gone tells so at once.
+    pollfd end{fileno(out), POLLOUT, 0};
+    return ferror(out) && poll(&end, 1, 0) == 1 && (end.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+int EndProcess(int status) {
+    if (status == kCutPipe) {
+        signal(SIGPIPE, SIG_DFL);
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+        raise(SIGPIPE);
+    }
+    return status;
 }
 
 // The streams are the C library's own; there is no console to relay to.

@@ -3,13 +3,16 @@
 // the console written in UTF-16.
 #include "deck/base/process.h"
 
+#include "deck/base/files.h"
 #include "deck/base/win32.h"
 #include "deck/base/zone.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <stdlib.h>
 
+#include <exception>
 #include <thread>
 
 namespace deck {
@@ -215,6 +218,23 @@ std::string Capture::Text() {
         text.append(buffer, got);
     }
     return text;
+}
+
+// Windows has neither SIGPIPE nor SIGXFSZ: a write to a pipe whose reader has gone fails with
+// EPIPE (base/win32.cpp maps the system's error) as it is.
+void PrepareProcess() {
+    std::set_terminate([] {
+        RemoveRegisteredPaths();
+        abort();
+    });
+}
+
+bool OutputCut(FILE* out) {
+    return fflush(out) != 0 && errno == EPIPE;
+}
+
+int EndProcess(int status) {
+    return status == kCutPipe ? 1 : status;
 }
 
 StandardStreams::StandardStreams() {

@@ -41,6 +41,8 @@ private:
 
 // The program's name in its messages.
 constexpr char kProgram[] = "tollamy-deck";
+// The error about an input when memory ran out (std::bad_alloc) while it was read.
+constexpr char kOutOfMemory[] = "too large to read: the tool ran out of memory";
 
 // Prints a usage error to err as every usage error ends: "tollamy-deck: error: TEXT" and a
 // line that points to --help. Returns the exit status 2.

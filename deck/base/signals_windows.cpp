@@ -87,12 +87,9 @@ void CloseHandlesOn(const std::wstring& path) {
     }
 }
 
-// Removes the registered files (their open handles closed first), then their folders, and
-// ends the process with `code`. It waits for a thread that is between making a file and
-// registering it (SignalsHeld), and never returns to the other threads, which may have lost
-// their files.
-[[noreturn]] void RemoveAndEnd(UINT code) {
-    Lock().lock();
+// Removes the registered files (their open handles closed first), then their folders; the
+// program ends next. The caller holds the lock.
+void RemoveAll() {
     for (Slot& slot : g_slots) {
         if (slot.used && !slot.folder) {
             CloseHandlesOn(slot.path);
@@ -118,6 +115,14 @@ void CloseHandlesOn(const std::wstring& path) {
             RemoveDirectoryW(slot.path.c_str());
         }
     }
+}
+
+// Removes the registered files and ends the process with `code`. It waits for a thread that is
+// between making a file and registering it (SignalsHeld), and never returns to the other
+// threads, which may have lost their files.
+[[noreturn]] void RemoveAndEnd(UINT code) {
+    Lock().lock();
+    RemoveAll();
     TerminateProcess(GetCurrentProcess(), code);
     for (;;) {
         Sleep(INFINITE);
@@ -142,6 +147,11 @@ BOOL WINAPI OnControl(DWORD event) {
 }
 
 } // namespace
+
+void RemoveRegisteredPaths() {
+    std::lock_guard<std::recursive_mutex> hold(Lock());
+    RemoveAll();
+}
 
 void win32::EndProgram(UINT code) {
     RemoveAndEnd(code);

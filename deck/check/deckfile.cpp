@@ -5,6 +5,7 @@
 #include "deck/base/files.h"
 #include "deck/base/process.h"
 #include "deck/base/utf.h"
+#include "deck/deckwriter.h"
 
 #include <errno.h>
 #include <string.h>
@@ -17,7 +18,6 @@ namespace deck::check {
 namespace {
 
 constexpr size_t kBlockBytes = 1 << 20;
-constexpr uint64_t kMaxDeckBytes = 1ull << 32;
 const char kTooLarge[] = "is 4 GiB or more; the item's 32-bit card offsets cannot reach beyond "
                          "4 GiB: split the deck";
 

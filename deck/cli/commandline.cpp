@@ -16,8 +16,13 @@
 #include "deck/text/import.h"
 #include "deck/watch/watch.h"
 
+#include <errno.h>
+
 #include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace deck::cli {
@@ -41,7 +46,8 @@ int RunProfiles(FILE* out, FILE* err) {
 
 // `-o -`: the command writes a private temporary file, which goes to `out` only when the
 // command succeeded, so that standard output gets the whole result or nothing. Its name
-// reads "standard output" in the messages.
+// reads "standard output" in the messages, and its folder "the temporary folder". A reader
+// that stops reading ends the copy (kCutPipe).
 int ToStandardOutput(std::string* output, FILE* out, FILE* err,
                      const std::function<int(FILE* err)>& run) {
     TempFolder folder;
@@ -56,8 +62,14 @@ int ToStandardOutput(std::string* output, FILE* out, FILE* err,
         Capture capture;
         status = run(capture.File());
         std::string text = capture.Text();
-        for (size_t at = text.find(*output); at != std::string::npos; at = text.find(*output, at)) {
-            text.replace(at, output->size(), "standard output");
+        const std::pair<std::string, std::string> names[] = {
+            {*output, "standard output"},
+            {folder.Path(), "the temporary folder " + ParentFolder(folder.Path())}};
+        for (const auto& [name, shown] : names) {
+            for (size_t at = 0; (at = text.find(name, at)) != std::string::npos;
+                 at += shown.size()) {
+                text.replace(at, name.size(), shown);
+            }
         }
         fputs(text.c_str(), err);
     }
@@ -65,12 +77,23 @@ int ToStandardOutput(std::string* output, FILE* out, FILE* err,
     if (made >= 0) {
         char buffer[1 << 16];
         ssize_t n = 0;
-        while ((n = ReadFull(made, buffer, sizeof buffer)) > 0 &&
-               fwrite(buffer, 1, static_cast<size_t>(n), out) == static_cast<size_t>(n)) {
+        int error = 0;
+        while ((n = ReadFull(made, buffer, sizeof buffer)) > 0) {
+            if (fwrite(buffer, 1, static_cast<size_t>(n), out) != static_cast<size_t>(n)) {
+                error = errno;
+                break;
+            }
         }
         CloseFile(made);
-        if (fflush(out) != 0 || ferror(out)) {
-            fprintf(err, "%s: error: standard output could not be written\n", kProgram);
+        if (error == 0 && fflush(out) != 0) {
+            error = errno;
+        }
+        if (error == EPIPE) {
+            return kCutPipe;
+        }
+        if (error != 0 || ferror(out)) {
+            fprintf(err, "standard output: error: could not be written: %s\n",
+                    WriteError(error, "it").c_str());
             status = 1;
         }
     }
@@ -105,9 +128,8 @@ int RunImportCommand(ImportOptions& import, FILE* err) {
     return text::RunTextImport(import, err);
 }
 
-} // namespace
-
-int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
+// The command of the line, with *input set to the file it reads once that is known.
+int RunCommand(int argc, char** argv, FILE* out, FILE* err, std::string* input) {
     Arguments args;
     const surface::Surface surface = DeckSurface(args);
     if (argc <= 1) {
@@ -144,7 +166,7 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
             return PrintUsage(err, "--anki-profile names the profile of the --anki decks; give "
                                    "--anki DECK too");
         }
-        w.folder = files[0];
+        w.folder = *input = files[0];
         w.profile = import.ankiProfile;
         return watch::RunWatch(w, out, err);
     }
@@ -166,6 +188,7 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
                      (command == "import" || command == "decks" ? std::string("INPUT") : "DECK") +
                      " file");
     }
+    *input = files[0];
     if (command == "decks") {
         return anki::RunDecks(files[0], out, err);
     }
@@ -202,6 +225,24 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
                                 [&](FILE* to) { return RunImportCommand(import, to); });
     }
     return RunImportCommand(import, err);
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
+    std::string input = kProgram;
+    int status = 1;
+    // Memory that runs out, wherever it does, ends the command with its message: unwinding it
+    // removes its temporary files (their owners go) and leaves the output as it was.
+    try {
+        status = RunCommand(argc, argv, out, err, &input);
+    } catch (const std::bad_alloc&) {
+        fprintf(err, "%s: error: %s\n", input.c_str(), kOutOfMemory);
+    } catch (const std::length_error&) {
+        fprintf(err, "%s: error: too large to read: a text longer than the tool can hold\n",
+                input.c_str());
+    }
+    return status != kCutPipe && OutputCut(out) ? kCutPipe : status;
 }
 
 } // namespace deck::cli

@@ -1,16 +1,26 @@
-// Hostile and broken input, as an attacker or an unlucky user would give it: each case runs the
-// tool as a program of its own under a memory limit and a time limit, and must end with its
-// status and message, never by a signal, with $TMPDIR left empty and the files beside the
-// output as they were.
+// Hostile and broken input, as an attacker or an unlucky user would give it, and the ends that
+// the system makes (a cut pipe, the file size limit, a full disk, memory that runs out): each
+// case runs the tool as a program of its own under a memory limit and a time limit, and must
+// end with its status and message, never by a signal but SIGPIPE for a cut pipe, with $TMPDIR
+// left empty and the files beside the output as they were.
+#include "deck/base/files.h"
+#include "deck/deckwriter.h"
 #include "deck/tests/apkg_builder.h"
 #include "deck/tests/deck_support.h"
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <signal.h>
+#include <stddef.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -25,10 +35,17 @@ namespace {
 using apkg_test::Format;
 using apkg_test::PackageSpec;
 using apkg_test::TestNote;
+using deck::ReadFull;
 using decktest::ReadBytes;
 using decktest::WriteBytes;
 
-#if defined(__SANITIZE_ADDRESS__)
+// g++ says so by __SANITIZE_ADDRESS__, clang (before version 18) only by __has_feature.
+#if defined(__has_feature)
+#define TOLLAMY_ASAN __has_feature(address_sanitizer)
+#else
+#define TOLLAMY_ASAN 0
+#endif
+#if defined(__SANITIZE_ADDRESS__) || TOLLAMY_ASAN
 constexpr bool kSanitized = true; // its shadow memory needs far more address space
 #else
 constexpr bool kSanitized = false;
@@ -37,6 +54,9 @@ constexpr bool kSanitized = false;
 // The address space each run gets: the tool's fixed cost and a small multiple of the largest
 // input below, far under what the unbounded runs reached.
 constexpr rlim_t kMemoryLimit = rlim_t{768} << 20;
+// Enough for the tool to read a small CSV (about 16 MiB) or package (about 26 MiB), not a
+// field of 4 MB in either (about 48 MiB).
+constexpr rlim_t kSmallMemory = rlim_t{36} << 20;
 // A run that takes longer hangs.
 constexpr int kSecondsLimit = 60;
 
@@ -47,26 +67,72 @@ struct Ended {
     std::string err;
 };
 
+// What else a run meets: standard output a pipe whose reader stops after 10 bytes, standard
+// output full (/dev/full, by the test), or a full disk wherever the tool writes a file (every
+// write to a descriptor but 0 to 2 fails with ENOSPC, through a seccomp filter; the run ends
+// with kNoFilter where none can be set).
+enum class Writes { kAsTheyAre, kCutPipe, kFullOutput, kDiskFull };
+constexpr int kNoFilter = 125;
+
+// Makes write and pwrite64 to any descriptor above 2 fail with ENOSPC in this process and the
+// program it runs; false where seccomp is not to be had.
+bool FailFileWrites() {
+#if defined(__x86_64__)
+    const uint32_t arch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+    const uint32_t arch = AUDIT_ARCH_AARCH64;
+#else
+    const uint32_t arch = 0;
+#endif
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_write, 1, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_pwrite64, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])), // its low half
+        BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 3, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSPC),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+    return arch != 0 && prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
 // Runs the tool with `args`, TMPDIR at `tmp`, standard input from /dev/null and standard output
 // into `out_file`, under the limits; `file_limit` > 0 limits the size of a file it writes.
 Ended RunTool(const std::vector<std::string>& args, const std::string& tmp,
-              const std::string& out_file, const std::string& err_file, rlim_t file_limit = 0) {
+              const std::string& out_file, const std::string& err_file, rlim_t file_limit = 0,
+              rlim_t memory_limit = kMemoryLimit, Writes writes = Writes::kAsTheyAre) {
+    int pipe_ends[2] = {-1, -1};
+    if (writes == Writes::kCutPipe && pipe(pipe_ends) != 0) {
+        return Ended{};
+    }
     pid_t pid = fork();
     if (pid == 0) {
         setenv("TMPDIR", tmp.c_str(), 1);
         int in = open("/dev/null", O_RDONLY);
-        int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int out = pipe_ends[1] >= 0 ? pipe_ends[1]
+                                    : open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (pipe_ends[0] >= 0) {
+            close(pipe_ends[0]);
+        }
         if (!kSanitized) {
-            const rlimit memory{kMemoryLimit, kMemoryLimit};
+            const rlimit memory{memory_limit, memory_limit};
             setrlimit(RLIMIT_AS, &memory);
         }
         if (file_limit > 0) {
             const rlimit size{file_limit, file_limit};
             setrlimit(RLIMIT_FSIZE, &size);
+        }
+        if (writes == Writes::kDiskFull && !FailFileWrites()) {
+            _exit(kNoFilter);
         }
         alarm(kSecondsLimit);
         std::vector<char*> argv{const_cast<char*>(TOLLAMY_DECK_BINARY)};
@@ -76,6 +142,12 @@ Ended RunTool(const std::vector<std::string>& args, const std::string& tmp,
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
+    }
+    if (pipe_ends[0] >= 0) {
+        close(pipe_ends[1]);
+        char head[10];
+        ReadFull(pipe_ends[0], head, sizeof head);
+        close(pipe_ends[0]);
     }
     int status = 0;
     waitpid(pid, &status, 0);
@@ -152,6 +224,154 @@ TEST(Hostile, EveryInputEndsWithItsMessageAndLeavesNothing) {
         EXPECT_EQ(decktest::TempDir::NamesIn(f.Path("tmp")), std::vector<std::string>());
         EXPECT_EQ(dir.Names(), before);
         EXPECT_EQ(ReadBytes(f.Path("out.txt")), std::string(kOldDeck, 20));
+    }
+}
+
+// The inputs of the exits: CSVs of 10 and 50,000 cards, a deck of 50,000, a package whose
+// collection is about 1 MB, and a field of 4 MB in a CSV and in a package.
+std::string Csv(const Folder& f, int rows) {
+    std::string text;
+    for (int i = 0; i < rows; ++i) {
+        text += "question " + std::to_string(i) + ",answer " + std::to_string(i) + "\n";
+    }
+    WriteBytes(f.Path("in.csv"), text);
+    return f.Path("in.csv");
+}
+std::string SmallCsv(const Folder& f) {
+    return Csv(f, 10);
+}
+std::string LargeCsv(const Folder& f) {
+    return Csv(f, 50000);
+}
+std::string LargeDeck(const Folder& f) {
+    WriteBytes(f.Path("in.txt"), decktest::Deck({50000, {"question", "answer"}}));
+    return f.Path("in.txt");
+}
+std::string LargePackage(const Folder& f) {
+    PackageSpec plan;
+    plan.format = Format::kAnki21;
+    for (int64_t i = 0; i < 4000; ++i) {
+        plan.notes.push_back(TestNote(1000000 + i, apkg_test::kBasic,
+                                      {"question " + std::to_string(i), std::string(200, 'x')}));
+    }
+    EXPECT_EQ(apkg_test::BuildPackage(plan, f.Path("in.apkg")), "");
+    return f.Path("in.apkg");
+}
+std::string LongCsvField(const Folder& f) {
+    WriteBytes(f.Path("in.csv"), "question," + std::string(4000000, 'x') + "\n");
+    return f.Path("in.csv");
+}
+std::string LongPackageField(const Folder& f) {
+    return OneNotePackage(f, std::string(4000000, 'x'), Format::kAnki21);
+}
+
+// The ends that the system makes: a cut pipe, a file size limit, a full disk, memory that runs
+// out. Each removes every temporary file and leaves the output as it was.
+struct Exit {
+    const char* what;
+    const char* command;
+    std::string (*input)(const Folder&);
+    const char* output; // "-" or out.txt
+    Writes writes;
+    rlim_t file_limit, memory_limit;
+    int status, signal;
+    const char* message; // a part of standard error; TMP is $TMPDIR, DIR the output's folder
+};
+
+const Exit kExits[] = {
+    {"import -o - into a pipe that its reader closes", "import", LargeCsv, "-", Writes::kCutPipe, 0,
+     kMemoryLimit, -1, SIGPIPE, ""},
+    {"export -o - into a pipe that its reader closes", "export", LargeDeck, "-", Writes::kCutPipe,
+     0, kMemoryLimit, -1, SIGPIPE, ""},
+    {"a deck over the file size limit", "import", LargeCsv, "out.txt", Writes::kAsTheyAre, 64 << 10,
+     kMemoryLimit, 1, 0,
+     "DIR/out.txt: error: could not be written: it is over the file size limit"},
+    {"a package's collection over the file size limit", "import", LargePackage, "out.txt",
+     Writes::kAsTheyAre, 64 << 10, kMemoryLimit, 1, 0,
+     "DIR/in.apkg: error: cannot write the temporary copy (it is over the file size limit)"},
+    {"-o - onto a full standard output", "import", SmallCsv, "-", Writes::kFullOutput, 0,
+     kMemoryLimit, 1, 0,
+     "standard output: error: could not be written: no space left on the disk that holds it"},
+    {"a full disk beside the output", "import", SmallCsv, "out.txt", Writes::kDiskFull, 0,
+     kMemoryLimit, 1, 0,
+     "DIR/out.txt: error: could not be written: no space left on the disk that holds DIR\n"},
+    {"a full disk under the output held back for -o -", "import", SmallCsv, "-", Writes::kDiskFull,
+     0, kMemoryLimit, 1, 0,
+     "standard output: error: could not be written: no space left on the disk that holds the "
+     "temporary folder TMP\n"},
+    {"memory that runs out on a CSV's field", "import", LongCsvField, "out.txt", Writes::kAsTheyAre,
+     0, kSmallMemory, 1, 0, "DIR/in.csv: error: too large to read: the tool ran out of memory"},
+    {"memory that runs out on a package's field", "import", LongPackageField, "out.txt",
+     Writes::kAsTheyAre, 0, kSmallMemory, 1, 0,
+     "DIR/in.apkg: error: too large to read: the tool ran out of memory"},
+};
+
+// `text` with every `from` replaced by `to`.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+TEST(Hostile, EveryExitRemovesTheTemporaryFilesAndKeepsTheOutput) {
+    for (const Exit& c : kExits) {
+        if (kSanitized && c.memory_limit != kMemoryLimit) {
+            continue; // no memory limit to run out of
+        }
+        SCOPED_TRACE(c.what);
+        decktest::TempDir dir, logs;
+        const Folder f(dir);
+        decktest::MakeFolder(f.Path("tmp"));
+        WriteBytes(f.Path("out.txt"), std::string(kOldDeck, 20));
+        const std::string output = *c.output == '-' ? c.output : f.Path(c.output);
+        const std::vector<std::string> args{c.command, c.input(f), "-o", output, "--force"};
+        const std::vector<std::string> before = dir.Names();
+        const std::string out = c.writes == Writes::kFullOutput ? "/dev/full" : logs.Path("stdout");
+        const Ended run = RunTool(args, f.Path("tmp"), out, logs.Path("stderr"), c.file_limit,
+                                  c.memory_limit, c.writes);
+        if (run.status == kNoFilter) {
+            printf("no seccomp filter here: \"%s\" not run\n", c.what);
+            continue;
+        }
+        EXPECT_EQ(run.signal, c.signal) << strsignal(run.signal) << "\n" << run.err;
+        EXPECT_EQ(run.status, c.status) << run.err;
+        const std::string message =
+            Replaced(Replaced(c.message, "TMP", f.Path("tmp")), "DIR", dir.Path());
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(decktest::TempDir::NamesIn(f.Path("tmp")), std::vector<std::string>());
+        EXPECT_EQ(dir.Names(), before);
+        EXPECT_EQ(ReadBytes(f.Path("out.txt")), std::string(kOldDeck, 20));
+    }
+}
+
+// The deck's 4 GiB, lowered to a few cards' bytes: a deck that would reach it is refused
+// before it is put in place, and one a byte short is written. Each card takes 20 bytes.
+TEST(Hostile, ADeckAtTheFormatsLimitIsRefusedWithTheCardsThatFit) {
+    const struct {
+        uint64_t limit;
+        int status;
+        const char* message;
+    } cases[] = {
+        {2 + 3 * 20 + 1, 0, "imported 3 cards"},
+        {2 + 3 * 20, 1,
+         "out.txt: error: would be 62 bytes or more, beyond the item's 32-bit card offsets: "
+         "only the first 2 of its 3 cards fit; split the input"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.limit);
+        decktest::TempDir dir;
+        decktest::MakeFolder(dir.Path("tmp"));
+        decktest::TempFolderAt tmp(dir.Path("tmp"));
+        WriteBytes(dir.Path("out.txt"), std::string(kOldDeck, 20));
+        deck::DeckWriter::LimitForTest(c.limit);
+        const decktest::Run run = decktest::ImportBytes(
+            dir.Path("in.csv"), "q 1,four\nq 2,four\nq 3,four\n", dir.Path("out.txt"), {});
+        deck::DeckWriter::LimitForTest(0);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"in.csv", "out.txt", "tmp"}));
+        EXPECT_EQ(ReadBytes(dir.Path("out.txt")).size(), c.status == 0 ? c.limit - 1 : 20);
     }
 }
 

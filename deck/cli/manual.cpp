@@ -139,10 +139,14 @@ void DeclareManual(surface::Surface& s) {
            "Where the private copies of packages and collections are made (default `/tmp`)."}}});
     s.sections.push_back(
         {"Exit status",
-         "0 on success; 1 when the input has errors or a file cannot be read or written, and "
-         "then nothing is written; 2 for bad arguments, among them an option that does not "
-         "apply to the command or to the input's format (such as `--question` on a deck, or "
-         "`--field-sep` with csv).",
+         "0 on success; 1 when the input has errors or a file cannot be read or written (a "
+         "full disk, a file over the size limit of `ulimit -f`), or when memory runs out "
+         "(`INPUT: error: too large to read`), and then nothing is written; 2 for bad "
+         "arguments, among them an option that does not apply to the command or to the "
+         "input's format (such as `--question` on a deck, or `--field-sep` with csv). When "
+         "the reader of standard output stops before the end (`tollamy-deck export deck.txt "
+         "-o - | head`), the tool ends as SIGPIPE ends `cat` (status 141 in the shell; 1 on "
+         "Windows), with nothing left in `TMPDIR`.",
          {}});
     s.sections.push_back({"See also", "[`tollamy`(1)](tollamy.md), `iconv`(1)", {}});
 }

@@ -90,7 +90,8 @@ void DeclareOptions(surface::Surface& s, Arguments& a) {
               "deck and a command that fails leaves *OUTPUT* as it was. A link is followed to "
               "the file it names; a folder, a device or a pipe is never replaced. `-` writes "
               "to standard output instead, once the command has succeeded, and nothing else "
-              "goes there.")
+              "goes there. A deck of 4 GiB or more, beyond the item's 32-bit card offsets, "
+              "is refused before it is put in place, with the number of cards that fit.")
         .Into(&i.output)
         .To(s);
     Declare("--force", "", Value::None)

@@ -10,6 +10,7 @@
 
 #include <time.h>
 
+#include <new>
 #include <sstream>
 
 namespace deck::watch {
@@ -87,7 +88,12 @@ Imported ImportItem(const std::string& folder, const Item& item) {
     const Seconds now = Now();
     const Seconds clock = ToolClock(now);
     Capture messages;
-    got.ok = anki::RunDueImport(options, messages.File()) == 0;
+    // Memory that runs out leaves this item out, not the watch.
+    try {
+        got.ok = anki::RunDueImport(options, messages.File()) == 0;
+    } catch (const std::bad_alloc&) {
+        fprintf(messages.File(), "%s: error: %s\n", options.input.c_str(), kOutOfMemory);
+    }
     got.messages = Lines(messages);
     if (!got.ok) {
         got.why = FirstError(got.messages);

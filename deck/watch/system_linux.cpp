@@ -194,8 +194,18 @@ int RunProgram(const std::vector<std::string>& argv, std::string* why) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
     args.push_back(nullptr);
+    // The program gets SIGPIPE and SIGXFSZ back, which the tool ignores (PrepareProcess).
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    int e = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
+    int e = posix_spawnp(&pid, args[0], nullptr, &attr, args.data(), environ);
+    posix_spawnattr_destroy(&attr);
     if (e != 0) {
         *why = argv[0] + ": " + strerror(e);
         return -1;

@@ -91,7 +91,7 @@ bool ReadUserCollection(const std::string& path, Report& report, const Collectio
 bool ProbeInput(const std::string& path, InputKind* kind, std::string* err) {
     int fd = OpenQuietly(path);
     if (fd < 0) {
-        *err = std::string("cannot read: ") + strerror(errno);
+        *err = "cannot read: " + OpenErrorText(errno);
         return false;
     }
     char head[kHeadBytes];

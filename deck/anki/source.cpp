@@ -64,7 +64,7 @@ bool ReadUserCollection(const std::string& path, Report& report, const Collectio
     }
     const std::string copy = CollectionCopyIn(folder);
     bool busy = false;
-    if (TakeSnapshot(path, copy, &busy, err)) {
+    if (TakeSnapshot(path, copy, max_bytes, &busy, err)) {
         return use(copy, BaseName(path), err);
     }
     if (!busy) {

@@ -282,12 +282,15 @@ bool WithUnpackedCollection(const void* data, size_t size, uint64_t max_bytes,
         int code = zip_error_code_zip(&error);
         zip_error_fini(&error);
         const auto reopen = [data, size]() -> zip_t* {
-            zip_source_t* again = zip_source_buffer_create(data, size, 0, nullptr);
+            zip_error_t why;
+            zip_error_init(&why);
+            zip_source_t* again = zip_source_buffer_create(data, size, 0, &why);
             zip_t* loose =
-                again != nullptr ? zip_open_from_source(again, ZIP_RDONLY, nullptr) : nullptr;
+                again != nullptr ? zip_open_from_source(again, ZIP_RDONLY, &why) : nullptr;
             if (loose == nullptr) {
                 zip_source_free(again);
             }
+            zip_error_fini(&why);
             return loose;
         };
         return OpenError(code, IsZipHead({static_cast<const char*>(data), size}), reopen, err);

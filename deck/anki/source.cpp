@@ -32,6 +32,7 @@ bool IsBackupName(const std::string& name) {
 struct Backup {
     std::string name;
     int64_t when; // its modification time, in whole seconds as the messages name it
+    int64_t size;
 };
 
 // The backups in `folder`, the newest first by modification time (the later name first on a
@@ -42,7 +43,7 @@ std::vector<Backup> BackupsNewestFirst(const std::string& folder) {
     ListFolder(folder, &entries);
     for (const FolderEntry& e : entries) {
         if (IsBackupName(e.name) && e.info.kind == PathKind::kFile) {
-            backups.push_back({e.name, WholeSeconds(e.info.mtimeNs)});
+            backups.push_back({e.name, WholeSeconds(e.info.mtimeNs), e.info.size});
         }
     }
     std::sort(backups.begin(), backups.end(), [](const Backup& a, const Backup& b) {
@@ -92,8 +93,9 @@ bool ReadUserCollection(const std::string& path, Report& report, const Collectio
                                   (passed.empty() ? "" : "; passed over " + passed));
             return use(copy, entry, why);
         };
-        std::string why;
-        if (WithPackageCollection(JoinPath(backups, backup.name), max_bytes, first, &why)) {
+        std::string why = "empty";
+        if (backup.size > 0 &&
+            WithPackageCollection(JoinPath(backups, backup.name), max_bytes, first, &why)) {
             return true;
         }
         if (read) {

@@ -225,8 +225,12 @@ std::vector<std::string> EmptyNewestBackup(const Folder& f) {
     old.notes[0].fields = {"from the backup", "yes"};
     EXPECT_EQ(apkg_test::BuildPackage(old, f.Path("P/backups/backup-1.colpkg")), "");
     WriteBytes(f.Path("P/backups/backup-2.colpkg"), "");
-    const struct timespec older[2] = {{kCreated, 0}, {kCreated, 0}};
-    utimensat(AT_FDCWD, f.Path("P/backups/backup-1.colpkg").c_str(), older, 0);
+    for (int i : {1, 2}) {
+        const time_t when = kCreated + (i - 1) * 3600;
+        const struct timespec times[2] = {{when, 0}, {when, 0}};
+        const std::string name = "P/backups/backup-" + std::to_string(i) + ".colpkg";
+        utimensat(AT_FDCWD, f.Path(name).c_str(), times, 0);
+    }
     auto holds = std::make_shared<profile_fixture::AnkiHolds>(path);
     EXPECT_TRUE(holds->Holds());
     f.held.push_back(holds);
@@ -296,7 +300,7 @@ const Hostile kHostile[] = {
      "is 1073741825 bytes, more than the limit of 1 GiB on a collection"},
     {"an empty newest backup while Anki holds the collection", EmptyNewestBackup, 0,
      "reading its newest backup that reads instead, backups/backup-1.colpkg of Thu 2026-01-01 "
-     "08:00; passed over backups/backup-2.colpkg",
+     "08:00; passed over backups/backup-2.colpkg of Thu 2026-01-01 09:00 (empty)",
      "new.txt"},
     {"two entries of one name", TwoEntriesOfOneName, 1,
      "the ZIP archive holds two entries named collection.anki21"},

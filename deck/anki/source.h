@@ -20,8 +20,8 @@ bool LooksLikeAnki(const std::string& path);
 enum class InputKind { kSqlite, kZip, kOther };
 
 // Reads the first bytes of `path`. False with *err set when the file cannot be read at all
-// ("cannot read: Permission denied", a folder, an I/O error) or is empty; only a file that was
-// read is told apart by its bytes.
+// ("cannot read: Permission denied", a folder, a FIFO or a device, an I/O error) or is empty; only
+// a file that was read is told apart by its bytes.
 bool ProbeInput(const std::string& path, InputKind* kind, std::string* err);
 
 // Calls `use` with a private copy of the input's collection: the newest collection of a

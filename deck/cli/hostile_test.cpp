@@ -130,18 +130,23 @@ std::string OneNotePackage(const Folder& f, const std::string& front, Format for
     return path;
 }
 
-// The ZIP bomb: a package whose collection entry declares 4 GiB.
-std::vector<std::string> ZipBomb(const Folder& f) {
+// A package whose entries state `size` bytes uncompressed, in both of their headers.
+std::vector<std::string> StatedSize(const Folder& f, uint32_t size) {
     const std::string path = OneNotePackage(f, "front", Format::kAnki21);
     std::string bytes = ReadBytes(path);
     for (const char* header : {"PK\x01\x02", "PK\x03\x04"}) {
         const size_t offset = header[2] == 1 ? 24 : 22; // the uncompressed size
         for (size_t at = 0; (at = bytes.find(header, at)) != std::string::npos; at += 4) {
-            memcpy(&bytes[at + offset], "\x00\x00\xf0\xff", 4);
+            memcpy(&bytes[at + offset], &size, 4); // little-endian, as ZIP's fields
         }
     }
     WriteBytes(path, bytes);
     return {"import", path, "-o", f.Path("out.txt"), "--force"};
+}
+
+// The ZIP bomb: a package whose collection entry declares 4 GiB.
+std::vector<std::string> ZipBomb(const Folder& f) {
+    return StatedSize(f, 0xfff00000);
 }
 
 // --- The files and the disk: what a snapshot copies, what is opened, what the messages say -
@@ -249,25 +254,6 @@ std::vector<std::string> TwoEntriesOfOneName(const Folder& f) {
         zip[at + 16] = '1';
     }
     WriteBytes(path, zip);
-    return {"import", path, "-o", f.Path("out.txt"), "--force"};
-}
-
-// A package whose collection entry states `size` bytes uncompressed.
-std::vector<std::string> StatedSize(const Folder& f, uint32_t size) {
-    const std::string path = OneNotePackage(f, "front", Format::kAnki21);
-    std::string bytes = ReadBytes(path);
-    const size_t entry = bytes.find("collection.anki21");
-    for (const char* header : {"PK\x01\x02", "PK\x03\x04"}) {
-        const size_t offset = header[2] == 1 ? 24 : 22;
-        for (size_t at = 0; (at = bytes.find(header, at)) != std::string::npos; at += 4) {
-            // Only the collection's headers: each names it at its end.
-            const size_t name = at + (header[2] == 1 ? 46 : 30);
-            if (bytes.compare(name, 17, "collection.anki21") == 0 && entry != std::string::npos) {
-                memcpy(&bytes[at + offset], &size, 4);
-            }
-        }
-    }
-    WriteBytes(path, bytes);
     return {"import", path, "-o", f.Path("out.txt"), "--force"};
 }
 

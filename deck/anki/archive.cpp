@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include <zip.h>
@@ -84,12 +86,32 @@ std::string ZipErrorText(zip_error_t* error) {
     return text;
 }
 
-bool OpenError(int code, bool begins_like_zip, std::string* err) {
+// The first name that two entries of the archive share; "" when there is none.
+std::string SharedName(zip_t* archive) {
+    std::set<std::string> names;
+    const zip_int64_t entries = archive != nullptr ? zip_get_num_entries(archive, 0) : 0;
+    for (zip_int64_t i = 0; i < entries; ++i) {
+        const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+        if (name != nullptr && !names.insert(name).second) {
+            return name;
+        }
+    }
+    return std::string();
+}
+
+// The message for an archive that did not open with `code`. `reopen` opens it again without
+// the consistency checks, to name the entry that two share.
+bool OpenError(int code, bool begins_like_zip, const std::function<zip_t*()>& reopen,
+               std::string* err) {
     zip_error_t error;
     zip_error_init_with_code(&error, code);
     std::string why = ZipErrorText(&error);
     zip_error_fini(&error);
-    if (code == ZIP_ER_NOZIP && begins_like_zip) {
+    const std::string shared = code == ZIP_ER_EXISTS ? SharedName(ZipPtr(reopen()).get()) : "";
+    if (!shared.empty()) {
+        *err = "the ZIP archive holds two entries named " + shared +
+               ", and a reader cannot tell which one is meant (a damaged package)";
+    } else if (code == ZIP_ER_NOZIP && begins_like_zip) {
         // The entries begin as in a ZIP archive, but the central directory at the end is
         // missing: the file was cut short.
         *err = "truncated or damaged ZIP archive (no central directory at its end)";
@@ -115,6 +137,23 @@ zip_int64_t FindCollection(zip_t* archive, const char** name) {
     return -1;
 }
 
+// The most that the entry's compressed bytes can unpack to: as many for a stored entry, 1032
+// times as many for a deflated one (deflate's greatest ratio: a match of 258 bytes in two
+// bits, a little more for the block's own bits); no bound for another method.
+uint64_t MostUnpacked(const zip_stat_t& stat) {
+    const zip_uint64_t comp = stat.comp_size;
+    if (!(stat.valid & ZIP_STAT_COMP_SIZE) || !(stat.valid & ZIP_STAT_COMP_METHOD)) {
+        return UINT64_MAX;
+    }
+    if (stat.comp_method == ZIP_CM_STORE) {
+        return comp;
+    }
+    if (stat.comp_method == ZIP_CM_DEFLATE && comp < UINT64_MAX / 1032 - 1024) {
+        return comp * 1032 + 1024;
+    }
+    return UINT64_MAX;
+}
+
 // Copies the collection entry into `out`, unpacking Zstandard for collection.anki21b.
 // Holds the unpacked size to `limit`, both as stated and as really produced.
 bool UnpackCollection(zip_t* archive, zip_int64_t index, const std::string& entry, uint64_t limit,
@@ -126,12 +165,23 @@ bool UnpackCollection(zip_t* archive, zip_int64_t index, const std::string& entr
         return false;
     }
     const bool zstd = entry == kCollections[0];
-    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > limit) {
+    const bool sized = (stat.valid & ZIP_STAT_SIZE) != 0;
+    if (sized && stat.size > limit) {
         // For a Zstandard entry the stated size is the compressed stream; it can only be
         // larger than the collection if the stream is damaged or a bomb.
         *err = OverLimitText(entry, stat.size, limit);
         return false;
     }
+    const uint64_t most = MostUnpacked(stat);
+    if (sized && stat.size > most) {
+        *err = entry + " states " + SizeText(stat.size) + " uncompressed from " +
+               SizeText(stat.comp_size) +
+               " compressed, more than its compression can give (a damaged package or a zip "
+               "bomb)";
+        return false;
+    }
+    // No more is unpacked than the archive states.
+    const uint64_t stated = sized ? stat.size : limit;
     ZipFilePtr file(zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0));
     if (!file) {
         *err = "cannot read " + entry + " (" + zip_strerror(archive) + ")";
@@ -156,16 +206,18 @@ bool UnpackCollection(zip_t* archive, zip_int64_t index, const std::string& entr
         if (got == 0) {
             break;
         }
+        read_total += static_cast<uint64_t>(got);
+        if (read_total > stated) {
+            *err = sized ? entry + " unpacks to more than the " + SizeText(stat.size) +
+                               " its archive states (a damaged package)"
+                         : OverLimitText(entry, 0, limit);
+            return false;
+        }
         if (zstd) {
             if (!unpacker.Feed(in.data(), static_cast<size_t>(got), err)) {
                 return false;
             }
             continue;
-        }
-        read_total += static_cast<uint64_t>(got);
-        if (read_total > limit) {
-            *err = OverLimitText(entry, 0, limit);
-            return false;
         }
         if (!write(in.data(), static_cast<size_t>(got), err)) {
             return false;
@@ -207,7 +259,11 @@ bool WithUnpackedCollection(const std::string& path, uint64_t max_bytes, const C
     int error = 0;
     ZipPtr archive(OpenZipFile(path, ZIP_RDONLY | ZIP_CHECKCONS, &error));
     if (!archive) {
-        return OpenError(error, LooksLikeZip(path), err);
+        const auto reopen = [&path] {
+            int ignored = 0;
+            return OpenZipFile(path, ZIP_RDONLY, &ignored);
+        };
+        return OpenError(error, LooksLikeZip(path), reopen, err);
     }
     return UseArchive(archive.get(), max_bytes, use, err);
 }
@@ -227,7 +283,19 @@ bool WithUnpackedCollection(const void* data, size_t size, uint64_t max_bytes,
         zip_source_free(source);
         int code = zip_error_code_zip(&error);
         zip_error_fini(&error);
-        return OpenError(code, IsZipHead({static_cast<const char*>(data), size}), err);
+        const auto reopen = [data, size]() -> zip_t* {
+            zip_error_t why;
+            zip_error_init(&why);
+            zip_source_t* again = zip_source_buffer_create(data, size, 0, &why);
+            zip_t* loose =
+                again != nullptr ? zip_open_from_source(again, ZIP_RDONLY, &why) : nullptr;
+            if (loose == nullptr) {
+                zip_source_free(again);
+            }
+            zip_error_fini(&why);
+            return loose;
+        };
+        return OpenError(code, IsZipHead({static_cast<const char*>(data), size}), reopen, err);
     }
     zip_error_fini(&error);
     return UseArchive(archive.get(), max_bytes, use, err);

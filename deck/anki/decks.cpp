@@ -1,5 +1,6 @@
 // The decks listing: one pass over the cards table, counting each card for its home deck and
-// the decks above it; then the due cards are rendered, to count those the item cannot show.
+// the decks above it (a card whose note is missing nowhere, with a warning); then the due
+// cards are rendered, to count those the item cannot show.
 #include "deck/anki/decks.h"
 
 #include "deck/anki/cardsides.h"
@@ -62,8 +63,32 @@ bool CountHidden(LoadedCollection& c, const std::vector<CardRow>& due, Hidden* h
     return true;
 }
 
+// The ids of the notes, sorted.
+int NoteIds(sqlite3* db, std::vector<int64_t>* ids) {
+    StmtPtr rows;
+    int rc = Prepare(db, "SELECT id FROM notes ORDER BY id", &rows);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        ids->push_back(sqlite3_column_int64(rows.get(), 0));
+        rc = SQLITE_OK;
+    }
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// Says in `report` which cards were not counted because their notes are missing.
+void ReportOrphans(long orphans, const CardRow& first, Report& report) {
+    const std::string card = "card " + std::to_string(first.id);
+    const std::string note = "note " + std::to_string(first.note);
+    if (orphans == 1) {
+        report.Warning(0, card + " is not counted: its " + note + " is missing");
+    } else if (orphans > 1) {
+        report.Warning(0, std::to_string(orphans) +
+                              " cards are not counted: their notes are missing (the first, " +
+                              card + ", of " + note + ")");
+    }
+}
+
 bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, Hidden* hidden,
-           std::string* err) {
+           Report& report, std::string* err) {
     // The listed decks in deck-tree order, and for each deck the rows it counts in: its own and
     // its parents'.
     std::vector<std::pair<std::string, int64_t>> order;
@@ -92,9 +117,23 @@ bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, Hidd
     const Timing timing = TimingAt(c.config, now);
     std::vector<std::pair<size_t, int64_t>> notes; // (row, note), counted once each below
     std::vector<CardRow> due;
-    int rc = ForEachCard(c.db.get(), [&](const CardRow& card) {
+    // A card whose note is missing shows nothing: import leaves it out, and so does the count.
+    std::vector<int64_t> note_ids;
+    long orphans = 0;
+    CardRow first_orphan;
+    int rc = NoteIds(c.db.get(), &note_ids);
+    if (rc != SQLITE_OK) {
+        return CollectionError(c.db.get(), "the collection", err);
+    }
+    rc = ForEachCard(c.db.get(), [&](const CardRow& card) {
         auto in = counted_in.find(card.deck);
         if (in == counted_in.end()) {
+            return;
+        }
+        if (!std::binary_search(note_ids.begin(), note_ids.end(), card.note)) {
+            if (orphans++ == 0) {
+                first_orphan = card;
+            }
             return;
         }
         int64_t day = 0;
@@ -113,6 +152,7 @@ bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, Hidd
     if (rc != SQLITE_OK) {
         return CollectionError(c.db.get(), "the collection", err);
     }
+    ReportOrphans(orphans, first_orphan, report);
     if (!CountHidden(c, due, hidden, err)) {
         return false;
     }
@@ -224,7 +264,7 @@ int RunDecks(const std::string& path, FILE* out, FILE* err) {
                 Needs needs;
                 needs.deck_names = needs.schedule = true;
                 return LoadCollection(copy, entry, &c, why) && CheckDamage(c, needs, report, why) &&
-                       Count(c, now, &rows, &hidden, why);
+                       Count(c, now, &rows, &hidden, report, why);
             },
             &message)) {
         report.Error(0, message);

@@ -279,15 +279,20 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
     fresh.only_media -= due_tally.only_media;
     fresh.blank -= due_tally.blank;
     fresh.cannot_render -= due_tally.cannot_render;
-    const long hidden = dueCount - due_tally.cards - due_tally.too_few_fields;
-    if (writer.Cards() == 0) {
+    // The due cards not written: those the item cannot show, those whose notes are missing or
+    // lack the field asked for.
+    const long hidden = dueCount - due_tally.cards;
+    const long imported = writer.Cards();
+    std::string stand_in; // the one card that says what the deck holds instead
+    if (imported == 0) {
         // A state for the Today screen rather than an empty item.
         if (hidden > 0) {
-            writer.Write(CleanWhiteSpace("Due in " + due.deck + ": " + Counted(hidden, "card") +
-                                         " the item cannot show"),
-                         "Review them in Anki");
+            stand_in = CleanWhiteSpace("Due in " + due.deck + ": " + Counted(hidden, "card") +
+                                       " the item cannot show");
+            writer.Write(stand_in, "Review them in Anki");
         } else {
-            writer.Write(CleanWhiteSpace("Nothing due in " + due.deck), "Next: " + next);
+            stand_in = CleanWhiteSpace("Nothing due in " + due.deck);
+            writer.Write(stand_in, "Next: " + next);
         }
     }
     if (!CommitUnlessErrors(writer, report)) {
@@ -302,8 +307,9 @@ int RunDueImport(const ImportOptions& options, FILE* err, bool quiet) {
         }
     }
     if (err != nullptr) {
-        std::string line = "imported " + Counted(writer.Cards(), "card") + " from " + path + " (" +
+        std::string line = "imported " + Counted(imported, "card") + " from " + path + " (" +
                            entry + ", due) to " + options.output +
+                           (stand_in.empty() ? "" : ", which holds \"" + stand_in + "\" instead") +
                            (writer.Unchanged() ? " (unchanged)" : "") + "; " +
                            Counted(dueCount, "card") + (dueCount == 1 ? " is" : " are") +
                            " due today (" + DayName(due.timing, due.timing.today) + ")";

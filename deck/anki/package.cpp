@@ -10,6 +10,14 @@
 namespace deck::anki {
 namespace {
 
+// Calls `use` with the unpacked copy once it has been checked to be an SQLite database.
+bool UseCheckedCopy(const std::string& copy, const std::string& entry, const CollectionUse& use,
+                    std::string* err) {
+    return PrepareCollectionCopy(copy, entry, err) && use(copy, entry, err);
+}
+
+} // namespace
+
 std::string SizeText(uint64_t bytes) {
     char text[64];
     if (bytes >= (1ull << 30) && bytes % (1ull << 30) == 0) {
@@ -21,14 +29,6 @@ std::string SizeText(uint64_t bytes) {
     }
     return text;
 }
-
-// Calls `use` with the unpacked copy once it has been checked to be an SQLite database.
-bool UseCheckedCopy(const std::string& copy, const std::string& entry, const CollectionUse& use,
-                    std::string* err) {
-    return PrepareCollectionCopy(copy, entry, err) && use(copy, entry, err);
-}
-
-} // namespace
 
 std::string OverLimitText(const std::string& entry, uint64_t stated, uint64_t limit) {
     const std::string what = stated ? " states " + SizeText(stated) + " uncompressed, more than "

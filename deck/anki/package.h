@@ -82,6 +82,9 @@ using CollectionUse =
 bool WithPackageCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
                            std::string* err);
 
+// A size as the messages name it: "1 GiB", "64 MiB", "12345 bytes".
+std::string SizeText(uint64_t bytes);
+
 // The message for a collection larger than `limit`: as `stated` by the archive or the
 // Zstandard frame, or (stated 0) as it really unpacks.
 std::string OverLimitText(const std::string& entry, uint64_t stated, uint64_t limit);

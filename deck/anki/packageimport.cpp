@@ -110,7 +110,7 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
                 return ReadNotes(copy, entry, read, notes, &info, why);
             },
             &message)) {
-        if (options.format == "auto" && !collection && !IsPackage(path)) {
+        if (options.format == "auto" && kind == InputKind::kZip && !IsPackage(path)) {
             // Found by its first bytes only: it may be any ZIP archive.
             message = "is not a text file (it looks like a ZIP archive), and not an Anki "
                       "package: " +

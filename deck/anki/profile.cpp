@@ -5,6 +5,9 @@
 #include "deck/base/files.h"
 #include "deck/base/process.h"
 
+#include <errno.h>
+#include <string.h>
+
 #include <algorithm>
 
 namespace deck::anki {
@@ -49,11 +52,31 @@ std::vector<std::string> AnkiProfiles(const std::string& base) {
 
 bool ProfileCollection(const std::string& name, std::string* path, std::string* err) {
     const std::string base = AnkiBaseFolder();
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(base, &entries) && errno != ENOENT) {
+        *err = "Anki's folder " + base + " cannot be read (" + strerror(errno) + ")";
+        return false;
+    }
     std::vector<std::string> profiles = AnkiProfiles(base);
     // A name is one folder of the base folder, never a path out of it.
     if (std::find(profiles.begin(), profiles.end(), name) == profiles.end()) {
         *err = "Anki has no profile \"" + name + "\" in " + base +
                " (its profiles: " + ProfileList(profiles) + ")";
+        // A folder of that name whose collection cannot be looked at, or is no file: say so.
+        for (const FolderEntry& e : entries) {
+            if (e.name != name || e.info.kind != PathKind::kFolder) {
+                continue;
+            }
+            const std::string collection = JoinPath(JoinPath(base, name), "collection.anki2");
+            FileInfo info;
+            if (StatPath(collection, &info)) {
+                *err = "Anki's profile \"" + name + "\" has no collection: " + collection +
+                       " is not a regular file";
+            } else if (errno != ENOENT) {
+                *err = "Anki's profile \"" + name + "\" cannot be read: " + collection + " (" +
+                       strerror(errno) + ")";
+            }
+        }
         return false;
     }
     *path = base + kPathSeparator + name + kPathSeparator + "collection.anki2";

@@ -15,7 +15,9 @@ std::string AnkiBaseFolder();
 std::vector<std::string> AnkiProfiles(const std::string& base);
 
 // The collection of profile `name`. False with *err set when there is no such profile: it names
-// the base folder and lists the profiles found.
+// the base folder and lists the profiles found, or says why a folder of that name is none (its
+// collection cannot be looked at, or is no regular file), or why the base folder cannot be
+// read.
 bool ProfileCollection(const std::string& name, std::string* path, std::string* err);
 
 } // namespace deck::anki

@@ -3,7 +3,7 @@
 // plans, a run that keeps the standard output and error and checks that nothing is left in
 // TMPDIR, and a snapshot of a folder's bytes and stamps to show that a run changed nothing.
 // The schedule every profile starts from is here too: both due_test.cpp and profile_test.cpp
-// read it.
+// read it. And Anki's way of holding a collection open, for the runs that meet it.
 #pragma once
 
 #include "deck/tests/apkg_builder.h"
@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -68,6 +70,52 @@ inline PackageSpec Schedule(Format format) {
     };
     return plan;
 }
+
+// Anki's way of holding a collection: exclusive locking mode, write-ahead log, a read done.
+// In a process of its own: a file closed in this one would drop the locks of this process.
+class AnkiHolds {
+public:
+    explicit AnkiHolds(const std::string& path) {
+        int ready[2], done[2];
+        if (pipe(ready) != 0 || pipe(done) != 0) {
+            return;
+        }
+        child_ = fork();
+        if (child_ == 0) {
+            sqlite3* db = nullptr;
+            char byte = 1;
+            if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                sqlite3_exec(db, "PRAGMA locking_mode=EXCLUSIVE; SELECT count(*) FROM col", nullptr,
+                             nullptr, nullptr) == SQLITE_OK &&
+                write(ready[1], &byte, 1) == 1) {
+                close(done[1]);
+                ssize_t got = read(done[0], &byte, 1); // until the parent closes its end
+                (void)got;
+            }
+            sqlite3_close(db);
+            _exit(0);
+        }
+        close(ready[1]);
+        close(done[0]);
+        char byte = 0;
+        holds_ = read(ready[0], &byte, 1) == 1;
+        close(ready[0]);
+        done_ = done[1];
+    }
+    AnkiHolds(const AnkiHolds&) = delete;
+    AnkiHolds& operator=(const AnkiHolds&) = delete;
+    ~AnkiHolds() {
+        close(done_);
+        int status = 0;
+        waitpid(child_, &status, 0);
+    }
+    bool Holds() const { return holds_; }
+
+private:
+    pid_t child_ = -1;
+    int done_ = -1;
+    bool holds_ = false;
+};
 
 struct Snapshot {
     std::map<std::string, std::string> bytes;

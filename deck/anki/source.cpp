@@ -14,6 +14,9 @@
 #include <string.h>
 #include <time.h>
 
+#include <algorithm>
+#include <vector>
+
 #include <sqlite3.h>
 
 namespace deck::anki {
@@ -26,24 +29,27 @@ bool IsBackupName(const std::string& name) {
            (name.compare(0, 7, "backup-") == 0 && EndsWithNoCase(name, ".apkg"));
 }
 
-// The newest backup in `folder` by modification time (the later name on a tie); "" when
-// there is none.
-std::string NewestBackup(const std::string& folder, int64_t* when) {
-    std::string newest;
+struct Backup {
+    std::string name;
+    int64_t when; // its modification time, in whole seconds as the messages name it
+    int64_t size;
+};
+
+// The backups in `folder`, the newest first by modification time (the later name first on a
+// tie).
+std::vector<Backup> BackupsNewestFirst(const std::string& folder) {
+    std::vector<Backup> backups;
     std::vector<FolderEntry> entries;
     ListFolder(folder, &entries);
     for (const FolderEntry& e : entries) {
-        if (!IsBackupName(e.name) || e.info.kind != PathKind::kFile) {
-            continue;
-        }
-        // Whole seconds, as the message names the time.
-        const int64_t mtime = WholeSeconds(e.info.mtimeNs);
-        if (newest.empty() || mtime > *when || (mtime == *when && e.name > newest)) {
-            newest = e.name;
-            *when = mtime;
+        if (IsBackupName(e.name) && e.info.kind == PathKind::kFile) {
+            backups.push_back({e.name, WholeSeconds(e.info.mtimeNs), e.info.size});
         }
     }
-    return newest;
+    std::sort(backups.begin(), backups.end(), [](const Backup& a, const Backup& b) {
+        return a.when != b.when ? a.when > b.when : a.name > b.name;
+    });
+    return backups;
 }
 
 std::string LocalTime(int64_t when) {
@@ -64,7 +70,7 @@ bool ReadUserCollection(const std::string& path, Report& report, const Collectio
     }
     const std::string copy = CollectionCopyIn(folder);
     bool busy = false;
-    if (TakeSnapshot(path, copy, &busy, err)) {
+    if (TakeSnapshot(path, copy, max_bytes, &busy, err)) {
         return use(copy, BaseName(path), err);
     }
     if (!busy) {
@@ -72,18 +78,40 @@ bool ReadUserCollection(const std::string& path, Report& report, const Collectio
     }
     const std::string parent = ParentFolder(path);
     const std::string backups = JoinPath(parent.empty() ? "." : parent, "backups");
-    int64_t when = 0;
-    std::string backup = NewestBackup(backups, &when);
-    if (backup.empty()) {
-        *err = "Anki has the collection open (it locks it while it runs), and there is no "
-               "backup in " +
-               backups + " to read instead: close Anki and try again, or import a backup (.colpkg)";
+    const char* const held = "Anki has the collection open (it locks it while it runs)";
+    // The newest backup that reads: one that unpacks to an SQLite database. Once `use` has it,
+    // its result is the reading's.
+    std::string passed; // the backups passed over, each with why
+    for (const Backup& backup : BackupsNewestFirst(backups)) {
+        const std::string named = "backups/" + backup.name + " of " + LocalTime(backup.when);
+        bool read = false;
+        const CollectionUse first = [&](const std::string& copy, const std::string& entry,
+                                        std::string* why) {
+            read = true;
+            report.Warning(0, std::string(held) + "; reading its newest backup" +
+                                  (passed.empty() ? "" : " that reads") + " instead, " + named +
+                                  (passed.empty() ? "" : "; passed over " + passed));
+            return use(copy, entry, why);
+        };
+        std::string why = "empty";
+        if (backup.size > 0 &&
+            WithPackageCollection(JoinPath(backups, backup.name), max_bytes, first, &why)) {
+            return true;
+        }
+        if (read) {
+            *err = why;
+            return false;
+        }
+        passed += (passed.empty() ? "" : ", ") + named + " (" + why + ")";
+    }
+    if (!passed.empty()) {
+        *err = std::string(held) + ", and no backup in " + backups + " reads: " + passed +
+               ". Close Anki and try again";
         return false;
     }
-    report.Warning(0, "Anki has the collection open (it locks it while it runs); reading its "
-                      "newest backup instead, backups/" +
-                          backup + " of " + LocalTime(when));
-    return WithPackageCollection(JoinPath(backups, backup), max_bytes, use, err);
+    *err = std::string(held) + ", and there is no backup in " + backups +
+           " to read instead: close Anki and try again, or import a backup (.colpkg)";
+    return false;
 }
 
 } // namespace
@@ -91,7 +119,7 @@ bool ReadUserCollection(const std::string& path, Report& report, const Collectio
 bool ProbeInput(const std::string& path, InputKind* kind, std::string* err) {
     int fd = OpenQuietly(path);
     if (fd < 0) {
-        *err = std::string("cannot read: ") + strerror(errno);
+        *err = "cannot read: " + OpenErrorText(errno);
         return false;
     }
     char head[kHeadBytes];

@@ -20,15 +20,16 @@ bool LooksLikeAnki(const std::string& path);
 enum class InputKind { kSqlite, kZip, kOther };
 
 // Reads the first bytes of `path`. False with *err set when the file cannot be read at all
-// ("cannot read: Permission denied", a folder, an I/O error) or is empty; only a file that was
-// read is told apart by its bytes.
+// ("cannot read: Permission denied", a folder, a FIFO or a device, an I/O error) or is empty; only
+// a file that was read is told apart by its bytes.
 bool ProbeInput(const std::string& path, InputKind* kind, std::string* err);
 
 // Calls `use` with a private copy of the input's collection: the newest collection of a
 // package, or a snapshot of a collection file and its -wal. While another program (Anki) holds
 // the collection locked, the newest backup in the backups folder beside it (*.colpkg, or
-// backup-*.apkg as older Anki versions named them) is read instead, with a warning in `report`
-// naming it and its time. `kind` is what ProbeInput found the input to be. The copies are
+// backup-*.apkg as older Anki versions named them) that reads (unpacks to an SQLite database)
+// is read instead, with a warning in `report` naming it and its time, and each newer one
+// passed over with why. `kind` is what ProbeInput found the input to be. The copies are
 // removed before this returns. False with *err set when the input cannot be read (or Anki holds
 // it and there is no backup) or `use` failed.
 bool WithAnkiCollection(const std::string& path, InputKind kind, uint64_t max_bytes, Report& report,

@@ -24,6 +24,10 @@ size_t RootLength(const std::string& path) {
 
 } // namespace
 
+std::string OpenErrorText(int error) {
+    return error == ENXIO ? "not a regular file" : strerror(error);
+}
+
 std::string FileHead(const std::string& path, size_t size) {
     std::string head(size, '\0');
     int fd = OpenQuietly(path);

@@ -44,11 +44,18 @@ bool CloseFile(int fd);
 
 // Opens `path` for reading; -1 with errno. A folder opens too, and says so at its first read
 // (EISDIR) and through StatFile. Others may go on writing, renaming or removing the file.
+// Anything but a regular file or a folder (a FIFO, a device, a socket) is refused at once,
+// without waiting for a writer: -1 with errno ENXIO, which OpenErrorText names.
 int OpenRead(const std::string& path);
 
 // Opens `path` for reading without changing its access time where the system allows it (the
-// owner of the file may ask for that): the user's files are only ever read. -1 with errno.
+// owner of the file may ask for that): the user's files are only ever read. -1 with errno, as
+// OpenRead.
 int OpenQuietly(const std::string& path);
+
+// The words for errno after OpenRead or OpenQuietly failed: "not a regular file" for ENXIO
+// (a FIFO, a device or a socket), the system's text otherwise.
+std::string OpenErrorText(int error);
 
 // Opens an existing file for reading and writing; -1 with errno.
 int OpenReadWrite(const std::string& path);

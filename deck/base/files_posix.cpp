@@ -90,6 +90,31 @@ void Describe(const struct stat& st, FileInfo* info) {
     info->id = static_cast<uint64_t>(st.st_ino);
 }
 
+// Opens `path` for reading without waiting: a FIFO without a writer would block open() and
+// every read, a device may never end. Only a regular file or a folder is kept, and it is then
+// read as usual (blocking); anything else is closed again with ENXIO.
+int OpenFileToRead(const std::string& path, int flags) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st {};
+    int error = fstat(fd, &st) != 0 ? errno : 0;
+    if (error == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        error = ENXIO;
+    }
+    const int status = error == 0 ? fcntl(fd, F_GETFL) : -1;
+    if (error == 0 && (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)) {
+        error = errno;
+    }
+    if (error != 0) {
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
 mode_t Umask() {
     mode_t mask = umask(0);
     umask(mask);
@@ -194,13 +219,13 @@ bool CloseFile(int fd) {
 }
 
 int OpenRead(const std::string& path) {
-    return open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return OpenFileToRead(path, 0);
 }
 
 int OpenQuietly(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
+    int fd = OpenFileToRead(path, O_NOATIME);
     if (fd < 0 && errno == EPERM) {
-        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = OpenFileToRead(path, 0);
     }
     return fd;
 }

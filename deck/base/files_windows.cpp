@@ -42,6 +42,17 @@ int Descriptor(HANDLE handle, int flags) {
     return fd;
 }
 
+// A descriptor to read a regular file or a folder over `handle`; anything else (a pipe, a
+// console, a device) is closed again with errno ENXIO, as on POSIX.
+int ReadDescriptor(HANDLE handle) {
+    if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        errno = ENXIO;
+        return -1;
+    }
+    return Descriptor(handle, _O_RDONLY);
+}
+
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 int64_t UnixNs(const FILETIME& time) {
@@ -213,9 +224,8 @@ bool CloseFile(int fd) {
 
 int OpenRead(const std::string& path) {
     // Folders open too (backup semantics), so that a folder is told as on POSIX.
-    return Descriptor(CreateFileW(WidePath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr),
-                      _O_RDONLY);
+    return ReadDescriptor(CreateFileW(WidePath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 int OpenQuietly(const std::string& path) {
@@ -231,7 +241,7 @@ int OpenQuietly(const std::string& path) {
     FILETIME keep;
     keep.dwLowDateTime = keep.dwHighDateTime = 0xFFFFFFFF;
     SetFileTime(handle, nullptr, &keep, nullptr);
-    return Descriptor(handle, _O_RDONLY);
+    return ReadDescriptor(handle);
 }
 
 int OpenReadWrite(const std::string& path) {

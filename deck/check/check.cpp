@@ -69,7 +69,7 @@ int RunExport(const ExportOptions& options, FILE* err, bool quiet) {
     // Refuse a missing or unusable deck before the output is touched.
     int fd = OpenRead(options.deck);
     if (fd < 0) {
-        report.Error(0, std::string("cannot be opened: ") + strerror(errno));
+        report.Error(0, "cannot be opened: " + OpenErrorText(errno));
         return 1;
     }
     CloseFile(fd);

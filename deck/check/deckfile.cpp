@@ -76,7 +76,7 @@ bool ReadDeckFile(const std::string& path, Report& report, const DeckBlock& bloc
                   bool* oddByte) {
     int fd = OpenRead(path);
     if (fd < 0) {
-        report.Error(0, std::string("cannot be opened: ") + strerror(errno));
+        report.Error(0, "cannot be opened: " + OpenErrorText(errno));
         return false;
     }
     struct Closer {

@@ -225,8 +225,9 @@ void DeclareOptions(surface::Surface& s, Arguments& a) {
               "counts it as due.\n\n"
               "With nothing due the deck holds one card, \"Nothing due in *DECK*\", whose answer "
               "names the next day with due cards and how many (\"Next: 3 cards tomorrow, Thu "
-              "2026-03-12\"); with due cards that the item cannot show only, \"Due in *DECK*: "
-              "2 cards the item cannot show\", \"Review them in Anki\". An *OUTPUT* that already "
+              "2026-03-12\"); with due cards that are all left out, \"Due in *DECK*: "
+              "2 cards the item cannot show\", \"Review them in Anki\"; the closing line names "
+              "the card the deck holds instead. An *OUTPUT* that already "
               "holds exactly the new deck is left as it "
               "is, with its time stamp, so that the item keeps its index; the closing line says "
               "\"(unchanged)\".")

@@ -342,6 +342,37 @@ std::string BuildCollection(const PackageSpec& plan, const std::string& path) {
     return "";
 }
 
+std::string BuildLoggedCollection(const PackageSpec& plan, const std::string& path,
+                                  const std::vector<std::string>& changes) {
+    PackageSpec logged = plan;
+    logged.wal = true;
+    const std::string built = path + ".built";
+    std::string error = BuildCollection(logged, built);
+    Db db;
+    if (!error.empty() || sqlite3_open(built.c_str(), &db.db) != SQLITE_OK) {
+        return error.empty() ? "cannot open " + built : error;
+    }
+    if (!db.Exec("PRAGMA wal_autocheckpoint=0")) {
+        return db.error;
+    }
+    for (const std::string& change : changes) {
+        if (!db.Exec("BEGIN; " + change + "; COMMIT")) {
+            return db.error;
+        }
+    }
+    // Copied while the connection is open: closing it would fold the log into the file.
+    for (const char* name : {"", "-wal"}) {
+        if (!WriteFile(path + name, ReadFile(built + name))) {
+            return "cannot write " + path + name;
+        }
+    }
+    sqlite3_close(db.db);
+    db.db = nullptr;
+    std::error_code ignored;
+    std::filesystem::remove(built, ignored);
+    return "";
+}
+
 std::string ZstdCompress(const std::string& data) {
     std::string out(ZSTD_compressBound(data.size()), '\0');
     size_t n = ZSTD_compress(&out[0], out.size(), data.data(), data.size(), 3);

@@ -79,6 +79,12 @@ extern const char* const kStubText;
 // Writes an SQLite collection for `plan` to `path`. Returns "" or an error text.
 std::string BuildCollection(const PackageSpec& plan, const std::string& path);
 
+// Writes the collection for `plan` to `path` in WAL mode, runs each of `changes` (SQL) on it
+// as a transaction of its own, and leaves `path` and `path`-wal as a crash leaves them: the
+// changes in the -wal only. Returns "" or an error text.
+std::string BuildLoggedCollection(const PackageSpec& plan, const std::string& path,
+                                  const std::vector<std::string>& changes);
+
 // The bytes of a collection built for `plan` (compressed with zstd for kAnki21b).
 std::string CollectionEntry(const PackageSpec& plan);
 // The same, never compressed.

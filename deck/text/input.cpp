@@ -46,7 +46,7 @@ bool TextInput::Open(const std::string& path, const std::string& encoding, Repor
     report_ = &report;
     fd_ = OpenRead(path);
     if (fd_ < 0) {
-        *err = std::string("cannot be opened: ") + strerror(errno);
+        *err = "cannot be opened: " + OpenErrorText(errno);
         return false;
     }
     FileInfo st;

@@ -164,6 +164,9 @@ void CardPool::RenderBatch(CardRenderer& renderer, Batch& batch) {
         PooledCard& card = batch.cards[i];
         card.input.fields = &card.fields;
         card.shown = renderer.Render(card.input, &card.question, &card.answer);
+        if (card.shown == Shown::kOverLimit) {
+            card.over_limit = renderer.OverLimit();
+        }
     }
 }
 

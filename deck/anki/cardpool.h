@@ -25,6 +25,7 @@ struct PooledCard {
     CardInput input;
     Shown shown = Shown::kCard;
     std::string question, answer;
+    std::string over_limit; // with Shown::kOverLimit: CardRenderer::OverLimit()
 };
 
 class CardPool {

@@ -4,23 +4,12 @@
 
 #include "deck/anki/archive.h"
 #include "deck/anki/collection.h"
+#include "deck/base/limits.h"
 
 #include <cstdio>
 
 namespace deck::anki {
 namespace {
-
-std::string SizeText(uint64_t bytes) {
-    char text[64];
-    if (bytes >= (1ull << 30) && bytes % (1ull << 30) == 0) {
-        snprintf(text, sizeof text, "%llu GiB", (unsigned long long)(bytes >> 30));
-    } else if (bytes >= (1ull << 20) && bytes % (1ull << 20) == 0) {
-        snprintf(text, sizeof text, "%llu MiB", (unsigned long long)(bytes >> 20));
-    } else {
-        snprintf(text, sizeof text, "%llu bytes", (unsigned long long)bytes);
-    }
-    return text;
-}
 
 // Calls `use` with the unpacked copy once it has been checked to be an SQLite database.
 bool UseCheckedCopy(const std::string& copy, const std::string& entry, const CollectionUse& use,

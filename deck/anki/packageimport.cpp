@@ -78,6 +78,12 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
                                   ", field " + field + " was asked for");
             break;
         }
+        case Shown::kOverLimit: {
+            std::string type = card.input.type == nullptr ? "" : " (" + card.input.type->name + ")";
+            report.Warning(0, "note " + std::to_string(card.note) + type +
+                                  " left out: " + card.over_limit);
+            break;
+        }
         default:
             break;
         }

@@ -55,6 +55,7 @@ private:
     struct Batch {
         std::vector<PooledCard> cards;
         size_t used = 0;
+        size_t bytes = 0; // of the cards' fields, tags and deck names
         bool done = false;
     };
 
@@ -62,6 +63,8 @@ private:
     static void RenderBatch(CardRenderer& renderer, Batch& batch);
     // Hands on the finished batches at the front; with `wait`, waits for the first one.
     void TakeDone(const Take& take, bool wait);
+    // Hands on every batch submitted, waiting for each.
+    void Drain(const Take& take);
     void Submit();
     // One renderer that holds what every worker's renderer counted.
     std::unique_ptr<CardRenderer> Merged() const;
@@ -75,6 +78,7 @@ private:
     std::mutex mutex_;
     std::condition_variable work_, done_;
     bool stopping_ = false;
+    bool large_in_flight_ = false; // the last batch submitted holds a card of large fields
 };
 
 } // namespace deck::anki

@@ -225,6 +225,19 @@ bool CardRenderer::Chosen(const CardInput& card, int field, bool question, std::
 }
 
 Shown CardRenderer::Render(const CardInput& card, std::string* question, std::string* answer) {
+    const Shown shown = RenderCard(card, question, answer);
+    // The scratch of a card of large fields is freed with it, not kept for the next card.
+    constexpr size_t kKeptRoom = size_t{1} << 20;
+    for (std::string* text : {&html_.question, &html_.answer, &html_.back_alone, &seen_, &part_}) {
+        if (text->capacity() > kKeptRoom) {
+            std::string().swap(*text);
+        }
+    }
+    templates_.ReleaseRoom(kKeptRoom);
+    return shown;
+}
+
+Shown CardRenderer::RenderCard(const CardInput& card, std::string* question, std::string* answer) {
     FieldChoice choice = choice_;
     if (card.type == nullptr) {
         ++missing_types_;

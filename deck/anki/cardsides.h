@@ -69,6 +69,7 @@ public:
     void Merge(const CardRenderer& other);
 
 private:
+    Shown RenderCard(const CardInput& card, std::string* question, std::string* answer);
     bool WithinLimits(const CardInput& card);
     Shown Template(const CardInput& card, std::string* question, std::string* answer);
     bool Chosen(const CardInput& card, int field, bool question, std::string* side);

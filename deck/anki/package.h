@@ -57,8 +57,9 @@ struct ReadInfo {
     std::shared_ptr<const Schema> schema;
 };
 
-// Called once per note, in note-id order.
-using NoteSink = std::function<void(const Note&)>;
+// Called once per note, in note-id order. It may take the note's fields (swap them out for
+// others): the reader fills them anew for each note.
+using NoteSink = std::function<void(Note&)>;
 
 // Reads the package at `path`. False with *err set to what is wrong, in words for the user
 // (without the file name).

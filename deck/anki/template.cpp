@@ -345,6 +345,12 @@ bool TemplateRenderer::Render(const CardInput& card, RenderedCard* out, Template
     return true;
 }
 
+void TemplateRenderer::ReleaseRoom(size_t kept) {
+    if (back_.capacity() > kept) {
+        std::string().swap(back_);
+    }
+}
+
 bool FieldIsEmpty(const std::string& html) {
     const size_t n = html.size();
     for (size_t p = 0; p < n;) {

@@ -74,6 +74,9 @@ public:
     // kMaxTemplateBytes, or a side would be over kMaxSideBytes, with *error set.
     bool Render(const CardInput& card, RenderedCard* out, TemplateError* error);
 
+    // Frees the room of its scratch when it is larger than `kept` bytes.
+    void ReleaseRoom(size_t kept);
+
     struct Parsed;
 
 private:

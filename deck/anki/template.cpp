@@ -92,14 +92,16 @@ bool CheckNodes(const std::vector<TemplateNode>& nodes, const Values& values, st
 }
 
 // The words for a side over kMaxSideBytes.
-std::string SideOverLimit() {
-    return "it renders to more than " + SizeText(kMaxSideBytes) + ", the limit of a card's side";
+std::string SideOverLimit(bool back) {
+    return std::string(back ? "its back" : "its front") + " renders to more than " +
+           SizeText(kMaxSideBytes) + ", the limit of a card's side";
 }
 
 // Appends `text` to *out unless that makes the side larger than kMaxSideBytes.
-bool Append(std::string* out, std::string_view text, std::string* err, bool* over) {
+bool Append(std::string* out, std::string_view text, const Values& values, std::string* err,
+            bool* over) {
     if (out->size() + text.size() > kMaxSideBytes) {
-        *err = SideOverLimit();
+        *err = SideOverLimit(!values.question);
         *over = true;
         return false;
     }
@@ -112,12 +114,12 @@ bool RenderNodes(const std::vector<TemplateNode>& nodes, const Values& values, s
     for (const TemplateNode& node : nodes) {
         switch (node.kind) {
         case TemplateNode::kText:
-            if (!Append(out, node.text, err, over)) {
+            if (!Append(out, node.text, values, err, over)) {
                 return false;
             }
             break;
         case TemplateNode::kComment:
-            if (!Append(out, "<!--" + node.text + "-->", err, over)) {
+            if (!Append(out, "<!--" + node.text + "-->", values, err, over)) {
                 return false;
             }
             break;
@@ -150,11 +152,11 @@ bool RenderNodes(const std::vector<TemplateNode>& nodes, const Values& values, s
                 return false;
             }
             if (!(node.filters.empty()
-                      ? Append(out, *value, err, over)
+                      ? Append(out, *value, values, err, over)
                       : Append(out,
                                ApplyFilters(*value, node.filters, node.text,
                                             static_cast<int>(values.card.ord) + 1, values.question),
-                               err, over))) {
+                               values, err, over))) {
                 return false;
             }
             break;
@@ -336,7 +338,7 @@ bool TemplateRenderer::Render(const CardInput& card, RenderedCard* out, Template
         }
     }
     if (over) {
-        *error = {true, SideOverLimit(), true};
+        *error = {true, SideOverLimit(true), true};
         return false;
     }
     if (boxes) {

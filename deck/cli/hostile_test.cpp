@@ -191,7 +191,8 @@ const Hostile kHostile[] = {
          return Over(f, std::string(1 << 20, 'x'), "", Repeat("{{Front}}", 65));
      },
      0,
-     "note 1000001 (Hostile) left out: it renders to more than 64 MiB, the limit of a card's side",
+     "note 1000001 (Hostile) left out: its front renders to more than 64 MiB, the limit of a "
+     "card's side",
      "new.txt"},
     {"a field of 10,001 cloze gaps",
      [](const Folder& f) { return Over(f, Repeat("{{c1::x}}", 10001), "", "{{cloze:Front}}", 1); },

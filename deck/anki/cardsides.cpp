@@ -234,6 +234,13 @@ Shown CardRenderer::Render(const CardInput& card, std::string* question, std::st
         }
     }
     templates_.ReleaseRoom(kKeptRoom);
+    // The sides are cut to the item's 511 units; the room their HTML took goes, or every card
+    // held in a batch would keep its template's size.
+    for (std::string* side : {question, answer}) {
+        if (side->capacity() > kKeptRoom) {
+            side->shrink_to_fit();
+        }
+    }
     return shown;
 }
 

@@ -181,6 +181,11 @@ const Hostile kHostile[] = {
      "note 1000001 (Hostile) left out: its field \"Front\" is 64.0 MiB, over the limit of 64 MiB "
      "for a field",
      "new.txt"},
+    {"a note over the limit, which SQLite reads no further than",
+     [](const Folder& f) {
+         return Over(f, std::string(65 << 20, 'x'), std::string(65 << 20, 'y'), "{{Front}}");
+     },
+     1, "holds a value (a note's fields, a note type) of more than 128 MiB, the limit of a note"},
     {"a template over the limit",
      [](const Folder& f) { return Over(f, "front", "back", std::string((16 << 20) + 1, 't')); }, 0,
      "template \"Card 1\": its front cannot be rendered: it is 16.0 MiB, over the limit of 16 MiB "

@@ -27,6 +27,11 @@
 #                                  >= 0.5); package_peak_rss_mib
 #   package_unzip_ms, sqlite3_notes_ms   the peer's two steps, each timed alone: where its time
 #                                  goes, and the decompression the import cannot skip either
+#   hostile_peak_rss_mib           peak resident memory of importing a package of one note with
+#                                  a 50 MB field, whose template is 10 MB (target <= 8 x 50 MB
+#                                  + 64 MiB = 464 MiB), against hostile_peer_peak_rss_mib: the
+#                                  sqlite3 shell reading that collection's notes table
+#                                  (hostile_rss_ratio = ours / the peer's)
 #   package_import_before_ms, package_import_change   with TOLLAMY_BENCH_BEFORE=OLD-TOOL in the
 #                                  environment, the same package import by OLD-TOOL in the same
 #                                  run (change = our time / OLD-TOOL's: above 1 is slower), and
@@ -304,6 +309,38 @@ if [ -n "$before_tool" ]; then
     print_ratio package_import_change "$package_s" "$package_before_s"
     cmp -s "$work/package.txt" "$work/package-before.txt" || echo "package_before_decks_differ 1"
 fi
+
+# One note of a 50 MB field, whose note type's front template is 10 MB of text around the
+# field: the largest input within the limits on one field and one template.
+python3 - "$work/hostile.anki2" "$work/hostile.apkg" <<'PY'
+import json, os, sqlite3, sys, zipfile
+db = sqlite3.connect(sys.argv[1])
+db.executescript(os.environ["BENCH_COLLECTION_TABLES"])
+block = "<div class=part>template text</div>\n"
+model = {"id": 3002, "name": "Large", "type": 0,
+         "flds": [{"name": "Front", "ord": 0}, {"name": "Back", "ord": 1}],
+         "tmpls": [{"name": "Card 1", "ord": 0,
+                    "qfmt": block * (10000000 // len(block)) + "{{Front}}",
+                    "afmt": "{{FrontSide}}<hr id=answer>{{Back}}"}]}
+decks = {"1": {"id": 1, "name": "Large", "dyn": 0}}
+db.execute("INSERT INTO col VALUES (1, 1600000000, 0, 0, 11, 0, 0, 0, '{}', ?, ?, '{}', '{}')",
+           (json.dumps({"3002": model}), json.dumps(decks)))
+word = "word <b>bold</b> &amp; "
+front = word * (50000000 // len(word))
+db.execute("INSERT INTO notes VALUES (1, 'g', 3002, 0, 0, '', ?, '', 0, 0, '')",
+           (front + "\x1fback",))
+db.execute("INSERT INTO cards VALUES (1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '')")
+db.commit()
+db.close()
+with zipfile.ZipFile(sys.argv[2], "w", zipfile.ZIP_DEFLATED) as z:
+    z.write(sys.argv[1], "collection.anki2")
+    z.writestr("media", "{}")
+PY
+hostile_rss=$(peak_rss_mib "$tool" import "$work/hostile.apkg" -o "$work/hostile.txt" --force)
+hostile_peer_rss=$(peak_rss_mib sqlite3 -readonly "$work/hostile.anki2" 'SELECT * FROM notes;')
+echo "hostile_peak_rss_mib $hostile_rss"
+echo "hostile_peer_peak_rss_mib $hostile_peer_rss"
+print_ratio hostile_rss_ratio "$hostile_rss" "$hostile_peer_rss"
 
 # The Windows tool under Wine (scripts/wine-exec: a persistent server for the build's prefix, so
 # that no run pays for the server's start) on the same two inputs, with the same clock.

@@ -151,6 +151,17 @@ std::string RevealCloze(const std::string& text, int number, bool question) {
     return found ? out : std::string();
 }
 
+size_t ClozeGaps(const std::string& text, size_t stop) {
+    size_t count = 0;
+    int number = 0;
+    size_t body = 0;
+    for (size_t at = NextOpening(text, 0, &number, &body); at != std::string::npos && count <= stop;
+         at = NextOpening(text, body, &number, &body)) {
+        ++count;
+    }
+    return count;
+}
+
 std::string ClozeAnswer(const std::string& text, int number) {
     std::vector<std::string> answers;
     Answers(ParseAll(text), number, &answers);

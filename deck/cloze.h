@@ -21,4 +21,8 @@ std::string RevealCloze(const std::string& text, int number, bool question);
 // of several such gaps joined by ", " (one, when they are all the same); empty without one.
 std::string ClozeAnswer(const std::string& text, int number);
 
+// The number of gap openings ("{{c2::") in `text`, counting no further than `stop` + 1: a
+// field's gaps are held to a limit before it is read into gaps.
+size_t ClozeGaps(const std::string& text, size_t stop);
+
 } // namespace deck

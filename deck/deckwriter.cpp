@@ -3,6 +3,7 @@
 
 #include "deck/base/report.h"
 #include "deck/base/files.h"
+#include "deck/base/limits.h"
 #include "deck/base/utf.h"
 
 #include <errno.h>
@@ -15,12 +16,6 @@ namespace {
 constexpr size_t kWriteBufferBytes = 1 << 20;
 
 uint64_t g_limit = kMaxDeckBytes;
-
-// A size for a message: "4 GiB", or its bytes when it is no whole number of GiB.
-std::string SizeText(uint64_t bytes) {
-    return bytes % (1ull << 30) == 0 ? std::to_string(bytes >> 30) + " GiB"
-                                     : std::to_string(bytes) + " bytes";
-}
 
 // True when the two files hold the same bytes.
 bool SameBytes(const std::string& a, const std::string& b) {

@@ -6,6 +6,7 @@
 #include "deck/anki/zstd.h"
 #include "deck/base/filekind.h"
 #include "deck/base/files.h"
+#include "deck/base/limits.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -15,6 +15,21 @@ namespace {
 constexpr size_t kBatchCards = 256;
 // Batches submitted but not yet handed back, per worker, before Add waits.
 constexpr size_t kBatchesInFlight = 4;
+// The fields' bytes a batch holds before it is submitted, however few its cards: memory stays
+// near kBatchBytes per batch in flight. A batch that reaches it alone (a card of large fields)
+// is rendered while no other is, so that no two such cards take room at once.
+constexpr size_t kBatchBytes = size_t{8} << 20;
+// A slot's strings keep their room for the next card up to this; a larger one is freed.
+constexpr size_t kKeptRoom = size_t{64} << 10;
+
+// `text` emptied, its room kept when it is small.
+void Empty(std::string* text) {
+    if (text->capacity() > kKeptRoom) {
+        std::string().swap(*text);
+    } else {
+        text->clear();
+    }
+}
 
 } // namespace
 
@@ -58,6 +73,7 @@ PooledCard& CardPool::Next() {
             filling_->cards.resize(kBatchCards);
         }
         filling_->used = 0;
+        filling_->bytes = 0;
         filling_->done = false;
     }
     // A slot of an earlier batch: every member back to its default, so that nothing of the
@@ -68,10 +84,10 @@ PooledCard& CardPool::Next() {
     std::string question = std::move(card.question), answer = std::move(card.answer);
     card = PooledCard{};
     for (std::string* text : {&tags, &deck, &question, &answer}) {
-        text->clear();
+        Empty(text);
     }
     for (std::string& field : fields) {
-        field.clear();
+        Empty(&field);
     }
     card.fields = std::move(fields);
     card.input.tags = std::move(tags);
@@ -82,7 +98,26 @@ PooledCard& CardPool::Next() {
 }
 
 void CardPool::Add(const Take& take) {
-    if (++filling_->used < kBatchCards) {
+    if (large_in_flight_) {
+        // The card of large fields before this one is finished before another is queued.
+        large_in_flight_ = false;
+        Drain(take);
+    }
+    const PooledCard& card = filling_->cards[filling_->used];
+    size_t bytes = card.input.tags.size() + card.input.deck.size();
+    for (const std::string& field : card.fields) {
+        bytes += field.size();
+    }
+    filling_->bytes += bytes;
+    if (++filling_->used < kBatchCards && filling_->bytes < kBatchBytes) {
+        return;
+    }
+    if (bytes >= kBatchBytes) {
+        // A card of large fields: the batches before it are finished first, and it renders
+        // while the reader moves on to the next note (which lets go of this one's row).
+        Drain(take);
+        Submit();
+        large_in_flight_ = true;
         return;
     }
     Submit();
@@ -93,9 +128,7 @@ void CardPool::Finish(const Take& take) {
     if (filling_ && filling_->used > 0) {
         Submit();
     }
-    while (!in_order_.empty()) {
-        TakeDone(take, true);
-    }
+    Drain(take);
 }
 
 void CardPool::Submit() {
@@ -112,6 +145,12 @@ void CardPool::Submit() {
         to_render_.push_back(batch);
     }
     work_.notify_one();
+}
+
+void CardPool::Drain(const Take& take) {
+    while (!in_order_.empty()) {
+        TakeDone(take, true);
+    }
 }
 
 void CardPool::TakeDone(const Take& take, bool wait) {
@@ -176,6 +215,9 @@ void CardPool::RenderBatch(CardRenderer& renderer, Batch& batch) {
         PooledCard& card = batch.cards[i];
         card.input.fields = &card.fields;
         card.shown = renderer.Render(card.input, &card.question, &card.answer);
+        if (card.shown == Shown::kOverLimit) {
+            card.over_limit = renderer.OverLimit();
+        }
     }
 }
 

@@ -26,6 +26,7 @@ struct PooledCard {
     CardInput input;
     Shown shown = Shown::kCard;
     std::string question, answer;
+    std::string over_limit; // with Shown::kOverLimit: CardRenderer::OverLimit()
 };
 
 class CardPool {
@@ -57,6 +58,7 @@ private:
     struct Batch {
         std::vector<PooledCard> cards;
         size_t used = 0;
+        size_t bytes = 0; // of the cards' fields, tags and deck names
         bool done = false;
     };
 
@@ -64,6 +66,8 @@ private:
     static void RenderBatch(CardRenderer& renderer, Batch& batch);
     // Hands on the finished batches at the front; with `wait`, waits for the first one.
     void TakeDone(const Take& take, bool wait);
+    // Hands on every batch submitted, waiting for each.
+    void Drain(const Take& take);
     void Submit();
     // One renderer that holds what every worker's renderer counted.
     std::unique_ptr<CardRenderer> Merged() const;
@@ -77,7 +81,8 @@ private:
     std::mutex mutex_;
     std::condition_variable work_, done_;
     bool stopping_ = false;
-    std::exception_ptr failure_; // the first that a worker threw
+    std::exception_ptr failure_;   // the first that a worker threw
+    bool large_in_flight_ = false; // the last batch submitted holds a card of large fields
 };
 
 } // namespace deck::anki

@@ -4,6 +4,7 @@
 #include "deck/anki/cardsides.h"
 
 #include "deck/cloze.h"
+#include "deck/base/limits.h"
 #include "deck/base/strings.h"
 #include "deck/base/utf.h"
 #include "deck/cardtext.h"
@@ -141,9 +142,43 @@ html::Styling StylingOf(const CardInput& card, std::string* body) {
 
 } // namespace
 
-bool CardRenderer::Template(const CardInput& card, std::string* question, std::string* answer) {
+bool CardRenderer::WithinLimits(const CardInput& card) {
+    const std::vector<std::string>& fields = *card.fields;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const bool big = fields[i].size() > kMaxFieldBytes;
+        if (!big && ClozeGaps(fields[i], kMaxClozeGaps) <= kMaxClozeGaps) {
+            continue;
+        }
+        const std::string name = card.type != nullptr && i < card.type->field_names.size()
+                                     ? "\"" + card.type->field_names[i] + "\""
+                                     : std::to_string(i + 1);
+        over_limit_ = "its field " + name +
+                      (big ? " is " + AboutSize(fields[i].size()) + ", over the limit of " +
+                                 SizeText(kMaxFieldBytes) + " for a field"
+                           : " holds more than " + std::to_string(kMaxClozeGaps) +
+                                 " cloze gaps, the limit for a field");
+        return false;
+    }
+    return true;
+}
+
+bool CardRenderer::Seen(std::string_view html, std::string* out, const html::Styling& styling,
+                        const char* side) {
+    if (html::SeenText(html, out, styling)) {
+        return true;
+    }
+    over_limit_ = std::string("its ") + side + "'s HTML nests more than " +
+                  std::to_string(kMaxHtmlDepth) + " elements deep, the limit";
+    return false;
+}
+
+Shown CardRenderer::Template(const CardInput& card, std::string* question, std::string* answer) {
     TemplateError error;
     if (!templates_.Render(card, &html_, &error)) {
+        if (error.over_limit) {
+            over_limit_ = error.what;
+            return Shown::kOverLimit;
+        }
         const size_t index = TemplateIndex(*card.type, card.ord);
         std::string name = index < card.type->templates.size()
                                ? card.type->templates[index].name
@@ -152,41 +187,64 @@ bool CardRenderer::Template(const CardInput& card, std::string* question, std::s
         failed.first = (error.back ? "its back" : "its front") + std::string(" cannot be ") +
                        "rendered: " + error.what;
         ++failed.second;
-        return false;
+        return Shown::kCannotRender;
     }
     question->clear();
     answer->clear();
     if (html_.blank) {
-        return true;
+        return Shown::kCard;
     }
     const html::Styling styling = StylingOf(card, &body_);
-    html::SeenText(html_.question, question, styling);
     seen_.clear();
-    html::SeenText(html_.answer, &seen_, styling);
+    if (!Seen(html_.question, question, styling, "front") ||
+        !Seen(html_.answer, &seen_, styling, "back")) {
+        return Shown::kOverLimit;
+    }
     size_t line = seen_.find(html::seen::kAnswer);
     if (line != std::string::npos) {
         *answer = TypedParts(seen_.substr(0, line));
         answer->append(seen_, line + 1, std::string::npos);
-    } else {
-        html::SeenText(html_.back_alone, answer, styling);
+    } else if (!Seen(html_.back_alone, answer, styling, "back")) {
+        return Shown::kOverLimit;
     }
-    return true;
+    return Shown::kCard;
 }
 
-void CardRenderer::Chosen(const CardInput& card, int field, bool question, std::string* side) {
+bool CardRenderer::Chosen(const CardInput& card, int field, bool question, std::string* side) {
     side->clear();
     if (static_cast<size_t>(field) > card.fields->size()) {
-        return; // the first two fields of a note of a lacking type, which has only one
+        return true; // the first two fields of a note of a lacking type, which has only one
     }
     const std::string& html = (*card.fields)[static_cast<size_t>(field - 1)];
     part_ = card.type != nullptr && card.type->cloze
                 ? RevealCloze(html, static_cast<int>(card.ord) + 1, question)
                 : std::string();
     // A field shown alone is still a field of its note type, whose rules hide parts of it.
-    html::SeenText(part_.empty() ? html : part_, side, StylingOf(card, &body_));
+    return Seen(part_.empty() ? html : part_, side, StylingOf(card, &body_),
+                question ? "front" : "back");
 }
 
 Shown CardRenderer::Render(const CardInput& card, std::string* question, std::string* answer) {
+    const Shown shown = RenderCard(card, question, answer);
+    // The scratch of a card of large fields is freed with it, not kept for the next card.
+    constexpr size_t kKeptRoom = size_t{1} << 20;
+    for (std::string* text : {&html_.question, &html_.answer, &html_.back_alone, &seen_, &part_}) {
+        if (text->capacity() > kKeptRoom) {
+            std::string().swap(*text);
+        }
+    }
+    templates_.ReleaseRoom(kKeptRoom);
+    // The sides are cut to the item's 511 units; the room their HTML took goes, or every card
+    // held in a batch would keep its template's size.
+    for (std::string* side : {question, answer}) {
+        if (side->capacity() > kKeptRoom) {
+            side->shrink_to_fit();
+        }
+    }
+    return shown;
+}
+
+Shown CardRenderer::RenderCard(const CardInput& card, std::string* question, std::string* answer) {
     FieldChoice choice = choice_;
     if (card.type == nullptr) {
         ++missing_types_;
@@ -199,15 +257,21 @@ Shown CardRenderer::Render(const CardInput& card, std::string* question, std::st
         ++tally_.too_few_fields;
         return Shown::kTooFewFields;
     }
-    if ((choice.question == 0 || choice.answer == 0) && !Template(card, question, answer)) {
-        ++tally_.cannot_render;
-        return Shown::kCannotRender;
+    if (!WithinLimits(card)) {
+        ++tally_.over_limit;
+        return Shown::kOverLimit;
     }
-    if (choice.question != 0) {
-        Chosen(card, choice.question, true, question);
+    if (choice.question == 0 || choice.answer == 0) {
+        const Shown shown = Template(card, question, answer);
+        if (shown != Shown::kCard) {
+            ++(shown == Shown::kOverLimit ? tally_.over_limit : tally_.cannot_render);
+            return shown;
+        }
     }
-    if (choice.answer != 0) {
-        Chosen(card, choice.answer, false, answer);
+    if ((choice.question != 0 && !Chosen(card, choice.question, true, question)) ||
+        (choice.answer != 0 && !Chosen(card, choice.answer, false, answer))) {
+        ++tally_.over_limit;
+        return Shown::kOverLimit;
     }
     AnkiMarkers(question);
     AnkiMarkers(answer);
@@ -251,6 +315,7 @@ void CardRenderer::Merge(const CardRenderer& other) {
     tally_.blank += t.blank;
     tally_.cannot_render += t.cannot_render;
     tally_.too_few_fields += t.too_few_fields;
+    tally_.over_limit += t.over_limit;
     tally_.questions_cut += t.questions_cut;
     tally_.answers_cut += t.answers_cut;
     for (const auto& [where, failed] : other.failed_) {
@@ -276,6 +341,8 @@ std::string LeftOutText(const CardTally& tally, const std::string& cards) {
              "show nothing on their front and are left out");
     left_out(tally.cannot_render, "is left out: Anki cannot render its template",
              "are left out: Anki cannot render their templates");
+    left_out(tally.over_limit, "is left out: it is over a limit (its warning says which)",
+             "are left out: they are over a limit (their warnings say which)");
     return text;
 }
 

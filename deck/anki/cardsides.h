@@ -13,10 +13,12 @@
 #include "deck/anki/schema.h"
 #include "deck/anki/template.h"
 #include "deck/base/report.h"
+#include "deck/html/text.h"
 
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace deck::anki {
@@ -34,12 +36,14 @@ enum class Shown {
     kBlank,        // its front shows nothing (Anki's blank front): left out
     kCannotRender, // its template cannot be rendered: left out
     kTooFewFields, // a field chosen on the command line is beyond the note's: left out
+    kOverLimit,    // a field, its gaps, its side or its HTML's nesting is over a limit of
+                   // deck/base/limits.h: left out, with CardRenderer::OverLimit() saying which
 };
 
 // What happened to the cards, for the closing line.
 struct CardTally {
     long cards = 0; // written
-    long only_media = 0, blank = 0, cannot_render = 0, too_few_fields = 0;
+    long only_media = 0, blank = 0, cannot_render = 0, too_few_fields = 0, over_limit = 0;
     long questions_cut = 0, answers_cut = 0;
 };
 
@@ -52,6 +56,9 @@ public:
     Shown Render(const CardInput& card, std::string* question, std::string* answer);
 
     const CardTally& Tally() const { return tally_; }
+    // After Shown::kOverLimit: which limit the card is over, in words for the user ("its field
+    // \"Front\" is 70.0 MiB, over the limit of 64 MiB for a field").
+    const std::string& OverLimit() const { return over_limit_; }
 
     // One warning for each template that could not be rendered, naming the note type, the
     // template and the side, with the cards it left out; one for each note type that the
@@ -62,8 +69,13 @@ public:
     void Merge(const CardRenderer& other);
 
 private:
-    bool Template(const CardInput& card, std::string* question, std::string* answer);
-    void Chosen(const CardInput& card, int field, bool question, std::string* side);
+    Shown RenderCard(const CardInput& card, std::string* question, std::string* answer);
+    bool WithinLimits(const CardInput& card);
+    Shown Template(const CardInput& card, std::string* question, std::string* answer);
+    bool Chosen(const CardInput& card, int field, bool question, std::string* side);
+    // SeenText of a side; false with over_limit_ set when its HTML nests too deep.
+    bool Seen(std::string_view html, std::string* out, const html::Styling& styling,
+              const char* side);
 
     FieldChoice choice_;
     TemplateRenderer templates_;
@@ -72,6 +84,7 @@ private:
     // (note type, template) -> the message and the cards it left out
     std::map<std::pair<std::string, std::string>, std::pair<std::string, long>> failed_;
     long missing_types_ = 0;
+    std::string over_limit_;
     std::string seen_, part_, body_; // scratch
 };
 

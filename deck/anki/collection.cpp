@@ -7,6 +7,7 @@
 #include "deck/anki/system.h"
 #include "deck/base/filekind.h"
 #include "deck/base/files.h"
+#include "deck/base/limits.h"
 #include "deck/base/strings.h"
 
 #include <algorithm>
@@ -130,6 +131,9 @@ bool OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr
     sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    // No value read may be larger than a note may be: past that, memory would follow what the
+    // file claims. SQLite then fails the statement with SQLITE_TOOBIG.
+    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, static_cast<int>(kMaxNoteBytes));
     sqlite3_create_collation_v2(raw, "unicase", SQLITE_UTF8, nullptr, UnicaseCompare, nullptr);
     sqlite3_exec(raw,
                  "PRAGMA trusted_schema=OFF; PRAGMA cell_size_check=ON; "
@@ -144,6 +148,9 @@ bool CollectionError(sqlite3* db, const std::string& entry, std::string* err) {
     }
     if (sqlite3_errcode(db) == SQLITE_NOTADB) {
         *err = entry + " is not an SQLite database (" + sqlite3_errmsg(db) + ")";
+    } else if (sqlite3_errcode(db) == SQLITE_TOOBIG) {
+        *err = entry + " holds a value (a note's fields, a note type) of more than " +
+               SizeText(kMaxNoteBytes) + ", the limit of a note";
     } else {
         *err = entry + ": damaged collection (" + sqlite3_errmsg(db) + ")";
     }

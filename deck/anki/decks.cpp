@@ -99,9 +99,11 @@ bool Count(LoadedCollection& c, int64_t now, std::vector<DeckCounts>* rows, Hidd
     }
     std::sort(order.begin(), order.end());
     std::map<std::string, size_t> by_key;
+    // Decks of one key are one deck for Anki, and one row (names cut to the limits meet too).
     for (const auto& [key, id] : order) {
-        by_key.emplace(key, rows->size());
-        rows->push_back({c.schema.decks[id].name});
+        if (by_key.emplace(key, rows->size()).second) {
+            rows->push_back({c.schema.decks[id].name});
+        }
     }
     std::unordered_map<int64_t, std::vector<size_t>> counted_in;
     for (const auto& [key, id] : order) {

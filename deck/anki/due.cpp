@@ -200,6 +200,11 @@ bool Write(LoadedCollection& c, const Due& due, const ImportOptions& options, Re
                                       " was asked for");
                 break;
             }
+            case Shown::kOverLimit:
+                report.Warning(0, "card " + std::to_string(pick.id) + " of note " +
+                                      std::to_string(pick.note) +
+                                      " left out: " + renderer.OverLimit());
+                break;
             default:
                 break;
             }

@@ -4,6 +4,7 @@
 
 #include "deck/anki/archive.h"
 #include "deck/anki/collection.h"
+#include "deck/base/limits.h"
 
 #include <cstdio>
 
@@ -17,18 +18,6 @@ bool UseCheckedCopy(const std::string& copy, const std::string& entry, const Col
 }
 
 } // namespace
-
-std::string SizeText(uint64_t bytes) {
-    char text[64];
-    if (bytes >= (1ull << 30) && bytes % (1ull << 30) == 0) {
-        snprintf(text, sizeof text, "%llu GiB", (unsigned long long)(bytes >> 30));
-    } else if (bytes >= (1ull << 20) && bytes % (1ull << 20) == 0) {
-        snprintf(text, sizeof text, "%llu MiB", (unsigned long long)(bytes >> 20));
-    } else {
-        snprintf(text, sizeof text, "%llu bytes", (unsigned long long)bytes);
-    }
-    return text;
-}
 
 std::string OverLimitText(const std::string& entry, uint64_t stated, uint64_t limit) {
     const std::string what = stated ? " states " + SizeText(stated) + " uncompressed, more than "

@@ -57,8 +57,9 @@ struct ReadInfo {
     std::shared_ptr<const Schema> schema;
 };
 
-// Called once per note, in note-id order.
-using NoteSink = std::function<void(const Note&)>;
+// Called once per note, in note-id order. It may take the note's fields (swap them out for
+// others): the reader fills them anew for each note.
+using NoteSink = std::function<void(Note&)>;
 
 // Reads the package at `path`. False with *err set to what is wrong, in words for the user
 // (without the file name).
@@ -81,9 +82,6 @@ using CollectionUse =
 // returns. False with *err set when the package or `use` failed.
 bool WithPackageCollection(const std::string& path, uint64_t max_bytes, const CollectionUse& use,
                            std::string* err);
-
-// A size as the messages name it: "1 GiB", "64 MiB", "12345 bytes".
-std::string SizeText(uint64_t bytes);
 
 // The message for a collection larger than `limit`: as `stated` by the archive or the
 // Zstandard frame, or (stated 0) as it really unpacks.

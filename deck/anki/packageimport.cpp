@@ -78,11 +78,17 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
                                   ", field " + field + " was asked for");
             break;
         }
+        case Shown::kOverLimit: {
+            std::string type = card.input.type == nullptr ? "" : " (" + card.input.type->name + ")";
+            report.Warning(0, "note " + std::to_string(card.note) + type +
+                                  " left out: " + card.over_limit);
+            break;
+        }
         default:
             break;
         }
     };
-    NoteSink notes = [&](const Note& note) {
+    NoteSink notes = [&](Note& note) {
         if (first) {
             first = false;
             titles = LooksLikeColumnTitles(note.fields);
@@ -97,7 +103,7 @@ int RunPackageImport(const ImportOptions& options, FILE* err, bool quiet) {
         PooledCard& card = pool.Next();
         card.note = note.id;
         card.input.type = note.type;
-        card.fields.assign(note.fields.begin(), note.fields.end());
+        card.fields.swap(note.fields); // not copied: a field may be 64 MiB
         card.input.ord = note.card_ord;
         card.input.tags = note.tags;
         card.input.deck = note.card_deck;

@@ -2,6 +2,7 @@
 // the protobuf walker (proto.cpp) for the newer schema's configs.
 #include "deck/anki/schema.h"
 
+#include "deck/base/limits.h"
 #include "deck/base/strings.h"
 
 #include "deck/anki/proto.h"
@@ -271,6 +272,87 @@ int LoadTables(sqlite3* db, Schema* schema, Loading* loading) {
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
+// `name` cut to at most `limit` bytes, at the start of a UTF-8 character.
+void CutName(std::string* name, size_t limit) {
+    size_t end = std::min(limit, name->size());
+    while (end > 0 && end < name->size() &&
+           (static_cast<unsigned char>((*name)[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    name->resize(end);
+}
+
+// A name as a message quotes it: a long one by its start.
+std::string Quoted(const std::string& name) {
+    std::string start = name;
+    CutName(&start, 40);
+    return "\"" + start + (start.size() < name.size() ? "…" : "") + "\"";
+}
+
+// A name over kMaxNameBytes cut there; the words for what was done, or "" when it fits.
+std::string HoldName(std::string* name, const char* what) {
+    if (name->size() <= kMaxNameBytes) {
+        return "";
+    }
+    const std::string text = "the name of " + std::string(what) + " " + Quoted(*name) + " is " +
+                             AboutSize(name->size()) + ", over the limit of " +
+                             SizeText(kMaxNameBytes) + " for a name: it is cut there";
+    CutName(name, kMaxNameBytes);
+    return text;
+}
+
+// A deck name of more than kMaxDeckDepth levels ends at that level, and a longer one than
+// kMaxNameBytes is cut: the words for what was done, or "".
+std::string HoldDeckName(std::string* name) {
+    size_t levels = 1, at = 0;
+    for (size_t p = name->find("::"); p != std::string::npos; p = name->find("::", p + 2)) {
+        if (++levels == kMaxDeckDepth + 1) {
+            at = p;
+        }
+    }
+    if (levels <= kMaxDeckDepth) {
+        return HoldName(name, "deck");
+    }
+    const std::string text = "deck " + Quoted(*name) + " nests " + std::to_string(levels) +
+                             " levels deep, over the limit of " + std::to_string(kMaxDeckDepth) +
+                             ": its cards count in its ancestor at level " +
+                             std::to_string(kMaxDeckDepth);
+    name->resize(at);
+    HoldName(name, "deck");
+    return text;
+}
+
+// Every name held to the limits, each name cut named in the schema's damage texts.
+void HoldNames(Schema* schema) {
+    long damaged_types = 0, damaged_decks = 0;
+    auto note = [](std::string* damage, long* count, const std::string& text) {
+        if (!text.empty()) {
+            AddDamage(damage, count, text);
+        }
+    };
+    std::string types_damage, decks_damage;
+    for (auto& [id, type] : schema->types) {
+        note(&types_damage, &damaged_types, HoldName(&type.name, "note type"));
+        for (std::string& field : type.field_names) {
+            note(&types_damage, &damaged_types, HoldName(&field, "field"));
+        }
+        for (CardTemplate& form : type.templates) {
+            note(&types_damage, &damaged_types, HoldName(&form.name, "template"));
+        }
+    }
+    for (auto& [id, deck] : schema->decks) {
+        note(&decks_damage, &damaged_decks, HoldDeckName(&deck.name));
+    }
+    auto add = [](std::string* damage, const std::string& more, long count) {
+        if (count > 0) {
+            *damage =
+                damage->empty() ? AndMore(more, count) : *damage + "; " + AndMore(more, count);
+        }
+    };
+    add(&schema->types_damage, types_damage, damaged_types);
+    add(&schema->decks_damage, decks_damage, damaged_decks);
+}
+
 } // namespace
 
 int LoadSchema(sqlite3* db, Schema* schema) {
@@ -317,6 +399,7 @@ int LoadSchema(sqlite3* db, Schema* schema) {
     };
     attach(loading.fields, &NoteType::field_names);
     attach(loading.templates, &NoteType::templates);
+    HoldNames(schema);
     for (auto& [id, type] : schema->types) {
         type.sheet = html::Stylesheet(type.css);
     }

@@ -5,6 +5,7 @@
 #include "deck/anki/system.h"
 #include "deck/anki/wal.h"
 #include "deck/base/files.h"
+#include "deck/base/limits.h"
 
 #include <errno.h>
 #include <string.h>

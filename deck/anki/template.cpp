@@ -5,6 +5,7 @@
 #include "deck/cloze.h"
 #include "deck/anki/templatefilters.h"
 #include "deck/anki/templateparse.h"
+#include "deck/base/limits.h"
 #include "deck/base/strings.h"
 #include "deck/cardtext.h"
 
@@ -90,15 +91,37 @@ bool CheckNodes(const std::vector<TemplateNode>& nodes, const Values& values, st
     return true;
 }
 
+// The words for a side over kMaxSideBytes.
+std::string SideOverLimit(bool back) {
+    return std::string(back ? "its back" : "its front") + " renders to more than " +
+           SizeText(kMaxSideBytes) + ", the limit of a card's side";
+}
+
+// Appends `text` to *out unless that makes the side larger than kMaxSideBytes.
+bool Append(std::string* out, std::string_view text, const Values& values, std::string* err,
+            bool* over) {
+    if (out->size() + text.size() > kMaxSideBytes) {
+        *err = SideOverLimit(!values.question);
+        *over = true;
+        return false;
+    }
+    out->append(text);
+    return true;
+}
+
 bool RenderNodes(const std::vector<TemplateNode>& nodes, const Values& values, std::string* out,
-                 std::string* err) {
+                 std::string* err, bool* over) {
     for (const TemplateNode& node : nodes) {
         switch (node.kind) {
         case TemplateNode::kText:
-            *out += node.text;
+            if (!Append(out, node.text, values, err, over)) {
+                return false;
+            }
             break;
         case TemplateNode::kComment:
-            *out += "<!--" + node.text + "-->";
+            if (!Append(out, "<!--" + node.text + "-->", values, err, over)) {
+                return false;
+            }
             break;
         case TemplateNode::kSection: {
             if (node.key == kUnknown || node.key == kFrontSide) {
@@ -107,7 +130,7 @@ bool RenderNodes(const std::vector<TemplateNode>& nodes, const Values& values, s
             }
             // A hidden section is checked all the same, for its errors.
             const bool shown = values.NotEmpty(node) != node.negated;
-            if (!(shown ? RenderNodes(node.children, values, out, err)
+            if (!(shown ? RenderNodes(node.children, values, out, err, over)
                         : CheckNodes(node.children, values, err))) {
                 return false;
             }
@@ -128,11 +151,13 @@ bool RenderNodes(const std::vector<TemplateNode>& nodes, const Values& values, s
                 *err = "{{" + node.text + "}} names no field of the note type";
                 return false;
             }
-            if (node.filters.empty()) {
-                *out += *value;
-            } else {
-                *out += ApplyFilters(*value, node.filters, node.text,
-                                     static_cast<int>(values.card.ord) + 1, values.question);
+            if (!(node.filters.empty()
+                      ? Append(out, *value, values, err, over)
+                      : Append(out,
+                               ApplyFilters(*value, node.filters, node.text,
+                                            static_cast<int>(values.card.ord) + 1, values.question),
+                               values, err, over))) {
+                return false;
             }
             break;
         }
@@ -178,7 +203,8 @@ std::string TypedAnswer(const std::string& box, const CardInput& card) {
 
 // Each [[type:...]] of `html` replaced: by its typed answer, or by nothing. `typed_only`
 // collects the typed answers alone.
-std::string ResolveTyping(const std::string& html, const CardInput* card,
+// *over is set when the result would be larger than kMaxSideBytes; it is cut short then.
+std::string ResolveTyping(const std::string& html, const CardInput* card, bool* over,
                           std::string* typed_only = nullptr) {
     std::string out;
     size_t from = 0;
@@ -191,6 +217,10 @@ std::string ResolveTyping(const std::string& html, const CardInput* card,
         out.append(html, from, at - from);
         if (card != nullptr) {
             std::string typed = TypedAnswer(html.substr(at + 7, end - at - 7), *card);
+            if (out.size() + typed.size() + (typed_only ? typed_only->size() : 0) > kMaxSideBytes) {
+                *over = true;
+                return out;
+            }
             out += typed;
             if (typed_only != nullptr) {
                 *typed_only += typed;
@@ -202,10 +232,14 @@ std::string ResolveTyping(const std::string& html, const CardInput* card,
     return out;
 }
 
-// `back` with `front` at each of the places `at` (ascending) into *out.
-void Compose(const std::string& back, const std::vector<size_t>& at, const std::string& front,
+// `back` with `front` at each of the places `at` (ascending) into *out; false when that would
+// be larger than kMaxSideBytes.
+bool Compose(const std::string& back, const std::vector<size_t>& at, const std::string& front,
              std::string* out) {
     out->clear();
+    if (!at.empty() && front.size() > (kMaxSideBytes - back.size()) / at.size()) {
+        return false;
+    }
     size_t from = 0;
     for (size_t place : at) {
         out->append(back, from, place - from);
@@ -213,6 +247,7 @@ void Compose(const std::string& back, const std::vector<size_t>& at, const std::
         from = place;
     }
     out->append(back, from, std::string::npos);
+    return true;
 }
 
 } // namespace
@@ -232,7 +267,17 @@ bool TemplateRenderer::Render(const CardInput& card, RenderedCard* out, Template
     if (!parsed) {
         parsed = std::make_unique<Parsed>();
         std::string why;
-        if (!ParseTemplate(type, form.question, &parsed->front, &why)) {
+        for (const std::string* side : {&form.question, &form.answer}) {
+            if (side->size() > kMaxTemplateBytes) {
+                parsed->error = {side == &form.answer,
+                                 "it is " + AboutSize(side->size()) + ", over the limit of " +
+                                     SizeText(kMaxTemplateBytes) + " for a template"};
+                break;
+            }
+        }
+        if (!parsed->error.what.empty()) {
+            // too large to be read
+        } else if (!ParseTemplate(type, form.question, &parsed->front, &why)) {
             parsed->error = {false, why};
         } else if (!ParseTemplate(type, form.answer, &parsed->back, &why)) {
             parsed->error = {true, why};
@@ -250,8 +295,9 @@ bool TemplateRenderer::Render(const CardInput& card, RenderedCard* out, Template
     out->back_alone.clear();
     Values values(card, form);
     std::string why;
-    if (!RenderNodes(parsed->front, values, &out->question, &why)) {
-        *error = {false, why};
+    bool over = false;
+    if (!RenderNodes(parsed->front, values, &out->question, &why, &over)) {
+        *error = {false, why, over};
         return false;
     }
     bool blank = false;
@@ -275,26 +321,36 @@ bool TemplateRenderer::Render(const CardInput& card, RenderedCard* out, Template
     std::vector<size_t> front_at;
     values.front_at = &front_at;
     back_.clear();
-    if (!RenderNodes(parsed->back, values, &back_, &why)) {
-        *error = {true, why};
+    if (!RenderNodes(parsed->back, values, &back_, &why, &over)) {
+        *error = {true, why, over};
         return false;
     }
     std::string typed;
     const bool boxes = out->question.find("[[type:") != std::string::npos;
     if (boxes) {
-        ResolveTyping(out->question, &card, &typed);
+        ResolveTyping(out->question, &card, &over, &typed);
     }
-    Compose(back_, front_at, out->question, &out->answer);
-    Compose(back_, front_at, typed, &out->back_alone);
+    over = over || !Compose(back_, front_at, out->question, &out->answer) ||
+           !Compose(back_, front_at, typed, &out->back_alone);
     for (std::string* side : {&out->answer, &out->back_alone}) {
-        if (side->find("[[type:") != std::string::npos) {
-            *side = ResolveTyping(*side, &card);
+        if (!over && side->find("[[type:") != std::string::npos) {
+            *side = ResolveTyping(*side, &card, &over);
         }
     }
+    if (over) {
+        *error = {true, SideOverLimit(true), true};
+        return false;
+    }
     if (boxes) {
-        out->question = ResolveTyping(out->question, nullptr);
+        out->question = ResolveTyping(out->question, nullptr, &over);
     }
     return true;
+}
+
+void TemplateRenderer::ReleaseRoom(size_t kept) {
+    if (back_.capacity() > kept) {
+        std::string().swap(back_);
+    }
 }
 
 bool FieldIsEmpty(const std::string& html) {

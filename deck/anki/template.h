@@ -56,6 +56,9 @@ struct RenderedCard {
 struct TemplateError {
     bool back = false;
     std::string what;
+    // The card's side renders to more than kMaxSideBytes (deck/base/limits.h): the fault of
+    // its note's fields as much as of its template.
+    bool over_limit = false;
 };
 
 // Renders cards, keeping each template it has parsed.
@@ -67,9 +70,12 @@ public:
     TemplateRenderer& operator=(const TemplateRenderer&) = delete;
 
     // Renders `card` into *out (whose strings keep their room from card to card). False when
-    // its note type has no template for the card or the template cannot be rendered, with
-    // *error set.
+    // its note type has no template for the card, the template cannot be rendered or is over
+    // kMaxTemplateBytes, or a side would be over kMaxSideBytes, with *error set.
     bool Render(const CardInput& card, RenderedCard* out, TemplateError* error);
+
+    // Frees the room of its scratch when it is larger than `kept` bytes.
+    void ReleaseRoom(size_t kept);
 
     struct Parsed;
 

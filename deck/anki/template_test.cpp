@@ -1,6 +1,7 @@
 // A card's two sides as the item shows them, from small templates and notes: one table of the
 // template language's rules, Anki's own markers and the text a person sees.
 #include "deck/anki/cardsides.h"
+#include "deck/base/limits.h"
 
 #include <gtest/gtest.h>
 
@@ -256,6 +257,75 @@ TEST(AnkiTemplates, EachCardShowsItsTemplatesAsAPersonSeesThem) {
         if (c.shown == Shown::kCard) {
             EXPECT_EQ(question, c.question);
             EXPECT_EQ(answer, c.answer);
+        }
+    }
+}
+
+std::string Repeat(const std::string& text, size_t times) {
+    std::string out;
+    out.reserve(text.size() * times);
+    for (size_t i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+// Each limit on one card (deck/base/limits.h) at its edge: a card just within it shows, one
+// just past it is left out with words that name the limit.
+TEST(AnkiTemplates, EachLimitHoldsAtItsEdge) {
+    using deck::kMaxFieldBytes;
+    const std::string mib(1 << 20, 'x');
+    const struct {
+        const char* what;
+        std::string front, back;
+        std::string field;
+        Shown shown;
+        const char* words = ""; // OverLimit()
+        bool cloze = false;
+    } cases[] = {
+        {"a field at the limit", "{{Front}}", "{{Front}}", std::string(kMaxFieldBytes, 'x'),
+         Shown::kCard},
+        {"a field past it", "{{Front}}", "{{Front}}", std::string(kMaxFieldBytes + 1, 'x'),
+         Shown::kOverLimit,
+         "its field \"Front\" is 64.0 MiB, over the limit of 64 MiB for a field"},
+        {"cloze gaps at the limit", "{{cloze:Front}}", "{{cloze:Front}}",
+         Repeat("{{c1::x}}", deck::kMaxClozeGaps), Shown::kCard, "", true},
+        {"cloze gaps past it", "{{cloze:Front}}", "{{cloze:Front}}",
+         Repeat("{{c1::x}}", deck::kMaxClozeGaps + 1), Shown::kOverLimit,
+         "its field \"Front\" holds more than 10000 cloze gaps, the limit for a field", true},
+        {"HTML nested to the limit", "{{Front}}", "{{Front}}",
+         Repeat("<b>", deck::kMaxHtmlDepth) + "x", Shown::kCard},
+        {"HTML nested past it", "{{Front}}", "{{Front}}",
+         Repeat("<b>", deck::kMaxHtmlDepth + 1) + "x", Shown::kOverLimit,
+         "its front's HTML nests more than 1000 elements deep, the limit"},
+        {"a side of field references at the limit", Repeat("{{Front}}", 64), "{{Front}}", mib,
+         Shown::kCard},
+        {"a side of field references past it", Repeat("{{Front}}", 65), "{{Front}}", mib,
+         Shown::kOverLimit, "its front renders to more than 64 MiB, the limit of a card's side"},
+        {"a back of the front twice past it", Repeat("{{Front}}", 40), "{{FrontSide}}{{FrontSide}}",
+         mib, Shown::kOverLimit,
+         "its back renders to more than 64 MiB, the limit of a card's side"},
+        {"a template at the limit", "{{Front}}" + std::string(deck::kMaxTemplateBytes - 9, ' '),
+         "{{Front}}", "x", Shown::kCard},
+        {"a template past it", "{{Front}}" + std::string(deck::kMaxTemplateBytes - 8, ' '),
+         "{{Front}}", "x", Shown::kCannotRender},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NoteType type;
+        type.name = "Test";
+        type.cloze = c.cloze;
+        type.field_names = {"Front"};
+        type.templates = {{"Card 1", c.front, c.back}};
+        const std::vector<std::string> fields = {c.field};
+        CardInput card;
+        card.type = &type;
+        card.fields = &fields;
+        CardRenderer renderer({});
+        std::string question, answer;
+        EXPECT_EQ(renderer.Render(card, &question, &answer), c.shown);
+        if (c.shown == Shown::kOverLimit) {
+            EXPECT_EQ(renderer.OverLimit(), c.words);
         }
     }
 }

@@ -1,6 +1,7 @@
 // Anki's template language read into a tree (templateparse.h).
 #include "deck/anki/templateparse.h"
 
+#include "deck/base/limits.h"
 #include "deck/base/strings.h"
 
 #include <algorithm>
@@ -74,8 +75,9 @@ bool ParseTemplate(const NoteType& type, std::string_view text, std::vector<Temp
         inner = Trim(inner.substr(std::min(inner.find_first_not_of('{'), inner.size())));
         const char lead_char = inner.size() >= 2 ? inner[0] : '\0';
         if (lead_char == '#' || lead_char == '^') {
-            if (stack.size() > kMaxDepth) {
-                *err = "its sections nest more than " + std::to_string(kMaxDepth) + " deep";
+            if (stack.size() > kMaxSectionDepth) {
+                *err = "its sections nest more than " + std::to_string(kMaxSectionDepth) +
+                       " deep, the limit";
                 return false;
             }
             TemplateNode section = TemplateNode::Of(TemplateNode::kSection, Trim(inner.substr(1)));

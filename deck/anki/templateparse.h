@@ -13,9 +13,6 @@
 
 namespace deck::anki {
 
-// Deeper sections are refused rather than followed down the call stack.
-constexpr size_t kMaxDepth = 100;
-
 // Where a name in a template points: a field of the note (0 and up) or one of these.
 enum TemplateKey : int {
     kUnknown = -1,
@@ -52,7 +49,8 @@ int TemplateKeyOf(const NoteType& type, const std::string& name);
 std::string SectionTag(const TemplateNode& node);
 
 // Reads a template into *nodes. False with *err set when a section is not closed in order or
-// sections nest deeper than kMaxDepth.
+// sections nest deeper than kMaxSectionDepth (deck/base/limits.h): deeper ones are refused
+// rather than followed down the call stack.
 bool ParseTemplate(const NoteType& type, std::string_view text, std::vector<TemplateNode>* nodes,
                    std::string* err);
 

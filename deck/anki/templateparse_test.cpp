@@ -66,7 +66,7 @@ TEST(TemplateParse, TreesAndErrorsAsAnkiReadsThem) {
     std::vector<TemplateNode> nodes;
     std::string error;
     EXPECT_FALSE(deck::anki::ParseTemplate(type, deep, &nodes, &error));
-    EXPECT_EQ(error, "its sections nest more than 100 deep");
+    EXPECT_EQ(error, "its sections nest more than 100 deep, the limit");
 }
 
 } // namespace

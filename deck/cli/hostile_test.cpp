@@ -337,6 +337,46 @@ std::string AnkiBase(const Folder& f, const std::string& name,
     return "ANKI_BASE=" + f.Path("base");
 }
 
+// Past the limits on one input (deck/base/limits.h): a package of one note of a note type of
+// its own, whose cards are left out with a warning that names the limit; the deck is written
+// to new.txt.
+std::vector<std::string> Over(const Folder& f, const std::string& front, const std::string& back,
+                              const std::string& question, int kind = 0,
+                              Format format = Format::kAnki21) {
+    PackageSpec plan;
+    plan.format = format;
+    plan.types.push_back(
+        {2001, "Hostile", kind, {"Front", "Back"}, {{"Card 1", question, "{{Back}}"}}});
+    plan.notes.push_back(TestNote(1000001, 2001, {front, back}));
+    plan.notes.push_back(TestNote(1000002, apkg_test::kBasic, {"good", "card"}));
+    const std::string path = f.Path("in.apkg");
+    EXPECT_EQ(apkg_test::BuildPackage(plan, path), "");
+    return {"import", path, "-o", f.Path("new.txt")};
+}
+
+std::string Repeat(const std::string& text, size_t times) {
+    std::string out;
+    out.reserve(text.size() * times);
+    for (size_t i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+// Decks: one whose name is 1 MiB, or 3,000 nested ones; listed with `decks`.
+std::vector<std::string> Decks(const Folder& f, bool nested) {
+    PackageSpec plan;
+    plan.format = Format::kAnki21b;
+    std::string name = nested ? "a" : std::string(1 << 20, 'a');
+    for (int i = 0; i < (nested ? 3000 : 1); ++i) {
+        plan.notes.push_back(TestNote(1000001 + i, apkg_test::kBasic, {"front", "back"}, name));
+        name += "::a";
+    }
+    const std::string path = f.Path("in.apkg");
+    EXPECT_EQ(apkg_test::BuildPackage(plan, path), "");
+    return {"decks", path};
+}
+
 const Hostile kHostile[] = {
     {"a ZIP bomb", ZipBomb, 1, "the limit of 1 GiB (a damaged package or a zip bomb)"},
     // The files and the disk.
@@ -409,6 +449,57 @@ const Hostile kHostile[] = {
                  "-o",    f.Path("new.txt")};
      },
      0, ", which holds \"Due in any deck: 1 card the item cannot show\" instead", "new.txt"},
+    {"a field over the limit",
+     [](const Folder& f) { return Over(f, std::string((64 << 20) + 1, 'x'), "", "{{Front}}"); }, 0,
+     "note 1000001 (Hostile) left out: its field \"Front\" is 64.0 MiB, over the limit of 64 "
+     "MiB "
+     "for a field",
+     "new.txt"},
+    {"a note over the limit, which SQLite reads no further than",
+     [](const Folder& f) {
+         return Over(f, std::string(65 << 20, 'x'), std::string(65 << 20, 'y'), "{{Front}}");
+     },
+     1, "holds a value (a note's fields, a note type) of more than 128 MiB, the limit of a note"},
+    {"a template over the limit",
+     [](const Folder& f) { return Over(f, "front", "back", std::string((16 << 20) + 1, 't')); }, 0,
+     "template \"Card 1\": its front cannot be rendered: it is 16.0 MiB, over the limit of 16 "
+     "MiB "
+     "for a template; 1 card left out",
+     "new.txt"},
+    {"a template of field references past the limit of a side",
+     [](const Folder& f) {
+         return Over(f, std::string(1 << 20, 'x'), "", Repeat("{{Front}}", 65));
+     },
+     0,
+     "note 1000001 (Hostile) left out: its front renders to more than 64 MiB, the limit of a "
+     "card's side",
+     "new.txt"},
+    {"a field of 10,001 cloze gaps",
+     [](const Folder& f) { return Over(f, Repeat("{{c1::x}}", 10001), "", "{{cloze:Front}}", 1); },
+     0, "its field \"Front\" holds more than 10000 cloze gaps, the limit for a field", "new.txt"},
+    {"100,000 nested <div>s",
+     [](const Folder& f) {
+         return Over(f, Repeat("<div>", 100000) + "x" + Repeat("</div>", 100000), "", "{{Front}}");
+     },
+     0, "note 1000001 (Hostile) left out: its front's HTML nests more than 1000 elements deep",
+     "new.txt"},
+    {"100,000 nested sections",
+     [](const Folder& f) {
+         return Over(f, "front", "", Repeat("{{#Front}}", 100000) + Repeat("{{/Front}}", 100000));
+     },
+     0, "its front cannot be rendered: its sections nest more than 100 deep, the limit", "new.txt"},
+    {"a deck name of 1 MiB", [](const Folder& f) { return Decks(f, false); }, 0,
+     "is 1.0 MiB, over the limit of 16 KiB for a name: it is cut there"},
+    {"3,000 nested decks", [](const Folder& f) { return Decks(f, true); }, 0,
+     "nests 101 levels deep, over the limit of 100: its cards count in its ancestor at level "
+     "100, "
+     "and 2899 more entries"},
+    {"a CSV row of 2 million commas, to standard output",
+     [](const Folder& f) {
+         WriteBytes(f.Path("in.csv"), std::string(2000000, ',') + "\n");
+         return std::vector<std::string>{"import", f.Path("in.csv"), "-o", "-"};
+     },
+     0, "row skipped: its question and answer are both empty"},
 };
 
 TEST(Hostile, EveryInputEndsWithItsMessageAndLeavesNothing) {

@@ -127,6 +127,30 @@ void DeclareManual(surface::Surface& s) {
                    "--help, man tollamy-deck";
     s.sections.push_back({"CSV and text files", kTextFiles, {}});
     s.sections.push_back({"Anki packages and collections", kAnki, {}});
+    s.sections.push_back(
+        {"Limits",
+         "What one Anki input may hold, each limit far above anything real (the largest of the "
+         "published decks have a field of 32 KiB, a template of 16 KiB, a deck name of 204 "
+         "bytes, 6 cloze gaps in a field, decks 6 levels deep, HTML 16 elements deep, sections "
+         "3 deep). Past one, memory and time would follow what the input claims; the warning "
+         "or error names the limit. A card that is left out is counted in the closing line.",
+         {{"A field: 64 MiB", "A note with a larger field is left out with a warning that names "
+                              "the note, the field and the limit."},
+          {"A note: 128 MiB", "A note whose fields together are larger (or any larger value in "
+                              "the collection) is an error: SQLite reads no further row."},
+          {"A template: 16 MiB", "A front or back that is larger leaves its cards out, with one "
+                                 "warning for its note type and template."},
+          {"A card's side: 64 MiB", "A side that its template renders larger (a field named "
+                                    "many times) leaves the card out with a warning."},
+          {"A name: 16 KiB", "A deck's, note type's, field's or template's name that is longer "
+                             "is cut there, with a warning."},
+          {"Deck levels: 100", "A deck nested deeper (`A::B::...`) counts its cards in its "
+                               "ancestor at level 100, with a warning."},
+          {"Cloze gaps: 10000 in a field", "A note with more is left out with a warning."},
+          {"HTML nesting: 1000 elements", "A card whose HTML opens elements deeper inside each "
+                                          "other is left out with a warning."},
+          {"Template sections: 100 deep", "A template whose sections nest deeper leaves its "
+                                          "cards out, with a warning for its note type."}}});
     s.sections.push_back({"Examples", kExamples, {}});
     s.sections.push_back(
         {"Environment",

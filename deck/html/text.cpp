@@ -8,6 +8,7 @@
 #include "deck/html/elements.h"
 #include "deck/html/entities.h"
 #include "deck/html/stylesheet.h"
+#include "deck/base/limits.h"
 #include "deck/base/strings.h"
 
 #include <string.h>
@@ -47,7 +48,8 @@ public:
         }
     }
 
-    void Run() {
+    // False when elements nested deeper than the limit.
+    bool Run() {
         size_t p = 0;
         while (p < html_.size()) {
             size_t lt = html_.find('<', p);
@@ -60,6 +62,7 @@ public:
         while (!open_.empty()) {
             Pop();
         }
+        return !too_deep_;
     }
 
 private:
@@ -262,7 +265,11 @@ private:
         }
         const bool foreign_void =
             tag.self_closing && (tag.id == names_.svg || tag.id == names_.math);
-        if ((kind & kVoid) || foreign_void) {
+        // Past the limit an element stays off the stack, as a void one does: the stack, and
+        // the stylesheet's chain of ancestors, stay bounded.
+        const bool too_deep = open_.size() >= kMaxHtmlDepth;
+        too_deep_ |= too_deep;
+        if ((kind & kVoid) || foreign_void || too_deep) {
             PopChain();
             return end;
         }
@@ -406,6 +413,7 @@ private:
     const Named& names_;
     std::vector<Open> open_;
     size_t hiding_ = 0; // open elements that hide what they hold
+    bool too_deep_ = false;
     // With a stylesheet: <html>, <body>, then the open elements as the rules see them.
     const Stylesheet* sheet_;
     std::vector<StyledElement> chain_;
@@ -413,8 +421,8 @@ private:
 
 } // namespace
 
-void SeenText(std::string_view html, std::string* out, const Styling& styling) {
-    Reader(html, out, styling).Run();
+bool SeenText(std::string_view html, std::string* out, const Styling& styling) {
+    return Reader(html, out, styling).Run();
 }
 
 } // namespace deck::html

@@ -38,6 +38,10 @@ constexpr char kTypedClose = '\x06'; // its end
 // holds besides its <summary>, and what the rules of `styling`'s stylesheet hide. Ruby shows as
 // base(reading): <ruby>私<rt>わたし</rt></ruby> gives "私(わたし)", without its <rp> fallbacks.
 // White space is left as it comes.
-void SeenText(std::string_view html, std::string* out, const Styling& styling = {});
+//
+// Elements open inside more than kMaxHtmlDepth others (deck/base/limits.h) are read as if
+// they had no content of their own (their text shows, their end tags close nothing), and the
+// result is false: the caller leaves the text out with a warning.
+bool SeenText(std::string_view html, std::string* out, const Styling& styling = {});
 
 } // namespace deck::html

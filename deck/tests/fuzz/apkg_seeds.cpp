@@ -2,7 +2,8 @@
 // package whole (first byte 0), its collection as SQLite bytes for the stored (1) and the
 // Zstandard (2) forms of the target, and a scheduled collection as a bare file (3), each with a
 // note type whose templates use the whole template language, also with each damage a
-// collection can have in its JSON and protobuf parts; and templates with fields (4).
+// collection can have in its JSON and protobuf parts, and with what is just past the limits on
+// one input; and templates with fields (4).
 // apkg_seeds --packages DIR: writes the sample package in each format as DIR/anki2.apkg,
 // DIR/anki21.apkg and DIR/anki21b.apkg (for the test against the item under Wine).
 // apkg_seeds --profile DIR: writes DIR/collection.anki2, a collection with a schedule (an Anki
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <iterator>
 #include <string>
+#include <vector>
 
 using namespace apkg_test;
 
@@ -78,6 +80,38 @@ const char* const kDamage[] = {
     "UPDATE config SET val = x'7b'",
 };
 
+std::string Repeat(const std::string& text, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+// Small packages just past the limits on one input (deck/base/limits.h) where a small input
+// can be: HTML, sections and deck levels nested past theirs, cloze gaps past theirs, a deck
+// name past its bytes, a template of many field references; each with a sound note beside it.
+std::vector<PackageSpec> Hostile(Format format) {
+    auto one = [format](const std::string& front, const std::string& question, int kind = 0,
+                        const std::string& deck = "Default") {
+        PackageSpec plan;
+        plan.format = format;
+        plan.types.push_back(
+            {4002, "Hostile", kind, {"Front", "Back"}, {{"Card 1", question, "{{Back}}"}}});
+        plan.notes.push_back({1500000000010, 4002, {front, "back"}, deck});
+        plan.notes.push_back({1500000000011, kBasic, {"good", "card"}});
+        return plan;
+    };
+    return {
+        one(Repeat("<div>", 1001) + "x", "{{Front}}"),
+        one("front", Repeat("{{#Front}}", 101) + Repeat("{{/Front}}", 101)),
+        one(Repeat("{{c1::x}}", 10001), "{{cloze:Front}}", 1),
+        one("front", Repeat("{{Front}}{{text:Front}}", 1000)),
+        one("front", "{{Front}}", 0, Repeat("a::", 101) + "a"),
+        one("front", "{{Front}}", 0, std::string((16 << 10) + 1, 'a')),
+    };
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -134,6 +168,14 @@ int main(int argc, char** argv) {
         std::string scheduled = CollectionBytes(bare);
         failures += scheduled.empty();
         failures += !WriteFile(dir + "/seed-bare-" + names[i], "\3" + scheduled);
+        int hostile = 0;
+        for (const PackageSpec& plan : Hostile(format)) {
+            std::string bytes = CollectionBytes(plan);
+            failures += bytes.empty();
+            failures +=
+                !WriteFile(dir + "/seed-hostile-" + names[i] + "-" + std::to_string(hostile++),
+                           std::string(1, mode) + bytes);
+        }
         int damaged = 0;
         for (const char* damage : kDamage) {
             PackageSpec broken = Scheduled(format);

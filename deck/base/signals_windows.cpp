@@ -21,8 +21,6 @@ using win32::WidePath;
 // a file that is being made to be registered.
 constexpr int kSlots = 32;
 constexpr int kHandles = 64;
-// How far the removal looks for handles that the libraries opened on a registered file.
-constexpr uintptr_t kHandleScan = 4 * 16384;
 struct Slot {
     std::wstring path;
     bool folder = false;
@@ -64,25 +62,10 @@ void CloseHandlesOn(const std::wstring& path) {
     uint64_t index = 0;
     const bool known = IdentityOf(probe, &volume, &index);
     CloseHandle(probe);
-    if (!known) {
-        return;
-    }
     for (Tracked& t : g_tracked) {
-        if (t.handle != nullptr && t.volume == volume && t.index == index) {
+        if (known && t.handle != nullptr && t.volume == volume && t.index == index) {
             CloseHandle(t.handle);
             t.handle = nullptr;
-        }
-    }
-    // The libraries' own handles on it, which no one tracks: SQLite opens a collection's copy
-    // without FILE_SHARE_DELETE, so that the copy cannot be removed while it is open. A
-    // process's handles are small multiples of 4; the scan closes every one on this file.
-    for (uintptr_t value = 4; value < kHandleScan; value += 4) {
-        HANDLE handle = reinterpret_cast<HANDLE>(value);
-        DWORD v = 0;
-        uint64_t i = 0;
-        if (GetFileType(handle) == FILE_TYPE_DISK && IdentityOf(handle, &v, &i) && v == volume &&
-            i == index) {
-            CloseHandle(handle);
         }
     }
 }

@@ -615,8 +615,9 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 
 TEST(Hostile, EveryExitRemovesTheTemporaryFilesAndKeepsTheOutput) {
     for (const Exit& c : kExits) {
-        if (kSanitized && c.memory_limit != kMemoryLimit) {
-            continue; // no memory limit to run out of
+        if (kSanitized && (c.memory_limit != kMemoryLimit || c.writes == Writes::kDiskFull)) {
+            // No memory limit to run out of; the sanitizer's own writes would fail too.
+            continue;
         }
         SCOPED_TRACE(c.what);
         decktest::TempDir dir, logs;

@@ -8,6 +8,7 @@
 #include "deck/base/filekind.h"
 #include "deck/base/files.h"
 #include "deck/base/limits.h"
+#include "deck/base/report.h"
 #include "deck/base/strings.h"
 
 #include <algorithm>
@@ -144,7 +145,7 @@ bool OpenCollectionFile(const std::string& path, const std::string& entry, DbPtr
 
 bool CollectionError(sqlite3* db, const std::string& entry, std::string* err) {
     if (sqlite3_errcode(db) == SQLITE_NOMEM) {
-        throw std::bad_alloc();
+        throw SqliteOutOfMemory();
     }
     if (sqlite3_errcode(db) == SQLITE_NOTADB) {
         *err = entry + " is not an SQLite database (" + sqlite3_errmsg(db) + ")";

@@ -3,9 +3,13 @@
 #include "deck/anki/cardsides.h"
 #include "deck/base/limits.h"
 
+#include "deck/tests/deck_support.h"
+
 #include <gtest/gtest.h>
 
 namespace {
+
+using decktest::Repeat;
 
 using deck::anki::CardInput;
 using deck::anki::CardRenderer;
@@ -259,15 +263,6 @@ TEST(AnkiTemplates, EachCardShowsItsTemplatesAsAPersonSeesThem) {
             EXPECT_EQ(answer, c.answer);
         }
     }
-}
-
-std::string Repeat(const std::string& text, size_t times) {
-    std::string out;
-    out.reserve(text.size() * times);
-    for (size_t i = 0; i < times; ++i) {
-        out += text;
-    }
-    return out;
 }
 
 // Each limit on one card (deck/base/limits.h) at its edge: a card just within it shows, one

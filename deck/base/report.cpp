@@ -51,4 +51,11 @@ int PrintUsage(FILE* err, const std::string& text) {
     return 2;
 }
 
+const char* OutOfMemoryText(const std::bad_alloc& failure) {
+    return dynamic_cast<const SqliteOutOfMemory*>(&failure) != nullptr
+               ? "too large to read: SQLite ran out of memory reading it (the memory is "
+                 "too small, or a damaged collection claims more than there is)"
+               : "too large to read: the tool ran out of memory";
+}
+
 } // namespace deck

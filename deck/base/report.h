@@ -3,6 +3,7 @@
 
 #include <stdio.h>
 
+#include <new>
 #include <string>
 
 namespace deck {
@@ -41,8 +42,13 @@ private:
 
 // The program's name in its messages.
 constexpr char kProgram[] = "tollamy-deck";
-// The error about an input when memory ran out (std::bad_alloc) while it was read.
-constexpr char kOutOfMemory[] = "too large to read: the tool ran out of memory";
+// What SQLite reports as memory that ran out while it read a collection (SQLITE_NOMEM),
+// thrown as the tool's own: a damaged collection can ask for more than there is.
+class SqliteOutOfMemory : public std::bad_alloc {};
+
+// The error about an input when memory ran out (std::bad_alloc) while it was read: "too large
+// to read: the tool ran out of memory", or SQLite's own words for a SqliteOutOfMemory.
+const char* OutOfMemoryText(const std::bad_alloc& failure);
 
 // Prints a usage error to err as every usage error ends: "tollamy-deck: error: TEXT" and a
 // line that points to --help. Returns the exit status 2.

@@ -236,8 +236,8 @@ int RunCommandLine(int argc, char** argv, FILE* out, FILE* err) {
     // removes its temporary files (their owners go) and leaves the output as it was.
     try {
         status = RunCommand(argc, argv, out, err, &input);
-    } catch (const std::bad_alloc&) {
-        fprintf(err, "%s: error: %s\n", input.c_str(), kOutOfMemory);
+    } catch (const std::bad_alloc& failure) {
+        fprintf(err, "%s: error: %s\n", input.c_str(), OutOfMemoryText(failure));
     } catch (const std::length_error&) {
         fprintf(err, "%s: error: too large to read: a text longer than the tool can hold\n",
                 input.c_str());

@@ -35,6 +35,8 @@
 
 namespace {
 
+using decktest::Repeat;
+
 using apkg_test::Format;
 using apkg_test::PackageSpec;
 using apkg_test::TestNote;
@@ -354,15 +356,6 @@ std::vector<std::string> Over(const Folder& f, const std::string& front, const s
     return {"import", path, "-o", f.Path("new.txt")};
 }
 
-std::string Repeat(const std::string& text, size_t times) {
-    std::string out;
-    out.reserve(text.size() * times);
-    for (size_t i = 0; i < times; ++i) {
-        out += text;
-    }
-    return out;
-}
-
 // Decks: one whose name is 1 MiB, or 3,000 nested ones; listed with `decks`.
 std::vector<std::string> Decks(const Folder& f, bool nested) {
     PackageSpec plan;
@@ -602,7 +595,7 @@ const Exit kExits[] = {
      0, kSmallMemory, 1, 0, "DIR/in.csv: error: too large to read: the tool ran out of memory"},
     {"memory that runs out on a package's field", "import", LongPackageField, "out.txt",
      Writes::kAsTheyAre, 0, kSmallMemory, 1, 0,
-     "DIR/in.apkg: error: too large to read: the tool ran out of memory"},
+     "DIR/in.apkg: error: too large to read: SQLite ran out of memory reading it"},
 };
 
 // `text` with every `from` replaced by `to`.

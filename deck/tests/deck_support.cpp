@@ -124,6 +124,15 @@ std::string Deck(const std::vector<std::pair<std::string, std::string>>& cards) 
     return out;
 }
 
+std::string Repeat(const std::string& text, size_t times) {
+    std::string out;
+    out.reserve(text.size() * times);
+    for (size_t i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
 Run Tool(const std::vector<std::string>& args) {
     std::vector<std::string> all{"tollamy-deck"};
     all.insert(all.end(), args.begin(), args.end());

@@ -50,6 +50,8 @@ private:
     std::vector<std::string> names_;
 };
 
+// `text` `times` over.
+std::string Repeat(const std::string& text, size_t times);
 // UTF-16LE bytes of UTF-8 text (no mark).
 std::string Utf16(const std::string& utf8);
 // A deck as the tool writes it: FF FE, then "q TAB a CR LF" per card.

@@ -91,8 +91,9 @@ Imported ImportItem(const std::string& folder, const Item& item) {
     // Memory that runs out leaves this item out, not the watch.
     try {
         got.ok = anki::RunDueImport(options, messages.File()) == 0;
-    } catch (const std::bad_alloc&) {
-        fprintf(messages.File(), "%s: error: %s\n", options.input.c_str(), kOutOfMemory);
+    } catch (const std::bad_alloc& failure) {
+        fprintf(messages.File(), "%s: error: %s\n", options.input.c_str(),
+                OutOfMemoryText(failure));
     }
     got.messages = Lines(messages);
     if (!got.ok) {

@@ -97,7 +97,10 @@ bool DeckWriter::Open(const std::string& output, const std::string& input, bool 
         folder = ".";
     }
     // A bare name's folder is named in full in the messages about its disk.
-    folder_ = folder == "." && !ResolvePath(folder).empty() ? ResolvePath(folder) : folder;
+    folder_ = folder == "." ? ResolvePath(folder) : folder;
+    if (folder_.empty()) {
+        folder_ = folder;
+    }
     SignalsHeld held;
     fd_ = MakeTempFile(folder, ".tollamy-deck-", &temp_);
     if (fd_ < 0) {

@@ -50,8 +50,7 @@ public:
     }
     bool Write(const void* data, size_t size, std::string* err) {
         if (!WriteFull(fd_, data, size)) {
-            *err = "cannot write the temporary copy (" +
-                   WriteError(errno, ParentFolder(folder_.Path())) + ")";
+            *err = WriteFailed();
             return false;
         }
         return true;
@@ -60,14 +59,19 @@ public:
         bool ok = CloseFile(fd_);
         fd_ = -1;
         if (!ok) {
-            *err = "cannot write the temporary copy (" +
-                   WriteError(errno, ParentFolder(folder_.Path())) + ")";
+            *err = WriteFailed();
         }
         return ok;
     }
     const std::string& Path() const { return path_; }
 
 private:
+    // Why the copy could not be written, its disk named by the temporary folder.
+    std::string WriteFailed() const {
+        return "cannot write the temporary copy (" +
+               WriteError(errno, ParentFolder(folder_.Path())) + ")";
+    }
+
     TempFolder folder_;
     std::string path_;
     int fd_ = -1;

@@ -36,12 +36,18 @@ bool SharedLock(int fd) {
     }
 }
 
+// Why the copy `to`, in a private folder of the temporary folder, could not be written: its
+// disk named by the temporary folder.
+std::string CopyWriteError(const std::string& to) {
+    return "cannot write the temporary copy " + to + " (" +
+           WriteError(errno, ParentFolder(ParentFolder(to))) + ")";
+}
+
 // Copies the first `size` bytes of `from` to the new file `to`.
 bool CopyFile(int from, int64_t size, const std::string& to, std::string* err) {
     int out = CreateNewFile(to);
     if (out < 0) {
-        *err = "cannot write the temporary copy " + to + " (" +
-               WriteError(errno, ParentFolder(ParentFolder(to))) + ")";
+        *err = CopyWriteError(to);
         return false;
     }
     std::vector<char> buffer(1 << 20);
@@ -60,15 +66,13 @@ bool CopyFile(int from, int64_t size, const std::string& to, std::string* err) {
         }
         at += got;
         if (!WriteFull(out, buffer.data(), static_cast<size_t>(got))) {
-            *err = "cannot write the temporary copy " + to + " (" +
-                   WriteError(errno, ParentFolder(ParentFolder(to))) + ")";
+            *err = CopyWriteError(to);
             CloseFile(out);
             return false;
         }
     }
     if (!CloseFile(out) && ok) {
-        *err = "cannot write the temporary copy " + to + " (" +
-               WriteError(errno, ParentFolder(ParentFolder(to))) + ")";
+        *err = CopyWriteError(to);
         ok = false;
     }
     return ok;
